@@ -1,0 +1,46 @@
+# Entry points. Each installs missing Debian packages first, then drives CMake/Ninja.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps build test demo asan tsan bench format clean
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B build -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build -j $(JOBS)
+
+test: build
+	@cd build && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	@build/tools/zqdl/zqdl demo
+
+# The suite under AddressSanitizer + UndefinedBehaviorSanitizer (clang).
+asan: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DZQ_SANITIZE_ADDRESS=ON -DZQ_BUILD_BENCHMARKS=OFF >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# The suite under ThreadSanitizer, built with clang so that -Wthread-safety checks the locks too.
+tsan: deps
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DZQ_SANITIZE_THREAD=ON -DZQ_BUILD_BENCHMARKS=OFF >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@mkdir -p build/bench-results
+	@for b in build/bench/*_bench; do \
+	  $$b --benchmark_out=build/bench-results/$$(basename $$b).json --benchmark_out_format=json; \
+	done
+
+format:
+	@git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
+
+clean:
+	@rm -rf build build-asan build-tsan
