@@ -72,18 +72,26 @@ std::string standardDateDescription(Date date) {
 }
 
 std::string iso8601String(Date date, int fractionDigits) {
+    if (fractionDigits > 9) fractionDigits = 9;
+    long long scale = 1;
+    for (int i = 0; i < fractionDigits; ++i) scale *= 10;
     double fraction = 0;
     std::tm p = utcParts(date, &fraction);
+    // Without fraction digits the seconds are cut, as in the other text forms; with them the
+    // last digit is rounded.
+    long long digits =
+        fractionDigits > 0 ? static_cast<long long>(std::floor(fraction * scale + 0.5)) : 0;
+    if (fractionDigits > 0 && digits >= scale) {
+        // The fraction rounds up to a whole second (59.9996 with three digits is 00.000 of the
+        // next minute), so the carry goes into the date and time.
+        p = utcParts(Date(std::floor(date.timeIntervalSince1970()) + 1));
+        digits = 0;
+    }
     char buf[64];
     int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.tm_year + 1900,
                           p.tm_mon + 1, p.tm_mday, p.tm_hour, p.tm_min, p.tm_sec);
     std::string out(buf, static_cast<size_t>(n));
     if (fractionDigits > 0) {
-        if (fractionDigits > 9) fractionDigits = 9;
-        long long scale = 1;
-        for (int i = 0; i < fractionDigits; ++i) scale *= 10;
-        long long digits = static_cast<long long>(std::floor(fraction * scale + 0.5));
-        if (digits >= scale) digits = scale - 1;
         std::snprintf(buf, sizeof buf, ".%0*lld", fractionDigits, digits);
         out += buf;
     }
@@ -126,8 +134,11 @@ std::optional<Date> parseISO8601(std::string_view text) {
                 ++pos;
                 int oh = 0, om = 0;
                 if (!readDigits(text, pos, 2, oh)) return std::nullopt;
-                expect(text, pos, ':');
-                if (pos < text.size() && !readDigits(text, pos, 2, om)) return std::nullopt;
+                // "+01", "+0100" or "+01:00"; a colon needs the minutes after it.
+                bool colon = expect(text, pos, ':');
+                if ((colon || pos < text.size()) && !readDigits(text, pos, 2, om)) {
+                    return std::nullopt;
+                }
                 if (oh > 23 || om > 59) return std::nullopt;
                 offsetSeconds = (oh * 3600 + om * 60) * (sign == '-' ? -1 : 1);
             } else {

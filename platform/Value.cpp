@@ -1,6 +1,7 @@
 #include "platform/Value.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -75,8 +76,10 @@ Dictionary Dictionary::fromEntries(std::vector<Entry> entries) {
                      [](const Entry& a, const Entry& b) { return a.first < b.first; });
     d.entries_.reserve(entries.size());
     for (auto& e : entries) {
-        if (e.second.isAbsent()) continue;
-        if (!d.entries_.empty() && d.entries_.back().first == e.first) {
+        bool repeated = !d.entries_.empty() && d.entries_.back().first == e.first;
+        if (e.second.isAbsent()) {
+            if (repeated) d.entries_.pop_back();  // a later absent value removes the key
+        } else if (repeated) {
             d.entries_.back().second = std::move(e.second);  // later entry wins
         } else {
             d.entries_.push_back(std::move(e));
@@ -125,6 +128,18 @@ bool Dictionary::operator==(const Dictionary& other) const {
 }
 
 // ---- Value
+
+namespace {
+// The integer a decimal's text spells exactly ("-42"), read without going through double.
+std::optional<int64_t> exactInteger(const std::string& text) {
+    const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+    const char* end = text.data() + text.size();
+    int64_t value = 0;
+    auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || stop != end) return std::nullopt;
+    return value;
+}
+}  // namespace
 
 Value Value::null() {
     Value v;
@@ -262,6 +277,18 @@ bool Value::operator==(const Value& other) const {
         if (kind() == Kind::Decimal && other.kind() == Kind::Decimal) {
             return *decimal() == *other.decimal();
         }
+        if (kind() == Kind::Integer || other.kind() == Kind::Integer) {
+            // Integers past 2^53 do not survive the trip through double (2^53 + 1 would equal
+            // 2^53), so the other side must be a whole number converting to the same integer.
+            const Value& integerSide = kind() == Kind::Integer ? *this : other;
+            const Value& numberSide = kind() == Kind::Integer ? other : *this;
+            std::optional<int64_t> asInteger;
+            if (const platform::Decimal* d = numberSide.decimal()) {
+                asInteger = exactInteger(d->text());
+            }
+            if (!asInteger) asInteger = numberSide.integer();
+            return asInteger && *asInteger == std::get<int64_t>(integerSide.v_);
+        }
         return *number() == *other.number();
     }
     if (kind() != other.kind()) return false;
@@ -320,7 +347,6 @@ void appendQuoted(std::string& out, const std::string& s) {
 }  // namespace
 
 void Value::describeInto(std::string& out) const {
-    char buf[40];
     switch (kind()) {
         case Kind::Absent:
             out += "<absent>";
@@ -335,8 +361,8 @@ void Value::describeInto(std::string& out) const {
             out += std::to_string(std::get<int64_t>(v_));
             break;
         case Kind::Double:
-            std::snprintf(buf, sizeof buf, "%.17g", std::get<double>(v_));
-            out += buf;
+            // The shortest text that reads back as the same double: 0.1, not 0.10000000000000001.
+            out += Decimal::fromDouble(std::get<double>(v_)).text();
             break;
         case Kind::Decimal:
             out += decimal()->text();

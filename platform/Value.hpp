@@ -63,10 +63,11 @@ class Dictionary {
     void set(std::string key, Value value);
     void erase(std::string_view key);
     std::vector<std::string> keys() const;
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    const_iterator begin() const { return entries_.begin(); }
-    const_iterator end() const { return entries_.end(); }
+    // Defined below Value: with clang these need Value complete.
+    size_t size() const;
+    bool empty() const;
+    const_iterator begin() const;
+    const_iterator end() const;
     bool operator==(const Dictionary& other) const;
 
   private:
@@ -166,6 +167,19 @@ class Value {
         v_;
     void describeInto(std::string& out) const;
 };
+
+inline size_t Dictionary::size() const {
+    return entries_.size();
+}
+inline bool Dictionary::empty() const {
+    return entries_.empty();
+}
+inline Dictionary::const_iterator Dictionary::begin() const {
+    return entries_.begin();
+}
+inline Dictionary::const_iterator Dictionary::end() const {
+    return entries_.end();
+}
 
 const char* kindName(Value::Kind kind);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/Error.hpp"
 
 using platform::Value;
@@ -13,4 +15,105 @@ TEST(Value, AbsentAndNullAreDifferent) {
     auto dict = Value::dictionary({{"a", Value::null()}});
     EXPECT_TRUE(dict["a"].isNull());
     EXPECT_TRUE(dict["b"].isAbsent());
+}
+
+TEST(Value, JSONShapedConstruction) {
+    Value row = Value::dictionary({{"name", "Pump 7"},
+                                   {"tags", Value::array({"a", "b"})},
+                                   {"count", 3},
+                                   {"ratio", 0.1},
+                                   {"active", true},
+                                   {"note", Value::null()},
+                                   {"nested", Value::dictionary({{"id", 42}})}});
+    EXPECT_EQ(row.kind(), Value::Kind::Dictionary);
+    EXPECT_EQ(row.count(), 7u);
+    EXPECT_EQ(*row["name"].string(), "Pump 7");
+    EXPECT_EQ(row["tags"].at(1), Value("b"));
+    EXPECT_TRUE(row["tags"].at(2).isAbsent());
+    EXPECT_EQ(row["nested"]["id"].integer(), 42);
+    EXPECT_EQ(row["active"].boolean(), true);
+    EXPECT_TRUE(row["note"].isNothing());
+    EXPECT_TRUE(row["name"]["deeper"].isAbsent());  // a member of a non-dictionary is absent
+    EXPECT_EQ(Value("x").count(), 0u);
+
+    // Copies share their payload instead of copying it.
+    Value copy = row;
+    EXPECT_EQ(copy.dictionary(), row.dictionary());
+    EXPECT_EQ(copy, row);
+}
+
+TEST(Value, NumbersCompareByValueAcrossKinds) {
+    Value three(3), threeDouble(3.0);
+    Value threeDecimal(*platform::Decimal::fromString("3.00"));
+    EXPECT_EQ(three, threeDouble);
+    EXPECT_EQ(three, threeDecimal);
+    EXPECT_EQ(threeDouble, threeDecimal);
+    EXPECT_NE(three, Value(3.5));
+    EXPECT_NE(three, Value("3"));
+    EXPECT_NE(Value(true), Value(1));
+    EXPECT_EQ(Value(*platform::Decimal::fromString("12.30")),
+              Value(*platform::Decimal::fromString("12.3")));
+
+    // Large integers are compared exactly, not through double.
+    const int64_t big = (int64_t{1} << 53) + 1;
+    EXPECT_NE(Value(big), Value(static_cast<double>(big)));
+    EXPECT_EQ(Value(big - 1), Value(static_cast<double>(big - 1)));
+    EXPECT_EQ(Value(big), Value(*platform::Decimal::fromString("9007199254740993")));
+    EXPECT_NE(Value(big), Value(*platform::Decimal::fromString("9007199254740992")));
+
+    EXPECT_EQ(Value(3.0).integer(), 3);
+    EXPECT_EQ(Value(3.5).integer(), std::nullopt);
+    EXPECT_EQ(Value(3.5).number(), 3.5);
+    EXPECT_NE(Value(std::nan("")), Value(std::nan("")));
+    EXPECT_EQ(platform::Decimal::fromString("1.5e3")->toDouble(), 1500.0);
+    EXPECT_FALSE(platform::Decimal::fromString("1.5e").has_value());
+    EXPECT_FALSE(platform::Decimal::fromString(".").has_value());
+}
+
+TEST(Value, DictionaryLaterEntryWinsAndAbsentRemoves) {
+    auto d = platform::Dictionary::fromEntries({{"b", 1}, {"a", 2}, {"b", 3}});
+    EXPECT_EQ(d.keys(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(d.get("b"), Value(3));
+
+    auto removed = platform::Dictionary::fromEntries({{"a", 1}, {"a", Value()}, {"c", Value()}});
+    EXPECT_TRUE(removed.empty());
+    auto readded = platform::Dictionary::fromEntries({{"a", 1}, {"a", Value()}, {"a", 5}});
+    EXPECT_EQ(readded.get("a"), Value(5));
+
+    platform::Dictionary edited{{"x", 1}, {"y", Value::null()}};
+    edited.set("x", Value());
+    edited.set("z", 2);
+    EXPECT_FALSE(edited.contains("x"));
+    EXPECT_TRUE(edited.contains("y"));  // null is kept, only absence removes
+    EXPECT_EQ(edited, (platform::Dictionary{{"y", Value::null()}, {"z", 2}}));
+    edited.erase("y");
+    EXPECT_EQ(edited.size(), 1u);
+}
+
+TEST(Value, DescriptionText) {
+    Value v = Value::dictionary({{"s", "say \"hi\"\n"},
+                                 {"d", 0.1},
+                                 {"i", -7},
+                                 {"a", Value::array({Value::null(), false})},
+                                 {"b", Value::bytes({1, 2, 3})},
+                                 {"t", platform::Date(0)}});
+    EXPECT_EQ(v.description(),
+              "{\"a\": [null, false], \"b\": <3 bytes>, \"d\": 0.1, \"i\": -7, "
+              "\"s\": \"say \\\"hi\\\"\\n\", \"t\": 1970-01-01 00:00:00 +0000}");
+    EXPECT_EQ(Value().description(), "<absent>");
+    EXPECT_EQ(Value(2.5).description(), "2.5");
+    EXPECT_EQ(Value(1e21).description(), "1e+21");
+    EXPECT_EQ(Value(*platform::Decimal::fromString("12.30")).description(), "12.30");
+}
+
+TEST(Error, DescriptionAndEquality) {
+    platform::Error plain(platform::kErrorDomain, platform::errc::kValidation, "Bad value");
+    EXPECT_EQ(plain.description(), "Error Domain=PlatformErrorDomain Code=1550 \"Bad value\"");
+    platform::ErrorPtr detailed =
+        platform::Error::create("Custom", -3, "Went wrong", {{"key", "v"}, {"n", 1}});
+    EXPECT_EQ(detailed->description(),
+              "Error Domain=Custom Code=-3 \"Went wrong\" UserInfo={\"key\": \"v\", \"n\": 1}");
+    EXPECT_EQ(detailed->localizedDescription(), "Went wrong");
+    EXPECT_EQ(*detailed, platform::Error("Custom", -3, "Went wrong", {{"n", 1}, {"key", "v"}}));
+    EXPECT_FALSE(*detailed == platform::Error("Custom", -3, "Went wrong"));
 }
