@@ -9,7 +9,8 @@ namespace platform {
 // Runs block on the main thread after delaySeconds. target only identifies the call for
 // cancellation and is never dereferenced.
 void performAfterDelay(const void* target, double delaySeconds, std::function<void()> block);
-// Cancels every call scheduled for target that has not yet been posted to the main loop.
+// Cancels every call for target that has not yet started to run (whether still waiting for its
+// time or already posted to the main loop), so that a debounce never fires twice.
 void cancelPreviousPerformRequestsWithTarget(const void* target);
 
 }  // namespace platform

@@ -20,10 +20,13 @@ namespace errc {
 inline constexpr int64_t kFileReadUnknown = 256;
 inline constexpr int64_t kFileWriteUnknown = 512;
 inline constexpr int64_t kValidation = 1550;
+inline constexpr int64_t kValidationMissingMandatoryProperty = 1570;
+inline constexpr int64_t kValidationRelationshipCount = 1580;
 inline constexpr int64_t kStoreOpen = 134080;
 inline constexpr int64_t kIncompatibleSchema = 134020;
 inline constexpr int64_t kIncompatibleVersion = 134100;
 inline constexpr int64_t kStoreSave = 134030;
+inline constexpr int64_t kObjectStore = 134060;  // a fetch or other store operation failed
 inline constexpr int64_t kInvalidFile = 259;
 }  // namespace errc
 

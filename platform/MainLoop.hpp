@@ -18,7 +18,8 @@ class MainLoop {
     static void dispatchSync(const std::function<void()>& block);
 
     // On the main thread: runs posted blocks until the predicate holds or the timeout (seconds)
-    // passes; returns the predicate's last answer. The predicate is checked before each wait.
+    // passes; returns the predicate's last answer. The predicate is checked after each block and
+    // every few milliseconds while idle, so it may also turn true through other threads.
     static bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds);
     // On the main thread: runs the blocks posted so far and returns how many ran.
     static size_t drain();

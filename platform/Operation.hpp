@@ -3,6 +3,7 @@
 // that runs it and by whoever keeps it; every member may be called from any thread.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,7 +33,8 @@ class Operation : public std::enable_shared_from_this<Operation> {
     bool isCancelled() const;
     bool isExecuting() const;
     bool isFinished() const;
-    // Every dependency has finished (cancelled or not).
+    // Every dependency has finished (cancelled or not), or the operation is cancelled: a
+    // cancelled operation no longer waits for its dependencies, it only needs to finish.
     bool isReady() const;
 
     // Dependencies must be added before the operation is added to a queue.
@@ -40,7 +42,8 @@ class Operation : public std::enable_shared_from_this<Operation> {
     void removeDependency(const std::shared_ptr<Operation>& operation);
     std::vector<std::shared_ptr<Operation>> dependencies() const;
 
-    // Runs on the worker thread that finished the operation, after it is marked finished.
+    // Runs on the thread that finished the operation, after it is marked finished and before
+    // waitUntilFinished() returns, dependents become ready or the queue lets the operation go.
     void setCompletionBlock(std::function<void()> block);
     void setName(std::string name);
     std::string name() const;
@@ -59,6 +62,20 @@ class Operation : public std::enable_shared_from_this<Operation> {
   private:
     friend class OperationQueue;
     struct State;
+    // What the queue that holds the operation hears from it, each once, with the number the
+    // queue gave it. Implemented by the queue's state, which the operation keeps alive until it
+    // has told it that it finished.
+    class QueueLink {
+      public:
+        virtual ~QueueLink() = default;
+        virtual void operationBecameReady(uint64_t seq) = 0;
+        virtual void operationFinished(uint64_t seq) = 0;
+    };
+    // False when the operation is already in a queue or has already started.
+    bool attachToQueue(std::shared_ptr<QueueLink> queue, uint64_t seq);
+    // Forgets the queue (a queue that drops operations it will never start).
+    void detachFromQueue();
+
     std::shared_ptr<State> state_;
 };
 

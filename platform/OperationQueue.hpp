@@ -21,6 +21,9 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
     // The serial queue drained by the main loop.
     static std::shared_ptr<OperationQueue> mainQueue();
 
+    // Destroying the queue object does not stop its work: held operations still start when
+    // ready and finish as if it were there. A queue destroyed while suspended lets go of the
+    // operations it has not started (they never run and stay unfinished).
     virtual ~OperationQueue();
 
     void addOperation(std::shared_ptr<Operation> operation);

@@ -1,5 +1,6 @@
 // A serial dispatch queue on the worker pool: blocks run one at a time in the order posted.
-// Thread-safe; shared by whoever posts to it.
+// Thread-safe; shared by whoever posts to it. Owns no thread; blocks still in line when the
+// queue object goes still run.
 #pragma once
 
 #include <functional>
@@ -15,8 +16,9 @@ class SerialQueue : public std::enable_shared_from_this<SerialQueue> {
 
     const std::string& label() const;
     void async(std::function<void()> block);
-    // Runs the block on the queue and waits for it. Called from a block of this very queue it
-    // runs inline instead of deadlocking.
+    // Runs the block on the calling thread once every block posted before it has run, with the
+    // queue held for it. Called from a block of this very queue it runs inline instead of
+    // deadlocking.
     void sync(const std::function<void()>& block);
     // True on a thread that is running a block of this queue.
     bool isCurrent() const;

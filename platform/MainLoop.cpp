@@ -1,0 +1,147 @@
+#include "platform/MainLoop.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cassert>
+#include <chrono>
+#include <deque>
+#include <thread>
+
+#include "platform/Mutex.hpp"
+#include "platform/WorkerPool.hpp"
+
+#if defined(__linux__)
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// A predicate may turn true through another thread without anything being posted; runUntil
+// looks again at least this often while it waits.
+constexpr std::chrono::milliseconds kPredicateRecheck{5};
+
+struct MainState {
+    Mutex mutex;
+    CondVar posted;
+    std::deque<std::function<void()>> blocks GUARDED_BY(mutex);
+    // The designated main thread; the default id means "the process's initial thread".
+    std::atomic<std::thread::id> designated{};
+};
+
+// Workers may post to main while the process exits, so the state is never destroyed.
+MainState& mainState() {
+    static Immortal<MainState> state;
+    return state.get();
+}
+
+#if !defined(__linux__)
+// Static initialisation runs on the initial thread.
+const std::thread::id kInitialThread = std::this_thread::get_id();
+#endif
+
+bool isInitialThread() {
+#if defined(__linux__)
+    return static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid();
+#else
+    return std::this_thread::get_id() == kInitialThread;
+#endif
+}
+
+// Takes the oldest posted block, or an empty function when there is none.
+std::function<void()> takeBlock(MainState& s) EXCLUDES(s.mutex) {
+    MutexLock lock(s.mutex);
+    if (s.blocks.empty()) return {};
+    std::function<void()> block = std::move(s.blocks.front());
+    s.blocks.pop_front();
+    return block;
+}
+
+// Signals the end of one sync dispatch; lives on the waiting thread's stack.
+struct SyncDone {
+    Mutex mutex;
+    CondVar cv;
+    bool done GUARDED_BY(mutex) = false;
+};
+
+}  // namespace
+
+void MainLoop::designateCurrentThreadAsMain() {
+    mainState().designated.store(std::this_thread::get_id());
+}
+
+bool MainLoop::isMainThread() {
+    std::thread::id designated = mainState().designated.load(std::memory_order_relaxed);
+    if (designated != std::thread::id()) return designated == std::this_thread::get_id();
+    return isInitialThread();
+}
+
+void MainLoop::dispatchAsync(std::function<void()> block) {
+    MainState& s = mainState();
+    MutexLock lock(s.mutex);
+    s.blocks.push_back(std::move(block));
+    s.posted.notifyAll();
+}
+
+void MainLoop::dispatchSync(const std::function<void()>& block) {
+    if (isMainThread()) {
+        block();
+        return;
+    }
+    SyncDone done;
+    dispatchAsync([&block, &done] {
+        block();
+        // Notify under the lock: the waiter cannot return and destroy `done` before we let go.
+        MutexLock lock(done.mutex);
+        done.done = true;
+        done.cv.notifyAll();
+    });
+    WorkerPool::BlockingScope blocking;
+    MutexLock lock(done.mutex);
+    while (!done.done) done.cv.wait(done.mutex);
+}
+
+bool MainLoop::runUntil(const std::function<bool()>& predicate, double timeoutSeconds) {
+    assert(isMainThread());
+    MainState& s = mainState();
+    auto deadline =
+        SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                 std::chrono::duration<double>(std::max(0.0, timeoutSeconds)));
+    for (;;) {
+        if (predicate()) return true;
+        if (std::function<void()> block = takeBlock(s)) {
+            block();
+        } else {
+            MutexLock lock(s.mutex);
+            auto now = SteadyClock::now();
+            if (s.blocks.empty() && now < deadline) {
+                s.posted.waitUntil(s.mutex, std::min(deadline, now + kPredicateRecheck));
+            }
+        }
+        if (SteadyClock::now() >= deadline) return predicate();
+    }
+}
+
+size_t MainLoop::drain() {
+    assert(isMainThread());
+    MainState& s = mainState();
+    size_t available = 0;
+    {
+        MutexLock lock(s.mutex);
+        available = s.blocks.size();
+    }
+    size_t ran = 0;
+    while (ran < available) {
+        std::function<void()> block = takeBlock(s);
+        if (!block) break;  // a nested drain ran some of them
+        block();
+        ++ran;
+    }
+    return ran;
+}
+
+}  // namespace platform
