@@ -5,6 +5,9 @@
 #include <string>
 
 #include "platform/DateFormat.hpp"
+#include "platform/MainLoop.hpp"
+#include "platform/OperationQueue.hpp"
+#include "platform/URL.hpp"
 #include "platform/Value.hpp"
 
 namespace {
@@ -28,6 +31,27 @@ int demo() {
     auto parsed = platform::parseHTTPDate("Wed, 31 Jan 2024 12:00:00 GMT");
     ok &= check(parsed && *parsed == date, "HTTP date parsing");
     ok &= check(platform::Value::null() != platform::Value(), "null and absent kept apart");
+
+    auto base = platform::URL::fromString("http://localhost:8080/rest/Sales/Orders?old=1");
+    auto resolved = base ? platform::URL::resolve("?start=0&count=20", *base) : std::nullopt;
+    ok &= check(resolved && resolved->absoluteString() ==
+                                "http://localhost:8080/rest/Sales/Orders?start=0&count=20",
+                "a query-only reference keeps the path and replaces the query");
+
+    // A dependency chain across two queues, ending on the main queue.
+    auto queue = platform::OperationQueue::create("demo");
+    std::string order;
+    auto first = platform::BlockOperation::create([&] { order += "1"; });
+    auto second = platform::BlockOperation::create([&] { order += "2"; });
+    auto onMain =
+        platform::BlockOperation::create([&] { order += platform::isMainThread() ? "M" : "?"; });
+    second->addDependency(first);
+    onMain->addDependency(second);
+    platform::OperationQueue::mainQueue()->addOperation(onMain);
+    queue->addOperation(second);
+    queue->addOperation(first);
+    platform::runUntil([&] { return onMain->isFinished(); }, 5.0);
+    ok &= check(order == "12M", "dependencies across queues, the last one on the main thread");
     std::printf("The tour of the data layer comes with the entity data manager.\n");
     return ok ? 0 : 1;
 }
