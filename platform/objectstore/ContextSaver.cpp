@@ -1,0 +1,200 @@
+#include "platform/objectstore/ContextSaver.hpp"
+
+#include "platform/objectstore/ManagedObjectContext.hpp"
+
+namespace platform {
+
+namespace {
+
+ErrorPtr saveError(const std::string& message) {
+    return Error::create(kErrorDomain, errc::kStoreSave, message);
+}
+
+ContextDidSaveNotification::Snapshot snapshotOf(const ManagedObject& object,
+                                                const std::vector<Value>& values, bool known) {
+    ContextDidSaveNotification::Snapshot s;
+    s.objectID = object.objectID();
+    s.valuesKnown = known;
+    if (known) s.values = values;
+    return s;
+}
+
+}  // namespace
+
+ContextSaver::StoreWork& ContextSaver::workFor(const std::shared_ptr<PersistentStore>& store) {
+    for (auto& w : work_) {
+        if (w.store == store) return w;
+    }
+    work_.emplace_back();
+    work_.back().store = store;
+    return work_.back();
+}
+
+ErrorPtr ContextSaver::validate(ManagedObject& object) {
+    const auto& entity = *object.entity_;
+    // A fault changed only in to-many relationships: its stored values are as they were.
+    bool loaded = object.state_ == ManagedObject::State::Loaded;
+    for (const auto& property : entity.properties()) {
+        size_t i = property->index();
+        const auto* r = property->isAttribute()
+                            ? nullptr
+                            : static_cast<const RelationshipDescription*>(property.get());
+        if (!r || !r->isToMany()) {
+            if (loaded && !property->isOptional() && object.values_[i].isAbsent()) {
+                return Error::create(
+                    kErrorDomain, errc::kValidationMissingMandatoryProperty,
+                    entity.name() + "." + property->name() + " is a required value");
+            }
+            continue;
+        }
+        if (!object.inserted_ && !object.changed_[i]) continue;
+        if (!object.existingList(i) && !object.inserted_) continue;
+        ErrorPtr error;
+        size_t count = context_.loadedList(object, i, &error).size();
+        if (error) return error;
+        bool tooMany = r->maxCount() > 1 && count > static_cast<size_t>(r->maxCount());
+        bool tooFew = r->minCount() > 0 && count < static_cast<size_t>(r->minCount()) &&
+                      (count > 0 || !r->isOptional());
+        if (tooMany || tooFew) {
+            return Error::create(kErrorDomain, errc::kValidationRelationshipCount,
+                                 entity.name() + "." + property->name() + " has " +
+                                     std::to_string(count) + " objects");
+        }
+    }
+    return nullptr;
+}
+
+ErrorPtr ContextSaver::addLinks(ManagedObject& object, StoreWork& work) {
+    for (const auto& property : object.entity_->properties()) {
+        if (property->isAttribute()) continue;
+        const auto* r = static_cast<const RelationshipDescription*>(property.get());
+        if (r->storage() != RelationshipStorage::LinkTable) continue;
+        size_t i = r->index();
+        bool written = object.inserted_
+                           ? object.existingList(i) && object.existingList(i)->size() > 0
+                           : static_cast<bool>(object.changed_[i]);
+        if (!written) continue;
+        ErrorPtr error;
+        auto members = context_.loadedList(object, i, &error).members();
+        if (error) return error;
+        work.changes.links.push_back({r, object.id_, std::move(members)});
+    }
+    return nullptr;
+}
+
+ErrorPtr ContextSaver::save(std::shared_ptr<ContextDidSaveNotification>& notification) {
+    auto& coordinator = context_.coordinator_;
+    if (!coordinator) return saveError("The context has no persistent store coordinator");
+    std::vector<std::shared_ptr<ManagedObject>> dropped;  // inserted, then deleted: never written
+    auto changed = context_.changed_;
+    for (const auto& object : changed) {
+        if (object->deleted_) {
+            if (object->inserted_) {
+                dropped.push_back(object);
+                continue;
+            }
+            auto store = coordinator->storeForObjectID(*object->id_);
+            if (!store) {
+                return saveError("The store of " + object->id_->URIRepresentation() +
+                                 " was removed");
+            }
+            auto& work = workFor(store);
+            work.changes.deletes.push_back({object->entity_, object->id_->number()});
+            work.deleted.push_back(object);
+            continue;
+        }
+        if (!object->inserted_ && !object->hasChangedKeys()) continue;
+        if (auto error = validate(*object)) return error;
+        if (object->inserted_) {
+            auto store = coordinator->storeForEntity(*object->entity_);
+            if (!store) return saveError("No store holds entity " + object->entity_->name());
+            auto& work = workFor(store);
+            work.changes.inserts.push_back({object->entity_, object->id_, &object->values_});
+            work.inserted.push_back(object);
+            if (auto error = addLinks(*object, work)) return error;
+        } else {
+            auto store = coordinator->storeForObjectID(*object->id_);
+            if (!store) {
+                return saveError("The store of " + object->id_->URIRepresentation() +
+                                 " was removed");
+            }
+            auto& work = workFor(store);
+            work.changes.updates.push_back(
+                {object->entity_, object->id_->number(), &object->changed_, &object->values_});
+            work.updated.push_back(object);
+            if (auto error = addLinks(*object, work)) return error;
+        }
+    }
+    // An inserted object may only refer to objects of its own store.
+    for (auto& work : work_) {
+        if (auto error = work.store->save(work.changes, work.outcome)) return error;
+    }
+    finish(dropped, notification);
+    return nullptr;
+}
+
+void ContextSaver::finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
+                          std::shared_ptr<ContextDidSaveNotification>& notification) {
+    std::unordered_map<ManagedObjectIDPtr, ManagedObjectIDPtr, ManagedObjectIDHash,
+                       ManagedObjectIDEqual>
+        replacements;
+    for (auto& work : work_) {
+        for (size_t i = 0; i < work.inserted.size(); ++i) {
+            replacements.emplace(work.inserted[i]->id_, work.outcome.insertedIDs[i]);
+        }
+    }
+    for (const auto& object : context_.changed_) object->inChangeList_ = false;
+    context_.changed_.clear();
+
+    auto settle = [&](ManagedObject& object, int64_t version) {
+        for (auto& value : object.values_) {
+            if (value.kind() != Value::Kind::ObjectID) continue;
+            auto id = objectIDFromValue(value);
+            if (!id || !id->isTemporaryID()) continue;
+            auto it = replacements.find(id);
+            if (it != replacements.end()) value = Value::objectID(it->second);
+        }
+        for (auto& list : object.lists_) {
+            if (list) list->remap(replacements);
+        }
+        object.inserted_ = false;
+        object.version_ = version;
+        object.changed_.assign(object.changed_.size(), false);
+        object.changedCount_ = 0;
+    };
+    std::vector<ContextDidSaveNotification::Snapshot> inserted, updated;
+    std::vector<ManagedObjectIDPtr> deleted;
+    for (auto& work : work_) {
+        for (size_t i = 0; i < work.inserted.size(); ++i) {
+            auto& object = *work.inserted[i];
+            // Re-keyed in place: the registry entry moves to the permanent identifier.
+            auto entry = context_.objects_.extract(object.id_);
+            object.id_ = work.outcome.insertedIDs[i];
+            entry.key() = object.id_;
+            context_.objects_.insert(std::move(entry));
+        }
+    }
+    for (auto& work : work_) {
+        for (const auto& object : work.inserted) {
+            settle(*object, 1);
+            inserted.push_back(snapshotOf(*object, object->values_, false));
+            inserted.back().version = 1;
+        }
+        for (size_t i = 0; i < work.updated.size(); ++i) {
+            auto& object = *work.updated[i];
+            settle(object, work.outcome.updatedVersions[i]);
+            bool known = object.state_ == ManagedObject::State::Loaded;
+            updated.push_back(snapshotOf(object, object.values_, known));
+            updated.back().version = object.version_;
+        }
+        for (const auto& object : work.deleted) {
+            deleted.push_back(object->id_);
+            context_.forget(*object);
+        }
+    }
+    for (const auto& object : dropped) context_.forget(*object);
+    notification = std::make_shared<ContextDidSaveNotification>(
+        context_.weak_from_this(), std::move(inserted), std::move(updated), std::move(deleted));
+}
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+#include "platform/objectstore/ManagedObject.hpp"
+
+#include "platform/objectstore/ManagedObjectContext.hpp"
+#include "platform/objectstore/ManagedObjectSet.hpp"
+#include "platform/objectstore/ObjectGraphEditor.hpp"
+
+namespace platform {
+
+ManagedObject::~ManagedObject() = default;
+
+bool ManagedObject::hasChangedKeys() const {
+    return changedCount_ > 0;
+}
+
+void ManagedObject::markChanged(size_t index) {
+    if (!changed_[index]) {
+        changed_[index] = true;
+        ++changedCount_;
+    }
+}
+
+RelationshipList& ManagedObject::list(size_t index) {
+    if (lists_.empty()) lists_.resize(values_.size());
+    auto& list = lists_[index];
+    if (!list) {
+        list = std::make_unique<RelationshipList>();
+        if (inserted_) list->assign({});  // nothing stored yet: known to be empty
+    }
+    return *list;
+}
+
+Value ManagedObject::valueForKey(std::string_view key) {
+    auto context = context_.lock();
+    if (!context || !entity_) return Value();
+    int index = entity_->propertyIndex(key);
+    if (index < 0 || !context->fulfill(*this)) return Value();
+    size_t i = static_cast<size_t>(index);
+    const auto& property = entity_->properties()[i];
+    if (property->isAttribute()) return values_[i];
+    const auto& r = static_cast<const RelationshipDescription&>(*property);
+    if (!r.isToMany()) {
+        auto id = objectIDFromValue(values_[i]);
+        return id ? Value::object(context->objectWithID(id)) : Value();
+    }
+    std::vector<std::shared_ptr<ManagedObject>> objects;
+    for (const auto& id : context->loadedList(*this, i).members()) {
+        if (auto object = context->objectWithID(id)) objects.push_back(std::move(object));
+    }
+    return Value::object(ManagedObjectSet::create(std::move(objects), r.isOrdered()));
+}
+
+ErrorPtr ManagedObject::setValueForKey(const Value& value, std::string_view key) {
+    auto context = context_.lock();
+    if (!context || deleted_) {
+        return Error::create(kErrorDomain, errc::kValidation,
+                             "The object is deleted or not in a context");
+    }
+    int index = entity_->propertyIndex(key);
+    if (index < 0) {
+        return Error::create(kErrorDomain, errc::kValidation,
+                             "Entity " + entity_->name() + " has no property " + std::string(key));
+    }
+    if (!context->fulfill(*this)) {
+        return Error::create(kErrorDomain, errc::kValidation,
+                             "The object's row no longer exists: " + id_->URIRepresentation());
+    }
+    return ObjectGraphEditor(*context).setValue(*this, static_cast<size_t>(index), value);
+}
+
+ErrorPtr ManagedObject::setValuesForKeysWithDictionary(const Dictionary& values) {
+    for (const auto& [key, value] : values) {
+        if (auto error = setValueForKey(value, key)) return error;
+    }
+    return nullptr;
+}
+
+Dictionary ManagedObject::changedValues() const {
+    std::vector<Dictionary::Entry> entries;
+    for (size_t i = 0; i < changed_.size(); ++i) {
+        const auto* r =
+            dynamic_cast<const RelationshipDescription*>(entity_->properties()[i].get());
+        if (changed_[i] && !(r && r->isToMany())) {
+            entries.emplace_back(entity_->properties()[i]->name(),
+                                 values_[i].isAbsent() ? Value::null() : values_[i]);
+        }
+    }
+    return Dictionary::fromEntries(std::move(entries));
+}
+
+std::string ManagedObject::description() const {
+    std::string out = "<" + (entity_ ? entity_->name() : std::string("?")) + " " +
+                      (id_ ? id_->URIRepresentation() : std::string()) + ">";
+    if (state_ == State::Fault) return out + " (fault)";
+    if (state_ == State::Gone) return out + " (gone)";
+    return out;
+}
+
+}  // namespace platform

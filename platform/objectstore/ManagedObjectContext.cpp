@@ -1,0 +1,386 @@
+#include "platform/objectstore/ManagedObjectContext.hpp"
+
+#include "platform/objectstore/ContextSaver.hpp"
+#include "platform/objectstore/ManagedObjectClassRegistry.hpp"
+#include "platform/objectstore/ObjectGraphEditor.hpp"
+
+namespace platform {
+
+namespace {
+
+ErrorPtr fetchError(const std::string& message) {
+    return Error::create(kErrorDomain, errc::kObjectStore, message);
+}
+
+}  // namespace
+
+std::shared_ptr<ManagedObjectContext> ManagedObjectContext::create(ConcurrencyType type) {
+    return std::make_shared<ManagedObjectContext>(type);
+}
+
+ManagedObjectContext::ManagedObjectContext(ConcurrencyType type) : type_(type) {}
+
+ManagedObjectContext::~ManagedObjectContext() {
+    // Objects that outlive the context read as empty; break their links to each other's lists.
+    for (auto& [id, object] : objects_) object->state_ = ManagedObject::State::Gone;
+}
+
+void ManagedObjectContext::setPersistentStoreCoordinator(
+    std::shared_ptr<PersistentStoreCoordinator> coordinator) {
+    coordinator_ = std::move(coordinator);
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::makeObject(
+    const std::shared_ptr<const EntityDescription>& entity, ManagedObjectIDPtr id) {
+    auto object = ManagedObjectClassRegistry::shared().makeObject(entity->managedObjectClassName());
+    size_t n = entity->properties().size();
+    object->context_ = weak_from_this();
+    object->entity_ = entity;
+    object->id_ = std::move(id);
+    object->values_.resize(n);
+    object->changed_.assign(n, false);
+    objects_.emplace(object->id_, object);
+    return object;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::registered(
+    const ManagedObjectIDPtr& id) const {
+    auto it = objects_.find(id);
+    return it == objects_.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(
+    const std::string& entityName) {
+    if (!coordinator_) return nullptr;
+    auto entity = coordinator_->managedObjectModel()->entityNamed(entityName);
+    if (!entity) return nullptr;
+    auto object = makeObject(entity, ManagedObjectID::temporary(entity));
+    object->state_ = ManagedObject::State::Loaded;
+    object->inserted_ = true;
+    noteChanged(*object);
+    return object;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::objectWithID(const ManagedObjectIDPtr& id) {
+    if (!id) return nullptr;
+    if (auto object = registered(id)) return object;
+    if (!coordinator_ || id->isTemporaryID() || !coordinator_->storeForObjectID(*id)) {
+        return nullptr;
+    }
+    auto entity = coordinator_->managedObjectModel()->entityNamed(id->entity()->name());
+    if (!entity) return nullptr;
+    return makeObject(entity, id);
+}
+
+ManagedObjectContext::ObjectResult ManagedObjectContext::existingObjectWithID(
+    const ManagedObjectIDPtr& id) {
+    ObjectResult result;
+    auto object = objectWithID(id);
+    if (object && !object->deleted_ && fulfill(*object)) {
+        result.object = object;
+    } else {
+        result.error = Error::create(
+            kErrorDomain, errc::kObjectStore,
+            "No object exists for " + (id ? id->URIRepresentation() : std::string("nothing")));
+    }
+    return result;
+}
+
+bool ManagedObjectContext::fulfill(ManagedObject& object) {
+    if (object.state_ == ManagedObject::State::Loaded) return true;
+    if (object.state_ == ManagedObject::State::Gone || !coordinator_) return false;
+    auto store = coordinator_->storeForObjectID(*object.id_);
+    if (!store) return false;
+    RowSnapshot row;
+    bool found = false;
+    if (store->loadRow(*object.entity_, object.id_->number(), row, found)) return false;
+    if (!found) {
+        object.state_ = ManagedObject::State::Gone;
+        return false;
+    }
+    object.values_ = std::move(row.values);
+    object.version_ = row.version;
+    object.state_ = ManagedObject::State::Loaded;
+    return true;
+}
+
+RelationshipList& ManagedObjectContext::loadedList(ManagedObject& object, size_t index,
+                                                   ErrorPtr* error) {
+    RelationshipList& list = object.list(index);
+    if (list.isLoaded()) return list;
+    const auto& r =
+        static_cast<const RelationshipDescription&>(*object.entity_->properties()[index]);
+    auto store = coordinator_ ? coordinator_->storeForObjectID(*object.id_) : nullptr;
+    std::vector<int64_t> rows;
+    ErrorPtr failure = store ? store->loadRelated(r, object.id_->number(), rows)
+                             : fetchError("The object's store is gone");
+    if (failure) {
+        if (error) *error = failure;
+        return list;
+    }
+    auto destination = coordinator_->managedObjectModel()->entityNamed(r.destinationEntityName());
+    std::vector<ManagedObjectIDPtr> stored;
+    stored.reserve(rows.size());
+    for (int64_t row : rows) stored.push_back(ManagedObjectID::permanent(destination, store, row));
+    list.load(stored);
+    return list;
+}
+
+void ManagedObjectContext::noteChanged(ManagedObject& object) {
+    if (object.inChangeList_) return;
+    object.inChangeList_ = true;
+    changed_.push_back(object.shared_from_this());
+}
+
+void ManagedObjectContext::forget(ManagedObject& object) {
+    auto keep = object.shared_from_this();
+    objects_.erase(object.id_);
+    object.context_.reset();
+    object.inChangeList_ = false;
+    turnIntoFault(object);
+    object.state_ = ManagedObject::State::Gone;
+}
+
+void ManagedObjectContext::turnIntoFault(ManagedObject& object) {
+    size_t n = object.values_.size();
+    object.values_.assign(n, Value());
+    object.changed_.assign(n, false);
+    object.changedCount_ = 0;
+    for (auto& list : object.lists_) list.reset();
+    object.state_ = ManagedObject::State::Fault;
+    object.didTurnIntoFault();
+}
+
+void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& object) {
+    if (!object || object->managedObjectContext().get() != this) return;
+    ObjectGraphEditor(*this).deleteObject(*object);
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::FetchResult::objects() const {
+    std::vector<std::shared_ptr<ManagedObject>> out;
+    for (const auto& value : results) {
+        if (auto object = std::dynamic_pointer_cast<ManagedObject>(value.object())) {
+            out.push_back(std::move(object));
+        }
+    }
+    return out;
+}
+
+ManagedObjectContext::FetchResult ManagedObjectContext::executeFetchRequest(
+    const FetchRequest& request) {
+    FetchResult result;
+    if (!coordinator_) {
+        result.error = fetchError("The context has no persistent store coordinator");
+        return result;
+    }
+    auto entity = coordinator_->managedObjectModel()->entityNamed(request.entityName());
+    if (!entity) {
+        result.error = fetchError("The model has no entity named " + request.entityName());
+        return result;
+    }
+    using RT = FetchRequest::ResultType;
+    // The sink's callbacks capture one pointer, so that making them allocates nothing.
+    struct Collector {
+        ManagedObjectContext& context;
+        const std::shared_ptr<EntityDescription>& entity;
+        FetchResult& result;
+        size_t limit;
+        std::shared_ptr<PersistentStore> store;
+        bool more() const { return limit == 0 || result.results.size() < limit; }
+    } collector{*this, entity, result, request.fetchLimit(), nullptr};
+    FetchSink sink;
+    sink.object = [c = &collector](RowSnapshot&& row) {
+        auto id = ManagedObjectID::permanent(c->entity, c->store, row.rowID);
+        auto object = c->context.registered(id);
+        if (!object) {
+            object = c->context.makeObject(c->entity, std::move(id));
+        } else if (object->deleted_) {
+            return true;
+        }
+        if (object->state_ == ManagedObject::State::Fault) {
+            object->values_ = std::move(row.values);
+            object->version_ = row.version;
+            object->state_ = ManagedObject::State::Loaded;
+        }
+        c->result.results.push_back(Value::object(std::move(object)));
+        return c->more();
+    };
+    sink.objectID = [c = &collector](int64_t rowID) {
+        auto id = ManagedObjectID::permanent(c->entity, c->store, rowID);
+        auto object = c->context.registered(id);
+        if (object && object->deleted_) return true;
+        c->result.results.push_back(Value::objectID(std::move(id)));
+        return c->more();
+    };
+    sink.dictionary = [c = &collector](Dictionary&& row) {
+        c->result.results.push_back(Value(std::move(row)));
+        return c->more();
+    };
+    for (const auto& store : coordinator_->persistentStores()) {
+        if (!store->containsEntity(*entity)) continue;
+        collector.store = store;
+        if (auto error = store->fetch(request, *entity, sink)) {
+            result.results.clear();
+            result.error = error;
+            return result;
+        }
+        if (!collector.more()) break;
+    }
+    if (request.resultType() == RT::Count)
+        result.results = {Value(static_cast<long long>(sink.count))};
+    return result;
+}
+
+ManagedObjectContext::CountResult ManagedObjectContext::countForFetchRequest(
+    const FetchRequest& request) {
+    FetchRequest counting = request;
+    counting.setResultType(FetchRequest::ResultType::Count);
+    CountResult result;
+    auto fetched = executeFetchRequest(counting);
+    result.error = fetched.error;
+    if (!fetched.error) result.count = *fetched.results.at(0).integer();
+    return result;
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::insertedObjects() const {
+    std::vector<std::shared_ptr<ManagedObject>> out;
+    for (const auto& o : changed_) {
+        if (o->isInserted()) out.push_back(o);
+    }
+    return out;
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::updatedObjects() const {
+    std::vector<std::shared_ptr<ManagedObject>> out;
+    for (const auto& o : changed_) {
+        if (o->isUpdated()) out.push_back(o);
+    }
+    return out;
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::deletedObjects() const {
+    std::vector<std::shared_ptr<ManagedObject>> out;
+    for (const auto& o : changed_) {
+        if (o->isDeleted()) out.push_back(o);
+    }
+    return out;
+}
+
+ErrorPtr ManagedObjectContext::save() {
+    if (changed_.empty()) return nullptr;
+    std::shared_ptr<ContextDidSaveNotification> notification;
+    try {
+        if (auto error = ContextSaver(*this).save(notification)) return error;
+    } catch (const std::exception& e) {
+        return Error::create(kErrorDomain, errc::kStoreSave,
+                             std::string("The save failed: ") + e.what());
+    }
+    post(notification);
+    return nullptr;
+}
+
+void ManagedObjectContext::post(const std::shared_ptr<ContextDidSaveNotification>& notification) {
+    Notification posted(kManagedObjectContextDidSaveNotification, this,
+                        notification->userInfo(notification));
+    observers_.post(posted);
+    NotificationCenter::defaultCenter().post(posted);
+}
+
+ObserverToken ManagedObjectContext::addDidSaveObserver(DidSaveObserver observer) {
+    return observers_.addObserver(
+        kManagedObjectContextDidSaveNotification, nullptr,
+        [observer = std::move(observer)](const Notification& notification) {
+            if (auto changes = ContextDidSaveNotification::fromNotification(notification)) {
+                observer(*changes);
+            }
+        });
+}
+
+void ManagedObjectContext::refreshObject(const std::shared_ptr<ManagedObject>& object,
+                                         bool mergeChanges) {
+    if (!object || object->managedObjectContext().get() != this || object->inserted_) return;
+    if (!mergeChanges || object->state_ != ManagedObject::State::Loaded) {
+        if (object->inChangeList_) {
+            object->inChangeList_ = false;
+            std::erase(changed_, object);
+        }
+        object->deleted_ = false;
+        turnIntoFault(*object);
+        return;
+    }
+    auto store = coordinator_ ? coordinator_->storeForObjectID(*object->id_) : nullptr;
+    RowSnapshot row;
+    bool found = false;
+    if (!store || store->loadRow(*object->entity_, object->id_->number(), row, found) || !found) {
+        return;
+    }
+    ContextDidSaveNotification::Snapshot snapshot;
+    snapshot.objectID = object->id_;
+    snapshot.version = row.version;
+    snapshot.values = std::move(row.values);
+    object->version_ = 0;  // take the stored values even when not newer
+    applySnapshot(*object, snapshot);
+}
+
+void ManagedObjectContext::applySnapshot(ManagedObject& object,
+                                         const ContextDidSaveNotification::Snapshot& snapshot) {
+    if (snapshot.version <= object.version_) return;  // an older save, merged late
+    std::vector<std::string> keys;
+    const auto& properties = object.entity_->properties();
+    for (size_t i = 0; i < properties.size(); ++i) {
+        if (object.changed_[i]) continue;  // unsaved local changes win
+        const auto* r = properties[i]->isAttribute()
+                            ? nullptr
+                            : static_cast<const RelationshipDescription*>(properties[i].get());
+        if (r && r->isToMany()) {
+            if (RelationshipList* list = object.existingList(i)) {
+                list->unload();
+                keys.push_back(r->name());
+            }
+            continue;
+        }
+        if (!snapshot.valuesKnown) continue;
+        const Value& saved = snapshot.values[i];
+        if (object.values_[i].kind() == saved.kind() && object.values_[i] == saved) continue;
+        object.values_[i] = saved;
+        keys.push_back(properties[i]->name());
+    }
+    object.version_ = snapshot.version;
+    for (const auto& key : keys) object.didChangeValueForKey(key);
+}
+
+void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
+    const ContextDidSaveNotification& notification) {
+    for (const auto& id : notification.deletedObjectIDs()) {
+        auto object = registered(id);
+        if (!object) continue;
+        if (object->inChangeList_) std::erase(changed_, object);
+        forget(*object);
+    }
+    for (const auto& snapshot : notification.updatedSnapshots()) {
+        auto object = registered(snapshot.objectID);
+        if (!object || object->state_ != ManagedObject::State::Loaded) continue;
+        applySnapshot(*object, snapshot);
+    }
+}
+
+void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
+    const Notification& notification) {
+    if (auto changes = ContextDidSaveNotification::fromNotification(notification)) {
+        mergeChangesFromContextDidSaveNotification(*changes);
+    }
+}
+
+void ManagedObjectContext::reset() {
+    auto objects = std::move(objects_);
+    objects_.clear();
+    for (const auto& object : changed_) object->inChangeList_ = false;
+    changed_.clear();
+    for (auto& [id, object] : objects) {
+        object->context_.reset();
+        turnIntoFault(*object);
+        object->state_ = ManagedObject::State::Gone;
+    }
+}
+
+}  // namespace platform

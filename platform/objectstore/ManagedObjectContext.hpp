@@ -1,0 +1,130 @@
+// A scratch pad of managed objects on a shared coordinator: it registers (and holds) the objects
+// it fetched, inserted or was asked for, tracks their changes and saves them, one transaction
+// per store. A context is confined to one thread at a time: a private-queue context to whichever
+// thread is using it (an operation's), a main-queue context to the main thread. Nothing in it is
+// locked except the did-save observer list, which the NotificationCenter it owns guards; the
+// objects it hands out follow the same confinement. Fetches read the stores as last saved: they do
+// not match unsaved inserts or changes, and leave out objects this context deleted but has not
+// saved.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Error.hpp"
+#include "platform/NotificationCenter.hpp"
+#include "platform/objectstore/ContextDidSaveNotification.hpp"
+#include "platform/objectstore/FetchRequest.hpp"
+#include "platform/objectstore/ManagedObject.hpp"
+#include "platform/objectstore/PersistentStoreCoordinator.hpp"
+
+namespace platform {
+
+class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectContext> {
+  public:
+    // The numbers are the platform's concurrency type codes.
+    enum class ConcurrencyType : int { PrivateQueue = 1, MainQueue = 2 };
+
+    [[nodiscard]] static std::shared_ptr<ManagedObjectContext> create(ConcurrencyType type);
+    ~ManagedObjectContext();
+    ManagedObjectContext(const ManagedObjectContext&) = delete;
+    ManagedObjectContext& operator=(const ManagedObjectContext&) = delete;
+
+    ConcurrencyType concurrencyType() const { return type_; }
+    void setPersistentStoreCoordinator(std::shared_ptr<PersistentStoreCoordinator> coordinator);
+    const std::shared_ptr<PersistentStoreCoordinator>& persistentStoreCoordinator() const {
+        return coordinator_;
+    }
+    // Runs the block at once on the calling thread, which thereby holds the context.
+    void performBlockAndWait(const std::function<void()>& block) { block(); }
+
+    // A new object of the entity with a temporary identifier; none for an unknown entity.
+    std::shared_ptr<ManagedObject> insertNewObject(const std::string& entityName);
+    // The registered object, or a fault loaded on first access; none for a temporary identifier
+    // this context does not know or an identifier of a store no longer in the coordinator. A
+    // fault whose row is gone reads as empty.
+    std::shared_ptr<ManagedObject> objectWithID(const ManagedObjectIDPtr& id);
+    struct ObjectResult {
+        std::shared_ptr<ManagedObject> object;
+        ErrorPtr error;
+    };
+    // The object with its values loaded, or an error when it does not exist.
+    [[nodiscard]] ObjectResult existingObjectWithID(const ManagedObjectIDPtr& id);
+    // Marks the object deleted and applies the delete rules at once: cascade deletes the related
+    // objects, nullify removes the object from their inverse relationships.
+    void deleteObject(const std::shared_ptr<ManagedObject>& object);
+
+    struct FetchResult {
+        // Value::object of ManagedObject, Value::objectID, Dictionary, or one count.
+        Array results;
+        ErrorPtr error;
+        std::vector<std::shared_ptr<ManagedObject>> objects() const;
+    };
+    [[nodiscard]] FetchResult executeFetchRequest(const FetchRequest& request);
+    struct CountResult {
+        int64_t count = 0;
+        ErrorPtr error;
+    };
+    [[nodiscard]] CountResult countForFetchRequest(const FetchRequest& request);
+
+    bool hasChanges() const { return !changed_.empty(); }
+    std::vector<std::shared_ptr<ManagedObject>> insertedObjects() const;
+    std::vector<std::shared_ptr<ManagedObject>> updatedObjects() const;
+    std::vector<std::shared_ptr<ManagedObject>> deletedObjects() const;
+    size_t registeredObjectCount() const { return objects_.size(); }
+
+    // Writes the changes, one transaction per store (stores are written in order; a failure in
+    // a later store leaves the earlier ones saved). On success the objects get permanent
+    // identifiers and the did-save notification goes out before this returns.
+    [[nodiscard]] ErrorPtr save();
+
+    // Without merging: drops the object's values and changes (it becomes a fault). With merging:
+    // reloads the values it has not changed.
+    void refreshObject(const std::shared_ptr<ManagedObject>& object, bool mergeChanges);
+    // Brings another context's save in: registered objects that it updated take the saved values
+    // (their own unsaved changes win), those it deleted leave this context, those it inserted are
+    // reachable through objectWithID and fetches.
+    void mergeChangesFromContextDidSaveNotification(const ContextDidSaveNotification& notification);
+    void mergeChangesFromContextDidSaveNotification(const Notification& notification);
+    // Forgets every registered object and every unsaved change.
+    void reset();
+
+    using DidSaveObserver = std::function<void(const ContextDidSaveNotification&)>;
+    // Called synchronously on the saving thread after each successful save of this context.
+    [[nodiscard]] ObserverToken addDidSaveObserver(DidSaveObserver observer);
+
+    explicit ManagedObjectContext(ConcurrencyType type);
+
+  private:
+    friend class ManagedObject;
+    friend class ObjectGraphEditor;
+    friend class ContextSaver;
+
+    using Registry = std::unordered_map<ManagedObjectIDPtr, std::shared_ptr<ManagedObject>,
+                                        ManagedObjectIDHash, ManagedObjectIDEqual>;
+
+    std::shared_ptr<ManagedObject> makeObject(
+        const std::shared_ptr<const EntityDescription>& entity, ManagedObjectIDPtr id);
+    std::shared_ptr<ManagedObject> registered(const ManagedObjectIDPtr& id) const;
+    // Loads a fault's values; false when they cannot be had (row or store gone, read error).
+    bool fulfill(ManagedObject& object);
+    // Loads a to-many list from the store if needed.
+    RelationshipList& loadedList(ManagedObject& object, size_t index, ErrorPtr* error = nullptr);
+    void noteChanged(ManagedObject& object);
+    void forget(ManagedObject& object);
+    void turnIntoFault(ManagedObject& object);
+    void applySnapshot(ManagedObject& object, const ContextDidSaveNotification::Snapshot& snapshot);
+    void post(const std::shared_ptr<ContextDidSaveNotification>& notification);
+
+    ConcurrencyType type_;
+    std::shared_ptr<PersistentStoreCoordinator> coordinator_;
+    Registry objects_;
+    std::vector<std::shared_ptr<ManagedObject>> changed_;  // objects with inChangeList_ set
+    NotificationCenter observers_;
+};
+
+}  // namespace platform

@@ -1,0 +1,206 @@
+#include "platform/objectstore/ObjectGraphEditor.hpp"
+
+#include "platform/objectstore/ManagedObjectContext.hpp"
+#include "platform/objectstore/ManagedObjectSet.hpp"
+
+namespace platform {
+
+namespace {
+
+ErrorPtr invalid(const std::string& message) {
+    return Error::create(kErrorDomain, errc::kValidation, message);
+}
+
+}  // namespace
+
+void ObjectGraphEditor::changed(ManagedObject& object, size_t index, const std::string& key) {
+    object.markChanged(index);
+    context_.noteChanged(object);
+    object.didChangeValueForKey(key);
+}
+
+ManagedObject* ObjectGraphEditor::objectFor(const ManagedObjectIDPtr& id) {
+    return id ? context_.objectWithID(id).get() : nullptr;
+}
+
+ErrorPtr ObjectGraphEditor::setValue(ManagedObject& object, size_t index, const Value& value) {
+    const auto& property = object.entity_->properties()[index];
+    if (property->isAttribute()) {
+        return setAttribute(object, static_cast<const AttributeDescription&>(*property), value);
+    }
+    const auto& r = static_cast<const RelationshipDescription&>(*property);
+    if (!r.isToMany()) {
+        if (value.isNothing()) return setToOne(object, r, nullptr);
+        auto target = std::dynamic_pointer_cast<ManagedObject>(value.object());
+        if (!target) return invalid(r.name() + " takes a managed object");
+        return setToOne(object, r, target.get());
+    }
+    std::vector<std::shared_ptr<ManagedObject>> members;
+    if (auto set = std::dynamic_pointer_cast<ManagedObjectSet>(value.object())) {
+        members = set->objects();
+    } else if (const Array* array = value.array()) {
+        for (const auto& v : *array) {
+            auto member = std::dynamic_pointer_cast<ManagedObject>(v.object());
+            if (!member) return invalid(r.name() + " takes managed objects");
+            members.push_back(std::move(member));
+        }
+    } else if (!value.isNothing()) {
+        return invalid(r.name() + " takes a set of managed objects");
+    }
+    return setToMany(object, r, members);
+}
+
+ErrorPtr ObjectGraphEditor::setAttribute(ManagedObject& object, const AttributeDescription& a,
+                                         const Value& value) {
+    Value stored;
+    if (!a.coerce(value, stored)) {
+        return invalid(std::string("A value of kind ") + kindName(value.kind()) +
+                       " does not fit attribute " + a.name() + " of type " +
+                       attributeTypeName(a.attributeType()));
+    }
+    Value& slot = object.values_[a.index()];
+    if (slot.kind() == stored.kind() && slot == stored) return nullptr;
+    slot = std::move(stored);
+    changed(object, a.index(), a.name());
+    return nullptr;
+}
+
+ErrorPtr ObjectGraphEditor::checkMember(const ManagedObject& a, const RelationshipDescription& r,
+                                        const ManagedObject& b) const {
+    if (b.managedObjectContext().get() != &context_ || b.deleted_) {
+        return invalid("Objects of another context, or deleted ones, cannot be related to " +
+                       r.name());
+    }
+    if (b.entity_->name() != r.destinationEntityName()) {
+        return invalid(r.name() + " takes objects of " + r.destinationEntityName() + ", not " +
+                       b.entity_->name());
+    }
+    return nullptr;
+}
+
+ErrorPtr ObjectGraphEditor::setToOne(ManagedObject& a, const RelationshipDescription& r,
+                                     ManagedObject* b) {
+    if (b) {
+        if (auto error = checkMember(a, r, *b)) return error;
+        link(a, r, *b);
+        return nullptr;
+    }
+    if (ManagedObject* current = objectFor(objectIDFromValue(a.values_[r.index()]))) {
+        unlink(a, r, *current);
+    } else if (!a.values_[r.index()].isAbsent()) {
+        a.values_[r.index()] = Value();
+        changed(a, r.index(), r.name());
+    }
+    return nullptr;
+}
+
+ErrorPtr ObjectGraphEditor::setToMany(ManagedObject& a, const RelationshipDescription& r,
+                                      const std::vector<std::shared_ptr<ManagedObject>>& members) {
+    std::vector<ManagedObjectIDPtr> wanted;
+    RelationshipList::Index wantedIndex;
+    for (const auto& member : members) {
+        if (auto error = checkMember(a, r, *member)) return error;
+        if (wantedIndex.emplace(member->id_, 0).second) wanted.push_back(member->id_);
+    }
+    ErrorPtr error;
+    RelationshipList& current = context_.loadedList(a, r.index(), &error);
+    if (error) return error;
+    for (const auto& id : current.members()) {
+        if (!wantedIndex.count(id)) {
+            if (ManagedObject* old = objectFor(id)) unlink(a, r, *old);
+        }
+    }
+    for (const auto& member : members) {
+        if (!current.contains(member->id_)) link(a, r, *member);
+    }
+    if (r.isOrdered() && current.members() != wanted) {
+        current.assign(wanted);
+        changed(a, r.index(), r.name());
+    }
+    return nullptr;
+}
+
+void ObjectGraphEditor::link(ManagedObject& a, const RelationshipDescription& r, ManagedObject& b) {
+    if (!r.isToMany()) {
+        if (!context_.fulfill(a)) return;
+        auto currentID = objectIDFromValue(a.values_[r.index()]);
+        if (currentID && *currentID == *b.id_) return;
+        if (ManagedObject* current = objectFor(currentID)) unlink(a, r, *current);
+    }
+    primitiveLink(a, r, b);
+    const RelationshipDescription* inverse = r.inverseRelationship();
+    if (!inverse) return;
+    if (!inverse->isToMany()) {
+        if (!context_.fulfill(b)) return;
+        auto previousID = objectIDFromValue(b.values_[inverse->index()]);
+        if (previousID && !(*previousID == *a.id_)) {
+            if (ManagedObject* previous = objectFor(previousID)) unlink(b, *inverse, *previous);
+        }
+    }
+    primitiveLink(b, *inverse, a);
+}
+
+void ObjectGraphEditor::unlink(ManagedObject& a, const RelationshipDescription& r,
+                               ManagedObject& b) {
+    primitiveUnlink(a, r, b);
+    if (const RelationshipDescription* inverse = r.inverseRelationship()) {
+        primitiveUnlink(b, *inverse, a);
+    }
+}
+
+void ObjectGraphEditor::primitiveLink(ManagedObject& x, const RelationshipDescription& r,
+                                      ManagedObject& y) {
+    if (r.isToMany()) {
+        RelationshipList& list = x.list(r.index());
+        if (list.isLoaded() && list.contains(y.id_)) return;
+        list.add(y.id_);
+    } else {
+        if (!context_.fulfill(x)) return;
+        auto current = objectIDFromValue(x.values_[r.index()]);
+        if (current && *current == *y.id_) return;
+        x.values_[r.index()] = Value::objectID(y.id_);
+    }
+    changed(x, r.index(), r.name());
+}
+
+void ObjectGraphEditor::primitiveUnlink(ManagedObject& x, const RelationshipDescription& r,
+                                        ManagedObject& y) {
+    if (r.isToMany()) {
+        RelationshipList& list = x.list(r.index());
+        if (list.isLoaded() && !list.contains(y.id_)) return;
+        list.remove(y.id_);
+    } else {
+        if (!context_.fulfill(x)) return;
+        auto current = objectIDFromValue(x.values_[r.index()]);
+        if (!current || !(*current == *y.id_)) return;
+        x.values_[r.index()] = Value();
+    }
+    changed(x, r.index(), r.name());
+}
+
+void ObjectGraphEditor::deleteObject(ManagedObject& a) {
+    if (a.deleted_ || a.state_ == ManagedObject::State::Gone) return;
+    context_.fulfill(a);
+    a.deleted_ = true;
+    context_.noteChanged(a);
+    auto self = a.shared_from_this();  // keeps the object while its partners let go of it
+    for (const auto& property : a.entity_->properties()) {
+        const auto* r = dynamic_cast<const RelationshipDescription*>(property.get());
+        if (!r) continue;
+        std::vector<ManagedObjectIDPtr> related;
+        if (r->isToMany()) {
+            related = context_.loadedList(a, r->index()).members();
+        } else if (auto id = objectIDFromValue(a.values_[r->index()])) {
+            related.push_back(id);
+        }
+        for (const auto& id : related) {
+            ManagedObject* b = objectFor(id);
+            if (!b) continue;
+            auto keep = b->shared_from_this();
+            unlink(a, *r, *b);
+            if (r->deleteRule() == DeleteRule::Cascade) deleteObject(*b);
+        }
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,57 @@
+#include "platform/objectstore/PersistentStore.hpp"
+
+#include <atomic>
+#include <cstdio>
+#include <random>
+
+namespace platform {
+
+namespace {
+std::atomic<uint64_t> nextSerial{1};
+}
+
+PersistentStore::PersistentStore(StoreType type, std::shared_ptr<const ManagedObjectModel> model,
+                                 std::string configuration, std::string path)
+    : type_(type),
+      model_(std::move(model)),
+      configuration_(std::move(configuration)),
+      path_(std::move(path)),
+      serial_(nextSerial.fetch_add(1)),
+      entities_(model_->entitiesForConfiguration(configuration_)) {}
+
+PersistentStore::~PersistentStore() = default;
+
+bool PersistentStore::containsEntity(const EntityDescription& entity) const {
+    for (const auto& e : entities_) {
+        if (e.get() == &entity) return true;
+    }
+    return false;
+}
+
+ManagedObjectIDPtr PersistentStore::objectIDFor(const EntityDescription& entity, int64_t rowID) {
+    std::shared_ptr<const EntityDescription> shared;
+    for (const auto& e : entities_) {
+        if (e.get() == &entity) shared = e;
+    }
+    if (!shared) shared = model_->entityNamed(entity.name());
+    return ManagedObjectID::permanent(std::move(shared), shared_from_this(), rowID);
+}
+
+std::string PersistentStore::makeUUID() {
+    std::random_device device;
+    std::mt19937_64 generator((static_cast<uint64_t>(device()) << 32) ^ device() ^
+                              nextSerial.load());
+    uint64_t a = generator(), b = generator();
+    a = (a & ~0xF000ull) | 0x4000ull;                         // version 4
+    b = (b & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;  // variant 1
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08llX-%04llX-%04llX-%04llX-%012llX",
+                  static_cast<unsigned long long>(a >> 32),
+                  static_cast<unsigned long long>((a >> 16) & 0xFFFF),
+                  static_cast<unsigned long long>(a & 0xFFFF),
+                  static_cast<unsigned long long>(b >> 48),
+                  static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFull));
+    return buf;
+}
+
+}  // namespace platform

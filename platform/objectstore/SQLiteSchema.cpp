@@ -1,0 +1,219 @@
+#include "platform/objectstore/SQLiteSchema.hpp"
+
+#include "platform/objectstore/SQLiteConnection.hpp"
+
+namespace platform {
+
+namespace {
+
+std::string unquoted(const std::string& quoted) {
+    std::string out;
+    for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+        out += quoted[i];
+        if (quoted[i] == '"') ++i;
+    }
+    return out;
+}
+
+std::string tableName(const EntityDescription& e) {
+    return quoteIdentifier("E_" + e.name());
+}
+
+std::string columnName(const PropertyDescription& p) {
+    return quoteIdentifier((p.isAttribute() ? "A_" : "R_") + p.name());
+}
+
+}  // namespace
+
+SQLiteSchema::SQLiteSchema(std::shared_ptr<const ManagedObjectModel> model,
+                           const std::vector<std::shared_ptr<EntityDescription>>& entities)
+    : model_(std::move(model)) {
+    for (const auto& entity : entities) {
+        Table t;
+        t.entity = entity;
+        t.name = tableName(*entity);
+        std::string columns, placeholders, selectColumns = "t0.\"Z_OPT\"";
+        for (const auto& p : entity->properties()) {
+            auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
+            if (r && r->isToMany()) {
+                t.columns.emplace_back();
+                continue;
+            }
+            t.columns.push_back(columnName(*p));
+            t.storedProperties.push_back(p->index());
+            columns += ", " + t.columns.back();
+            placeholders += ", ?";
+            selectColumns += ", t0." + t.columns.back();
+        }
+        t.selectRowSQL = "SELECT \"Z_OPT\"" + columns + " FROM " + t.name + " WHERE \"Z_PK\" = ?";
+        t.insertSQL = "INSERT INTO " + t.name + " (\"Z_PK\", \"Z_OPT\"" + columns +
+                      ") VALUES (?, ?" + placeholders + ")";
+        t.deleteSQL = "DELETE FROM " + t.name + " WHERE \"Z_PK\" = ?";
+        t.selectColumns = selectColumns;
+        byEntity_.emplace(entity.get(), tables_.size());
+        tables_.push_back(std::move(t));
+    }
+    for (auto& t : tables_) {
+        for (const auto& p : t.entity->properties()) {
+            const auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
+            if (!r || !r->isToMany()) continue;
+            if (r->storage() == RelationshipStorage::LinkTable) {
+                t.deleteLinksSQL.push_back("DELETE FROM " + linkTable(*r) +
+                                           " WHERE \"Z_OWNER\" = ?");
+            } else if (r->storage() == RelationshipStorage::InverseLinkTable) {
+                t.deleteLinksSQL.push_back("DELETE FROM " + linkTable(*r) +
+                                           " WHERE \"Z_MEMBER\" = ?");
+            }
+        }
+    }
+    // A to-many relationship without inverse that points at an entity: its link rows go with
+    // the destination row too.
+    for (const auto& owner : tables_) {
+        for (const auto& p : owner.entity->properties()) {
+            const auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
+            if (!r || !r->isToMany() || r->inverseRelationship()) continue;
+            auto it = byEntity_.find(r->destinationEntity());
+            if (it == byEntity_.end()) continue;
+            tables_[it->second].deleteLinksSQL.push_back("DELETE FROM " + linkTable(*r) +
+                                                         " WHERE \"Z_MEMBER\" = ?");
+        }
+    }
+}
+
+const SQLiteSchema::Table* SQLiteSchema::table(const EntityDescription& entity) const {
+    auto it = byEntity_.find(&entity);
+    return it == byEntity_.end() ? nullptr : &tables_[it->second];
+}
+
+std::shared_ptr<const EntityDescription> SQLiteSchema::sharedEntity(
+    const EntityDescription& entity) const {
+    if (const Table* t = table(entity)) return t->entity;
+    return model_->entityNamed(entity.name());
+}
+
+std::string SQLiteSchema::linkTable(const RelationshipDescription& r) const {
+    const RelationshipDescription* owner =
+        r.storage() == RelationshipStorage::InverseLinkTable ? r.inverseRelationship() : &r;
+    return quoteIdentifier("L_" + owner->sourceEntity()->name() + "_" + owner->name());
+}
+
+std::vector<std::string> SQLiteSchema::createStatements() const {
+    std::vector<std::string> out = {
+        "CREATE TABLE \"zq_metadata\" (\"key\" TEXT PRIMARY KEY, \"value\" TEXT)",
+        "CREATE TABLE \"zq_primary_keys\" (\"entity\" TEXT PRIMARY KEY, \"max_row\" INTEGER NOT "
+        "NULL)",
+    };
+    for (const auto& t : tables_) {
+        const auto& entity = *t.entity;
+        std::string sql =
+            "CREATE TABLE " + t.name + " (\"Z_PK\" INTEGER PRIMARY KEY, \"Z_OPT\" INTEGER NOT NULL";
+        for (const auto& p : entity.properties()) {
+            if (const auto* a = dynamic_cast<const AttributeDescription*>(p.get())) {
+                sql += ", " + t.columns[p->index()] + " " + columnType(a->attributeType());
+            } else if (!t.columns[p->index()].empty()) {
+                sql += ", " + t.columns[p->index()] + " INTEGER";
+            }
+        }
+        out.push_back(sql + ")");
+        out.push_back("INSERT INTO \"zq_primary_keys\" VALUES (" + quoteIdentifier(entity.name()) +
+                      ", 0)");
+        for (const auto& p : entity.properties()) {
+            const auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
+            if (!r) continue;
+            if (!r->isToMany()) {
+                out.push_back("CREATE INDEX " +
+                              quoteIdentifier("X_" + entity.name() + "_" + r->name()) + " ON " +
+                              t.name + " (" + t.columns[p->index()] + ")");
+            } else if (r->storage() == RelationshipStorage::LinkTable) {
+                std::string link = linkTable(*r);
+                std::string base = unquoted(link);
+                out.push_back("CREATE TABLE " + link +
+                              " (\"Z_OWNER\" INTEGER NOT NULL, \"Z_MEMBER\" INTEGER NOT NULL, "
+                              "\"Z_POS\" INTEGER NOT NULL)");
+                out.push_back("CREATE INDEX " + quoteIdentifier("X_" + base + "_owner") + " ON " +
+                              link + " (\"Z_OWNER\", \"Z_POS\")");
+                out.push_back("CREATE INDEX " + quoteIdentifier("X_" + base + "_member") + " ON " +
+                              link + " (\"Z_MEMBER\")");
+            }
+        }
+        for (const auto& index : entity.indexes()) {
+            std::string sql = "CREATE INDEX " +
+                              quoteIdentifier("I_" + entity.name() + "_" + index.name()) + " ON " +
+                              t.name + " (";
+            for (size_t i = 0; i < index.elements().size(); ++i) {
+                const auto& element = index.elements()[i];
+                int p = entity.propertyIndex(element.propertyName);
+                sql += (i ? ", " : "") + t.columns[static_cast<size_t>(p)] + " COLLATE BINARY " +
+                       (element.ascending ? "ASC" : "DESC");
+            }
+            out.push_back(sql + ")");
+        }
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, std::vector<std::string>>> SQLiteSchema::expectedColumns()
+    const {
+    std::vector<std::pair<std::string, std::vector<std::string>>> out;
+    out.push_back({"zq_metadata", {"key", "value"}});
+    out.push_back({"zq_primary_keys", {"entity", "max_row"}});
+    for (const auto& t : tables_) {
+        std::vector<std::string> columns = {"Z_PK", "Z_OPT"};
+        for (size_t i : t.storedProperties) columns.push_back(unquoted(t.columns[i]));
+        out.emplace_back(unquoted(t.name), std::move(columns));
+        for (const auto& p : t.entity->properties()) {
+            const auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
+            if (r && r->isToMany() && r->storage() == RelationshipStorage::LinkTable) {
+                out.push_back({unquoted(linkTable(*r)), {"Z_OWNER", "Z_MEMBER", "Z_POS"}});
+            }
+        }
+    }
+    return out;
+}
+
+const char* SQLiteSchema::columnType(AttributeType type) {
+    switch (type) {
+        case AttributeType::Integer16:
+        case AttributeType::Integer32:
+        case AttributeType::Integer64:
+        case AttributeType::Boolean:
+            return "INTEGER";
+        case AttributeType::Double:
+        case AttributeType::Float:
+        case AttributeType::Date:
+            return "REAL";
+        case AttributeType::Binary:
+            return "BLOB";
+        default:
+            return "TEXT";
+    }
+}
+
+Value SQLiteSchema::readColumn(const SQLiteStatement& s, int column, AttributeType type) {
+    if (s.columnIsNull(column)) return Value();
+    switch (type) {
+        case AttributeType::Integer16:
+        case AttributeType::Integer32:
+        case AttributeType::Integer64:
+            return Value(static_cast<long long>(s.columnInt(column)));
+        case AttributeType::Boolean:
+            return Value(s.columnInt(column) != 0);
+        case AttributeType::Double:
+        case AttributeType::Float:
+            return Value(s.columnDouble(column));
+        case AttributeType::Date:
+            return Value(Date(s.columnDouble(column)));
+        case AttributeType::Binary:
+            return Value::bytes(s.columnBlob(column));
+        case AttributeType::Decimal: {
+            auto d = Decimal::fromString(s.columnText(column));
+            return d ? Value(*d) : Value();
+        }
+        case AttributeType::String:
+            return Value(s.columnText(column));
+        default:
+            return Value();
+    }
+}
+
+}  // namespace platform

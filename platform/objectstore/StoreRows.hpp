@@ -1,0 +1,75 @@
+// The rows that contexts and stores hand each other: a row as read (values in the entity's
+// property order, to-one relationships as identifiers, to-many slots absent), the changes of one
+// save for one store, and what the store answers. Plain values owned by the caller of one store
+// call; never shared between threads while in use.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Value.hpp"
+#include "platform/objectstore/ManagedObjectID.hpp"
+
+namespace platform {
+
+class EntityDescription;
+class RelationshipDescription;
+
+struct RowSnapshot {
+    int64_t rowID = 0;
+    // Incremented by every save that changes the row; tells older snapshots from newer ones.
+    int64_t version = 0;
+    std::vector<Value> values;
+};
+
+// The values are the objects' own, borrowed for the duration of the save call.
+struct StoreChangeSet {
+    struct Insert {
+        std::shared_ptr<const EntityDescription> entity;
+        ManagedObjectIDPtr temporaryID;
+        const std::vector<Value>* values = nullptr;
+    };
+    struct Update {
+        std::shared_ptr<const EntityDescription> entity;
+        int64_t rowID = 0;
+        const std::vector<bool>* changed = nullptr;  // per property; only these are written
+        const std::vector<Value>* values = nullptr;
+    };
+    struct Delete {
+        std::shared_ptr<const EntityDescription> entity;
+        int64_t rowID = 0;
+    };
+    // The whole member list of a relationship kept in a link table, for one owner.
+    struct LinkWrite {
+        const RelationshipDescription* relationship = nullptr;
+        ManagedObjectIDPtr owner;
+        std::vector<ManagedObjectIDPtr> members;
+    };
+    std::vector<Insert> inserts;
+    std::vector<Update> updates;
+    std::vector<Delete> deletes;
+    std::vector<LinkWrite> links;
+    bool empty() const {
+        return inserts.empty() && updates.empty() && deletes.empty() && links.empty();
+    }
+};
+
+struct StoreSaveOutcome {
+    // Per insert, in order: the permanent identifier.
+    std::vector<ManagedObjectIDPtr> insertedIDs;
+    // Per update, in order: the row's new version (0 when the row no longer exists).
+    std::vector<int64_t> updatedVersions;
+};
+
+// Receives fetch results one row at a time; returning false stops the fetch.
+struct FetchSink {
+    std::function<bool(RowSnapshot&&)> object;
+    std::function<bool(int64_t rowID)> objectID;
+    std::function<bool(Dictionary&&)> dictionary;
+    int64_t count = 0;
+};
+
+}  // namespace platform
