@@ -4,6 +4,7 @@
 #include <yajl/yajl_gen.h>
 #include <yajl/yajl_parse.h>
 
+#include <cstring>
 #include <memory>
 
 #include "platform/DateFormat.hpp"
@@ -153,14 +154,33 @@ bool generate(yajl_gen g, const Value& value) {
     }
 }
 
+// simdjson reads up to SIMDJSON_PADDING bytes past the text, so the text is copied into a padded
+// buffer. Each thread keeps its buffer for texts up to kKeptBufferSize, so that answers of usual
+// size cost no large allocation (which would also make malloc consolidate its free lists).
+constexpr size_t kKeptBufferSize = 4u << 20;
+
+struct PaddedBuffer {
+    std::unique_ptr<char[]> bytes;
+    size_t capacity = 0;
+};
+
 }  // namespace
 
 ZQJSONParseResult ZQJSON::parse(std::string_view text, std::string_view source) {
     thread_local simdjson::dom::parser parser;
+    thread_local PaddedBuffer kept;
     ZQJSONParseResult result;
-    simdjson::padded_string padded(text);
+    size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
+    PaddedBuffer oneOff;
+    PaddedBuffer& buffer = text.size() <= kKeptBufferSize ? kept : oneOff;
+    if (buffer.capacity < needed) {
+        buffer.bytes = std::make_unique_for_overwrite<char[]>(needed);
+        buffer.capacity = needed;
+    }
+    if (!text.empty()) std::memcpy(buffer.bytes.get(), text.data(), text.size());
+    std::memset(buffer.bytes.get() + text.size(), 0, simdjson::SIMDJSON_PADDING);
     simdjson::dom::element root;
-    auto code = parser.parse(padded).get(root);
+    auto code = parser.parse(buffer.bytes.get(), text.size(), false).get(root);
     if (!code) {
         result.value = convert(root);
         return result;

@@ -1,0 +1,49 @@
+// Conversions of entity-data values on the read path: a field's JSON value to the value the
+// cache stores, values to URL text for query strings, simple URL escaping and server-relative
+// URLs. docs/application-model.md gives the exact texts (dates, numbers, booleans, the null
+// value). Stateless; any thread.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataFieldDescriptor.hpp"
+#include "platform/URL.hpp"
+#include "platform/Value.hpp"
+
+class ZQEntityHelper {
+  public:
+    // Whether the field's type is a structured data type (or a collection of one).
+    static bool fieldInfoIsSDTData(const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo);
+
+    // The value the cache stores for a field's JSON value, typed by the field's information:
+    // whole numbers, doubles or decimals for numeric fields (numeric text accepted), dates for
+    // date and date-time fields (ISO 8601 text), booleans, text for the rest, the JSON text of a
+    // structured value. Absent for null, absent, empty dates and values that do not convert.
+    static platform::Value coreDataFieldValue(
+        const std::shared_ptr<const ZQEntityDataFieldDescriptor>& descriptor,
+        const platform::Value& fromValue);
+
+    // The URL text of one value (already escaped), typed by the field's information when given.
+    static std::string urlParameterText(const platform::Value& value,
+                                        const ZQEntityDataFieldInfo* fieldInfo);
+    // Parameter name to URL text (a string value, already escaped, ready for
+    // ZQUtilities::urlParametersStringFrom), pairing descriptors[i] with fieldsValues[i]; the name
+    // is the field name without a leading "&". Pairs stop at the shorter of the two lists.
+    static platform::Dictionary urlParametersFromFieldsDescriptors(
+        const ZQEntityDataFieldDescriptors& descriptors, const platform::Array& fieldsValues);
+    // The URL text of each value, typed by the descriptor at the same index (none past the end of
+    // descriptors).
+    static std::vector<std::string> urlParametersArrayFromFieldsDescriptors(
+        const ZQEntityDataFieldDescriptors& descriptors, const platform::Array& fieldsValues);
+
+    // Percent-escapes every byte except letters, digits, "-", ".", "_" and "~".
+    static std::string urlSimpleEscapeString(std::string_view text);
+
+    // The path resolved against the running application's server base URL (taken as a folder);
+    // a leading "/" is ignored. None without a running model or base URL, or for a bad path.
+    static std::optional<platform::URL> urlRelativeToServerBaseURL(std::string_view relativePath);
+};

@@ -1,0 +1,46 @@
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQWorkWithDetailEntityDataProviderHelper.hpp"
+
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQRegistration.hpp"
+
+namespace {
+using Helper = ZQWorkWithDetailEntityDataProviderHelper;
+
+ZQRegistration<Helper::DetailProviderFactory>& detailSlot() {
+    static auto* registration = new ZQRegistration<Helper::DetailProviderFactory>();
+    return *registration;
+}
+
+ZQRegistration<Helper::ListProviderFactory>& listSlot() {
+    static auto* registration = new ZQRegistration<Helper::ListProviderFactory>();
+    return *registration;
+}
+}  // namespace
+
+void Helper::registerRemoteDetailProviderClass(DetailProviderFactory factory) {
+    detailSlot().set(std::move(factory));
+}
+
+Helper::DetailProviderFactory Helper::remoteDetailProviderFactory() {
+    return detailSlot().get();
+}
+
+void Helper::registerRemoteListProviderClass(ListProviderFactory factory) {
+    listSlot().set(std::move(factory));
+}
+
+Helper::ListProviderFactory Helper::remoteListProviderFactory() {
+    return listSlot().get();
+}
+
+std::shared_ptr<ZQEntityDataProvider> Helper::newRemoteDetailProvider(
+    const std::shared_ptr<const ZQWorkWithDetail>& detail) {
+    auto factory = remoteDetailProviderFactory();
+    return factory ? factory(detail) : nullptr;
+}
+
+std::shared_ptr<ZQEntityDataProvider> Helper::newRemoteListProvider(
+    const std::shared_ptr<const ZQWorkWithDetail>& detail,
+    const std::shared_ptr<const ZQWorkWithData>& workWithData) {
+    auto factory = remoteListProviderFactory();
+    return factory ? factory(detail, workWithData) : nullptr;
+}

@@ -1,0 +1,46 @@
+// An operation that parses a JSON body into a platform::Value on its worker thread. The text
+// comes from data() when a step set it (a data setter writing "data"), else from the source
+// request operation's data. Empty bytes (a 304 or any answer without a body) parse to an absent
+// value without error; no bytes at all (the request failed) is ZQErrorCodeNoData. The parse of a
+// cancelled source reports nothing. The delegate is
+// held weakly. Any thread; the mutex guards every field. Key-value keys: "data", "parsedData".
+#pragma once
+
+#include <memory>
+
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQParseJsonOperationDelegate.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
+#include "platform/Error.hpp"
+#include "platform/KeyValueCoding.hpp"
+#include "platform/Mutex.hpp"
+#include "platform/Operation.hpp"
+
+class ZQParseJsonOperation : public platform::Operation, public platform::KeyValueCoding {
+  public:
+    [[nodiscard]] static std::shared_ptr<ZQParseJsonOperation> create(
+        std::weak_ptr<ZQParseJsonOperationDelegate> delegate = {});
+    ZQParseJsonOperation();
+
+    void setDelegate(std::weak_ptr<ZQParseJsonOperationDelegate> delegate) EXCLUDES(mutex_);
+    std::shared_ptr<ZQParseJsonOperationDelegate> delegate() const EXCLUDES(mutex_);
+    // The request operation whose body is parsed when no data was set. Add it as a dependency
+    // too; addURLRequestAndParseJSONOperationsForRequest does both.
+    void setSource(std::shared_ptr<ZQURLRequestOperation> source) EXCLUDES(mutex_);
+    std::shared_ptr<ZQURLRequestOperation> source() const EXCLUDES(mutex_);
+
+    // Bytes (or a string) to parse.
+    void setData(platform::Value data) EXCLUDES(mutex_);
+    platform::Value data() const EXCLUDES(mutex_);
+    platform::Value parsedData() const EXCLUDES(mutex_);
+    platform::ErrorPtr error() const EXCLUDES(mutex_);
+
+    void main() override EXCLUDES(mutex_);
+
+  private:
+    mutable platform::Mutex mutex_;
+    std::weak_ptr<ZQParseJsonOperationDelegate> delegate_ GUARDED_BY(mutex_);
+    std::shared_ptr<ZQURLRequestOperation> source_ GUARDED_BY(mutex_);
+    platform::Value data_ GUARDED_BY(mutex_);
+    platform::Value parsedData_ GUARDED_BY(mutex_);
+    platform::ErrorPtr error_ GUARDED_BY(mutex_);
+};

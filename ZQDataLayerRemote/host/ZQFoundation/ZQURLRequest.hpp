@@ -1,0 +1,61 @@
+// A mutable HTTP request: URL, method, header fields, body and timeout. Made by
+// ZQApplicationHelper::requestWithURL for the application's server and held by shared_ptr, so a
+// step that runs before the request operation may still change it (setting the body). Not
+// thread-safe: one thread at a time, handed over through operation dependencies; the request
+// operation copies it when it starts.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQHTTPHeaderFields.hpp"
+#include "platform/URL.hpp"
+#include "platform/Value.hpp"
+
+class ZQURLRequest : public platform::Object {
+  public:
+    // Seconds without any data moving (connecting included) before the request fails.
+    static constexpr double kDefaultTimeoutInterval = 60.0;
+
+    [[nodiscard]] static std::shared_ptr<ZQURLRequest> create(platform::URL url);
+    explicit ZQURLRequest(platform::URL url) : url_(std::move(url)) {}
+
+    const platform::URL& url() const { return url_; }
+    void setURL(platform::URL url) { url_ = std::move(url); }
+
+    // "GET" unless set; methods are sent as given (upper case expected).
+    const std::string& httpMethod() const { return method_; }
+    void setHTTPMethod(std::string method) { method_ = std::move(method); }
+
+    // Empty when the request has no body.
+    const platform::Value::Bytes& httpBody() const;
+    // The body as a shared bytes Value (absent without a body); cheap to copy.
+    const platform::Value& httpBodyValue() const { return body_; }
+    void setHTTPBody(platform::Value::Bytes body);
+    void setHTTPBody(std::string_view text);
+    // A bytes Value; any other kind removes the body.
+    void setHTTPBodyValue(platform::Value body);
+
+    double timeoutInterval() const { return timeout_; }
+    // Values of 0 or below restore the default.
+    void setTimeoutInterval(double seconds);
+
+    const ZQHTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
+    std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const;
+    // Replaces the field's value; none removes the field.
+    void setValue(std::optional<std::string> value, std::string_view forHTTPHeaderField);
+    // Adds to the field's value ("a, b").
+    void addValue(std::string_view value, std::string_view forHTTPHeaderField);
+
+    // "<METHOD> <url>"
+    std::string description() const override;
+
+  private:
+    platform::URL url_;
+    std::string method_ = "GET";
+    platform::Value body_;
+    double timeout_ = kDefaultTimeoutInterval;
+    ZQHTTPHeaderFields headers_;
+};

@@ -1,0 +1,437 @@
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLTransport.hpp"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
+#include "platform/WorkerPool.hpp"
+
+using Clock = std::chrono::steady_clock;
+using platform::Value;
+
+// One transfer. start() fills the request part; after the hand-over only the I/O thread touches
+// the rest, until it moves the outcome into a completion job.
+struct ZQURLTransport::Transfer {
+    std::string url;
+    std::string method;
+    Value body;  // bytes or absent; kept alive for libcurl's POSTFIELDS pointer
+    std::vector<std::string> headerLines;
+    std::optional<std::string> authorization;
+    std::chrono::milliseconds timeout{60000};
+    Completion completion;
+
+    CURL* easy = nullptr;
+    curl_slist* headerList = nullptr;
+    Clock::time_point lastActivity;
+    curl_off_t lastUploaded = 0;
+    std::vector<uint8_t> responseBody;
+    std::vector<ZQHTTPHeaderFields::Field> responseHeaders;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+};
+
+namespace {
+
+constexpr size_t kMaxIdleEasyHandles = 32;
+constexpr size_t kMaxReserve = 64u << 20;  // never trust a Content-Length beyond this
+
+void trim(std::string_view& text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n')) {
+        text.remove_suffix(1);
+    }
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<ZQURLTransport::Transfer*>(user);
+    t->responseBody.insert(t->responseBody.end(), data, data + size * count);
+    t->lastActivity = Clock::now();
+    return size * count;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<ZQURLTransport::Transfer*>(user);
+    t->lastActivity = Clock::now();
+    std::string_view line(data, size * count);
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A new status line: the fields of an interim or redirect answer are not this answer's.
+        t->responseHeaders.clear();
+        return size * count;
+    }
+    if (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+        trim(line);
+        if (!t->responseHeaders.empty() && !line.empty()) {
+            t->responseHeaders.back().second.append(" ").append(line);
+        }
+        return size * count;
+    }
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return size * count;
+    std::string_view name = line.substr(0, colon);
+    std::string_view value = line.substr(colon + 1);
+    trim(name);
+    trim(value);
+    if (ZQHTTPHeaderFields::namesEqual(name, "Content-Length")) {
+        size_t length = 0;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
+        if (ec == std::errc() && length > 0) t->responseBody.reserve(std::min(length, kMaxReserve));
+    }
+    t->responseHeaders.emplace_back(std::string(name), std::string(value));
+    return size * count;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+    auto* t = static_cast<ZQURLTransport::Transfer*>(user);
+    if (uploaded != t->lastUploaded) {
+        t->lastUploaded = uploaded;
+        t->lastActivity = Clock::now();
+    }
+    return 0;
+}
+
+struct Failure {
+    int64_t code;
+    const char* text;
+};
+
+Failure failureFor(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+            return {ZQURLErrorCannotConnectToHost, "Could not connect to the server."};
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return {ZQURLErrorCannotFindHost,
+                    "A server with the specified hostname could not be found."};
+        case CURLE_OPERATION_TIMEDOUT:
+            return {ZQURLErrorTimedOut, "The request timed out."};
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+            return {ZQURLErrorNetworkConnectionLost, "The network connection was lost."};
+        case CURLE_URL_MALFORMAT:
+            return {ZQURLErrorBadURL, "The URL is not valid."};
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return {ZQURLErrorUnsupportedURL, "The URL is not supported."};
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_BAD_CONTENT_ENCODING:
+        case CURLE_HTTP2:
+            return {ZQURLErrorBadServerResponse, "The server answered with a malformed response."};
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+            return {ZQURLErrorSecureConnectionFailed, "A secure connection could not be made."};
+        default:
+            return {ZQURLErrorUnknown, "The request failed."};
+    }
+}
+
+platform::ErrorPtr makeError(int64_t code, const std::string& text, const std::string& url,
+                             const std::string& detail) {
+    platform::Dictionary info{{ZQFailingURLErrorKey, Value(url)}};
+    if (!detail.empty()) info.set("ZQTransportDetail", Value(detail));
+    return platform::Error::create(platform::kURLErrorDomain, code, text, std::move(info));
+}
+
+// What the I/O thread hands to a worker; the worker builds the response objects.
+struct Outcome {
+    std::string requestURL;
+    std::string effectiveURL;
+    long status = 0;
+    std::vector<ZQHTTPHeaderFields::Field> headers;
+    std::vector<uint8_t> body;
+    std::optional<std::string> authorization;
+    platform::ErrorPtr error;
+};
+
+ZQURLTransport::Result buildResult(Outcome outcome) {
+    ZQURLTransport::Result result;
+    if (outcome.error) {
+        result.error = std::move(outcome.error);
+        return result;
+    }
+    std::optional<platform::URL> url = platform::URL::fromString(outcome.effectiveURL);
+    if (!url) url = platform::URL::fromString(outcome.requestURL);
+    ZQHTTPHeaderFields fields;
+    for (auto& [name, value] : outcome.headers) fields.add(name, value);
+    if (!url) {
+        result.error = makeError(ZQURLErrorBadURL, "The URL is not valid.", outcome.requestURL, "");
+        return result;
+    }
+    result.response = std::make_shared<ZQHTTPURLResponse>(
+        std::move(*url), outcome.status, std::move(fields), std::move(outcome.authorization));
+    result.data = Value::bytes(std::move(outcome.body));
+    return result;
+}
+
+}  // namespace
+
+// The I/O thread's own state.
+struct ZQURLTransport::Loop {
+    CURLM* multi;
+    std::unordered_map<Transfer*, std::shared_ptr<Transfer>> active;
+    std::vector<CURL*> idleEasy;
+    ZQURLTransport& owner;
+
+    Loop(CURLM* m, ZQURLTransport& o) : multi(m), owner(o) {}
+    ~Loop() {
+        for (CURL* easy : idleEasy) curl_easy_cleanup(easy);
+    }
+
+    void add(const std::shared_ptr<Transfer>& t) {
+        CURL* easy = nullptr;
+        if (!idleEasy.empty()) {
+            easy = idleEasy.back();
+            idleEasy.pop_back();
+        } else {
+            easy = curl_easy_init();
+        }
+        t->easy = easy;
+        t->lastActivity = Clock::now();
+        curl_easy_setopt(easy, CURLOPT_URL, t->url.c_str());
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, t.get());
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t->timeout.count()));
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, t->errorBuffer);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, t.get());
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, t.get());
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, t.get());
+        const Value::Bytes* body = t->body.bytes();
+        if (t->method == "GET") {
+            curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        } else if (t->method == "HEAD") {
+            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        } else {
+            if (t->method != "POST")
+                curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, t->method.c_str());
+            if (body || t->method == "POST") {
+                static const char empty = 0;
+                curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                                 static_cast<curl_off_t>(body ? body->size() : 0));
+                curl_easy_setopt(
+                    easy, CURLOPT_POSTFIELDS,
+                    body && !body->empty() ? reinterpret_cast<const char*>(body->data()) : &empty);
+            }
+        }
+        for (const std::string& line : t->headerLines) {
+            t->headerList = curl_slist_append(t->headerList, line.c_str());
+        }
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headerList);
+        active.emplace(t.get(), t);
+        curl_multi_add_handle(multi, easy);
+    }
+
+    // Takes the transfer out of libcurl and posts its completion to the worker pool.
+    void complete(Transfer* raw, CURLcode code, platform::ErrorPtr error = nullptr) {
+        auto it = active.find(raw);
+        if (it == active.end()) return;
+        std::shared_ptr<Transfer> t = std::move(it->second);
+        active.erase(it);
+        curl_multi_remove_handle(multi, t->easy);
+
+        Outcome outcome;
+        outcome.requestURL = t->url;
+        outcome.authorization = std::move(t->authorization);
+        if (!error && code != CURLE_OK) {
+            Failure failure = failureFor(code);
+            std::string detail = t->errorBuffer[0] ? t->errorBuffer : curl_easy_strerror(code);
+            error = makeError(failure.code, failure.text, t->url, detail);
+        }
+        if (error) {
+            outcome.error = std::move(error);
+        } else {
+            char* effective = nullptr;
+            curl_easy_getinfo(t->easy, CURLINFO_EFFECTIVE_URL, &effective);
+            if (effective) outcome.effectiveURL = effective;
+            curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &outcome.status);
+            outcome.headers = std::move(t->responseHeaders);
+            outcome.body = std::move(t->responseBody);
+        }
+        long connects = 0;
+        if (curl_easy_getinfo(t->easy, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK &&
+            connects > 0) {
+            owner.connectionsOpened_.fetch_add(static_cast<uint64_t>(connects));
+        }
+        recycle(*t);
+        Completion completion = std::move(t->completion);
+        owner.active_.fetch_sub(1);
+        platform::WorkerPool::submit(
+            [completion = std::move(completion), outcome = std::move(outcome)]() mutable {
+                completion(buildResult(std::move(outcome)));
+            });
+    }
+
+    void recycle(Transfer& t) {
+        curl_slist_free_all(t.headerList);
+        t.headerList = nullptr;
+        if (idleEasy.size() < kMaxIdleEasyHandles) {
+            curl_easy_reset(t.easy);
+            idleEasy.push_back(t.easy);
+        } else {
+            curl_easy_cleanup(t.easy);
+        }
+        t.easy = nullptr;
+    }
+
+    // Fails transfers that moved no data for their timeout; answers how long the loop may sleep
+    // before the next one is due.
+    long expireIdle(long waitMs) {
+        Clock::time_point now = Clock::now();
+        std::vector<Transfer*> expired;
+        for (auto& [raw, t] : active) {
+            auto due = t->lastActivity + t->timeout;
+            if (due <= now) {
+                expired.push_back(raw);
+            } else {
+                auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count();
+                waitMs = std::min(waitMs, static_cast<long>(left) + 1);
+            }
+        }
+        for (Transfer* raw : expired) {
+            auto& t = active[raw];
+            complete(raw, CURLE_OK,
+                     makeError(ZQURLErrorTimedOut, "The request timed out.", t->url,
+                               "no data for " + std::to_string(t->timeout.count()) + " ms"));
+        }
+        return waitMs;
+    }
+
+    void readMessages() {
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+            if (msg->msg != CURLMSG_DONE) continue;
+            void* raw = nullptr;
+            curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &raw);
+            complete(static_cast<Transfer*>(raw), msg->data.result);
+        }
+    }
+};
+
+ZQURLTransport& ZQURLTransport::shared() {
+    // Never destroyed (workers may still start transfers while the process exits); the I/O thread
+    // is stopped and joined by an exit handler.
+    static platform::Immortal<ZQURLTransport> instance;
+    static std::once_flag exitHook;
+    std::call_once(exitHook, [] { std::atexit([] { shared().stop(); }); });
+    return instance.get();
+}
+
+ZQURLTransport::ZQURLTransport() {
+    static std::once_flag globalInit;
+    std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    multi_ = curl_multi_init();
+    thread_ = std::thread([this] { run(); });
+}
+
+ZQURLTransport::~ZQURLTransport() {
+    stop();
+    curl_multi_cleanup(static_cast<CURLM*>(multi_));
+}
+
+void ZQURLTransport::stop() {
+    {
+        platform::MutexLock lock(mutex_);
+        if (stopping_) return;
+        stopping_ = true;
+    }
+    curl_multi_wakeup(static_cast<CURLM*>(multi_));
+    if (thread_.joinable()) thread_.join();
+}
+
+std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::start(const ZQURLRequest& request,
+                                                                Completion completion) {
+    auto t = std::make_shared<Transfer>();
+    t->url = request.url().absoluteString();
+    t->method = request.httpMethod().empty() ? "GET" : request.httpMethod();
+    t->body = request.httpBodyValue();
+    t->timeout = std::chrono::milliseconds(
+        std::max<long long>(1, static_cast<long long>(request.timeoutInterval() * 1000.0)));
+    for (const auto& [name, value] : request.allHTTPHeaderFields()) {
+        // "Name;" is libcurl's way to send a field with an empty value.
+        t->headerLines.push_back(value.empty() ? name + ";" : name + ": " + value);
+        if (ZQHTTPHeaderFields::namesEqual(name, "Authorization")) t->authorization = value;
+    }
+    // No "Expect: 100-continue" round trip before large bodies.
+    t->headerLines.emplace_back("Expect:");
+    t->completion = std::move(completion);
+    {
+        platform::MutexLock lock(mutex_);
+        if (!stopping_) {
+            active_.fetch_add(1);
+            pending_.push_back(t);
+            curl_multi_wakeup(static_cast<CURLM*>(multi_));
+            return t;
+        }
+    }
+    // The process is exiting: nothing is sent.
+    Completion late = std::move(t->completion);
+    Result result;
+    result.error = makeError(ZQURLErrorCancelled, "The request was cancelled.", t->url,
+                             "the transport has stopped");
+    late(std::move(result));
+    return t;
+}
+
+void ZQURLTransport::cancel(const std::shared_ptr<Transfer>& transfer) {
+    if (!transfer) return;
+    platform::MutexLock lock(mutex_);
+    if (stopping_) return;
+    cancelled_.push_back(transfer);
+    curl_multi_wakeup(static_cast<CURLM*>(multi_));
+}
+
+void ZQURLTransport::run() {
+    Loop loop(static_cast<CURLM*>(multi_), *this);
+    std::vector<std::shared_ptr<Transfer>> added;
+    std::vector<std::shared_ptr<Transfer>> cancelled;
+    for (;;) {
+        {
+            platform::MutexLock lock(mutex_);
+            if (stopping_) break;
+            added.swap(pending_);
+            cancelled.swap(cancelled_);
+        }
+        for (const auto& t : added) loop.add(t);
+        added.clear();
+        for (const auto& t : cancelled) {
+            loop.complete(t.get(), CURLE_OK,
+                          makeError(ZQURLErrorCancelled, "The request was cancelled.", t->url, ""));
+        }
+        cancelled.clear();
+
+        int running = 0;
+        curl_multi_perform(loop.multi, &running);
+        loop.readMessages();
+
+        long waitMs = 1000;
+        long curlWait = -1;
+        curl_multi_timeout(loop.multi, &curlWait);
+        if (curlWait >= 0) waitMs = std::min(waitMs, curlWait);
+        waitMs = loop.expireIdle(waitMs);
+        if (waitMs > 0) curl_multi_poll(loop.multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
+    }
+    // Exiting: transfers still in flight are dropped without completion.
+    for (auto& [raw, t] : loop.active) {
+        curl_multi_remove_handle(loop.multi, t->easy);
+        curl_slist_free_all(t->headerList);
+        curl_easy_cleanup(t->easy);
+    }
+    loop.active.clear();
+}

@@ -1,0 +1,103 @@
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
+
+#include <cctype>
+
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
+
+std::string ZQLowercaseName(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+namespace {
+template <typename T>
+std::shared_ptr<const T> find(const std::map<std::string, std::shared_ptr<const T>>& table,
+                              const std::string& key) {
+    auto it = table.find(key);
+    return it == table.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<const ZQWorkWithData> findIn(const ZQWorkWithDataList& data,
+                                             const std::string& name) {
+    return ZQWorkWithData::workWithDataForDataProviderName(name, data);
+}
+}  // namespace
+
+std::shared_ptr<const ZQApplicationModel> ZQApplicationModel::currentModel() {
+    auto model = ZQModel::currentModel();
+    return model ? model->appModel() : nullptr;
+}
+
+std::optional<platform::URL> ZQApplicationModel::appServerBaseUrl() const {
+    platform::MutexLock lock(mutex_);
+    return appServerBaseUrl_;
+}
+
+void ZQApplicationModel::setAppServerBaseUrl(std::optional<platform::URL> url) {
+    platform::MutexLock lock(mutex_);
+    appServerBaseUrl_ = std::move(url);
+}
+
+std::shared_ptr<const ZQTypedObjectInfo> ZQApplicationModel::attributeInfoNamed(
+    const std::string& name) const {
+    return find(attributeInfoByName_, ZQLowercaseName(name));
+}
+
+std::shared_ptr<const ZQTypedObjectInfo> ZQApplicationModel::domainInfoNamed(
+    const std::string& name) const {
+    return find(domainInfoByName_, ZQLowercaseName(name));
+}
+
+std::shared_ptr<const ZQStructuredDataTypeInfo> ZQApplicationModel::sdtInfoNamed(
+    const std::string& name) const {
+    return find(sdtInfoByName_, ZQLowercaseName(name));
+}
+
+std::shared_ptr<const ZQBusinessComponentModel> ZQApplicationModel::businessComponentNamed(
+    const std::string& name) const {
+    return find(businessComponentsByName_, name);
+}
+
+std::shared_ptr<const ZQWorkWithData> ZQApplicationModel::dataProviderNamed(
+    const std::string& name) const {
+    for (const auto& workWith : workWiths_) {
+        for (const auto& level : workWith->levels()) {
+            if (level->list())
+                if (auto data = findIn(level->list()->data(), name)) return data;
+            const auto& detail = level->detail();
+            if (!detail) continue;
+            if (auto data = findIn(detail->data(), name)) return data;
+            if (!detail->sections()) continue;
+            for (const auto& section : detail->sections()->sections())
+                if (auto data = findIn(section->data(), name)) return data;
+        }
+    }
+    return nullptr;
+}
+
+void ZQApplicationModel::addAttributeInfo(std::shared_ptr<const ZQTypedObjectInfo> info) {
+    auto key = ZQLowercaseName(info->name());
+    attributeInfoByName_[key] = std::move(info);
+}
+
+void ZQApplicationModel::addDomainInfo(std::shared_ptr<const ZQTypedObjectInfo> info) {
+    auto key = ZQLowercaseName(info->name());
+    domainInfoByName_[key] = std::move(info);
+}
+
+void ZQApplicationModel::addSDTInfo(std::shared_ptr<const ZQStructuredDataTypeInfo> info) {
+    auto key = ZQLowercaseName(info->name());
+    sdtInfoByName_[key] = std::move(info);
+}
+
+void ZQApplicationModel::addBusinessComponent(
+    std::shared_ptr<const ZQBusinessComponentModel> component) {
+    businessComponentsByName_[component->name()] = component;
+    businessComponents_.push_back(std::move(component));
+}
+
+void ZQApplicationModel::addWorkWith(std::shared_ptr<const ZQWorkWithModel> workWith) {
+    workWithsByName_[workWith->name()] = workWith;
+    workWiths_.push_back(std::move(workWith));
+}

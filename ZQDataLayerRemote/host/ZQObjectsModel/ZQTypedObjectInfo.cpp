@@ -1,0 +1,50 @@
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQTypedObjectInfo.hpp"
+
+#include <array>
+#include <utility>
+
+namespace {
+constexpr std::array<const char*, 11> kDataTypeNames = {
+    "numeric", "character", "date", "datetime", "varchar", "longvarchar",
+    "boolean", "image",     "blob", "guid",     "sdt"};
+}
+
+const char* ZQDataTypeName(ZQDataType type) {
+    auto index = static_cast<size_t>(type);
+    return index < kDataTypeNames.size() ? kDataTypeNames[index] : "unknown";
+}
+
+std::optional<ZQDataType> ZQDataTypeFromName(std::string_view name) {
+    // "sdt" is not a type a definition may name: structured types are referenced with "sdt".
+    for (size_t i = 0; i + 1 < kDataTypeNames.size(); ++i) {
+        if (name == kDataTypeNames[i]) return static_cast<ZQDataType>(i);
+    }
+    return std::nullopt;
+}
+
+ZQTypedObjectInfo::ZQTypedObjectInfo(std::string name, ZQDataType dataType, uint32_t length,
+                                     uint32_t decimals)
+    : name_(std::move(name)), dataType_(dataType), length_(length), decimals_(decimals) {}
+
+ZQTypedObjectInfo::ZQTypedObjectInfo(std::string name, ZQTypedObjectBasedOnType basedOnType,
+                                     std::string basedOnName)
+    : name_(std::move(name)), basedOnType_(basedOnType), basedOnName_(std::move(basedOnName)) {
+    if (basedOnType_ == ZQTypedObjectBasedOnSDT ||
+        basedOnType_ == ZQTypedObjectBasedOnSDTCollection)
+        dataType_ = ZQDataTypeSDT;
+}
+
+void ZQTypedObjectInfo::resolveBasedOn(std::shared_ptr<const ZQTypedObjectInfo> info) {
+    basedOnInfo_ = std::move(info);
+    if (!basedOnInfo_) return;
+    if (basedOnType_ == ZQTypedObjectBasedOnSDT ||
+        basedOnType_ == ZQTypedObjectBasedOnSDTCollection) {
+        dataType_ = ZQDataTypeSDT;
+        length_ = 0;
+        decimals_ = 0;
+        return;
+    }
+    dataType_ = basedOnInfo_->dataType();
+    length_ = basedOnInfo_->length();
+    decimals_ = basedOnInfo_->decimals();
+}
