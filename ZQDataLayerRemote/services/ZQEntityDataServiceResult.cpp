@@ -1,0 +1,110 @@
+#include "ZQDataLayerRemote/services/ZQEntityDataServiceResult.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
+#include "ZQDataLayerRemote/services/ZQEntityDataServiceCollectionResult.hpp"
+#include "ZQDataLayerRemote/services/ZQEntityDataServiceSingleItemResult.hpp"
+#include "platform/DateFormat.hpp"
+
+using platform::MutexLock;
+
+std::shared_ptr<ZQEntityDataServiceResult> ZQEntityDataServiceResult::create(
+    bool isCollection, platform::Value data, int64_t statusCode,
+    std::optional<platform::Date> lastModified, platform::ErrorPtr error) {
+    if (isCollection) {
+        return ZQEntityDataServiceCollectionResult::create(std::move(data), statusCode,
+                                                           lastModified, std::move(error));
+    }
+    return ZQEntityDataServiceSingleItemResult::create(std::move(data), statusCode, lastModified,
+                                                       std::move(error));
+}
+
+ZQEntityDataServiceResult::ZQEntityDataServiceResult() {
+    stopWithFatalMessage("ZQEntityDataServiceResult invalid init");
+}
+
+ZQEntityDataServiceResult::ZQEntityDataServiceResult(platform::Value shapedData, int64_t statusCode,
+                                                     std::optional<platform::Date> lastModified,
+                                                     platform::ErrorPtr error)
+    : data_(std::move(shapedData)),
+      statusCode_(statusCode),
+      lastModified_(lastModified),
+      error_(std::move(error)) {}
+
+void ZQEntityDataServiceResult::stopWithFatalMessage(const char* message) {
+    // The host hears of it first (and may log it); going on would hand callers a result that
+    // answers nothing.
+    (void)ZQUtilities::tryHandleFatalError(message);
+    std::fprintf(stderr, "%s\n", message);
+    std::fflush(stderr);
+    std::abort();
+}
+
+platform::Value ZQEntityDataServiceResult::data() const {
+    MutexLock lock(mutex_);
+    return data_;
+}
+
+void ZQEntityDataServiceResult::setData(platform::Value data) {
+    platform::Value shaped = shapedData(std::move(data));
+    MutexLock lock(mutex_);
+    data_ = std::move(shaped);
+}
+
+int64_t ZQEntityDataServiceResult::statusCode() const {
+    MutexLock lock(mutex_);
+    return statusCode_;
+}
+
+void ZQEntityDataServiceResult::setStatusCode(int64_t statusCode) {
+    MutexLock lock(mutex_);
+    statusCode_ = statusCode;
+}
+
+std::optional<platform::Date> ZQEntityDataServiceResult::lastModified() const {
+    MutexLock lock(mutex_);
+    return lastModified_;
+}
+
+void ZQEntityDataServiceResult::setLastModified(std::optional<platform::Date> date) {
+    MutexLock lock(mutex_);
+    lastModified_ = date;
+}
+
+platform::ErrorPtr ZQEntityDataServiceResult::error() const {
+    MutexLock lock(mutex_);
+    return error_;
+}
+
+void ZQEntityDataServiceResult::setError(platform::ErrorPtr error) {
+    MutexLock lock(mutex_);
+    error_ = std::move(error);
+}
+
+bool ZQEntityDataServiceResult::isSuccessful() const {
+    MutexLock lock(mutex_);
+    return error_ == nullptr;
+}
+
+bool ZQEntityDataServiceResult::isUpToDate() const {
+    MutexLock lock(mutex_);
+    return statusCode_ == kStatusNotModified;
+}
+
+bool ZQEntityDataServiceResult::isCollection() const {
+    stopWithFatalMessage("Abstract property");
+}
+
+std::string ZQEntityDataServiceResult::description() const {
+    bool collection = isCollection();
+    MutexLock lock(mutex_);
+    std::string text = collection ? "collection result" : "single-item result";
+    text += ", status " + std::to_string(statusCode_);
+    if (lastModified_) {
+        text += ", Last-Modified " + platform::standardDateDescription(*lastModified_);
+    }
+    text += error_ ? ", error " + error_->description() : ", data " + data_.description();
+    return text;
+}
