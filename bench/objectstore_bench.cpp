@@ -5,6 +5,8 @@
 //   Update  - find existing objects by an indexed key and change two attributes, then save;
 //   RowsFetch - read all rows of one cached query ordered by position, as dictionaries of three
 //             properties (the item's identifier and two of its attributes, through the row);
+//   LinkFetch - read the members of an ordered to-many relationship (a link table) in order, in a
+//             fresh context, as dictionaries of three properties (identifier and two attributes);
 //   Merge   - merge a did-save notification that updated every object into a main-queue context
 //             that holds them (plain: re-read the changed rows into the held copies).
 // At exit a table gives each pair's best time per iteration, their ratio and the peak resident
@@ -16,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +26,7 @@
 #include <string>
 
 #include "platform/objectstore/ManagedObjectContext.hpp"
+#include "platform/objectstore/ManagedObjectSet.hpp"
 
 using namespace platform;
 using Clock = std::chrono::steady_clock;
@@ -79,13 +83,15 @@ std::shared_ptr<ManagedObjectModel> benchModel() {
         auto entityQueries =
             RelationshipDescription::create("entityQueries", "Row", true, DeleteRule::Cascade);
         entityQueries->setInverseName("entityData");
+        auto parentLevel = RelationshipDescription::create("parentLevel", "Parent", true);
+        parentLevel->setInverseName("zqrecords");
         record->setProperties({a("key", AttributeType::Integer64), a("name", AttributeType::String),
                                a("code", AttributeType::String), a("amount", AttributeType::Double),
                                a("qty", AttributeType::Integer32),
                                a("price", AttributeType::Decimal),
                                a("active", AttributeType::Boolean),
                                a("created", AttributeType::Date), a("note", AttributeType::String),
-                               a("flags", AttributeType::Integer16), entityQueries});
+                               a("flags", AttributeType::Integer16), entityQueries, parentLevel});
         record->setIndexes({FetchIndexDescription("key", {{"key", true, {}}})});
         auto query = EntityDescription::create("Query");
         auto rows =
@@ -99,8 +105,13 @@ std::shared_ptr<ManagedObjectModel> benchModel() {
         toRecord->setInverseName("entityQueries");
         row->setProperties({a("rowId", AttributeType::Integer32), toQuery, toRecord});
         row->setIndexes({FetchIndexDescription("rowId", {{"rowId", true, {}}})});
+        auto parent = EntityDescription::create("Parent");
+        auto records = RelationshipDescription::create("zqrecords", "Record", true);
+        records->setInverseName("parentLevel");
+        records->setOrdered(true);
+        parent->setProperties({a("code", AttributeType::String), records});
         auto m = ManagedObjectModel::create();
-        m->setEntities({record, query, row});
+        m->setEntities({record, query, row, parent});
         return m;
     }();
     return model;
@@ -155,15 +166,17 @@ Store openStore(const std::string& file) {
 
 void storeInsert(Store& store, int n) {
     auto context = store.context();
+    const auto& values = inputs(n);
     for (int64_t i = 0; i < n; ++i) {
         auto object = context->insertNewObject("Record");
-        if (object->setValuesForKeysWithDictionary(recordValues(i)))
+        if (object->setValuesForKeysWithDictionary(values[static_cast<size_t>(i)]))
             throw std::runtime_error("set");
     }
     if (auto error = context->save()) throw std::runtime_error(error->description());
 }
 
-// A store with n records, one query and a row per record pointing at it.
+// A store with n records, one query and a row per record pointing at it, and one parent whose
+// ordered relationship holds every record, the last first.
 Store& populatedStore(int n) {
     static std::map<int, Store> stores;
     auto it = stores.find(n);
@@ -172,6 +185,7 @@ Store& populatedStore(int n) {
     auto context = store.context();
     auto query = context->insertNewObject("Query");
     (void)query->setValueForKey(Value("http://host/rest/Records"), "queryBaseUri");
+    Array members;
     for (int64_t i = 0; i < n; ++i) {
         auto object = context->insertNewObject("Record");
         (void)object->setValuesForKeysWithDictionary(recordValues(i));
@@ -179,6 +193,12 @@ Store& populatedStore(int n) {
         (void)row->setValuesForKeysWithDictionary({{"rowId", static_cast<int>(n - i)},
                                                    {"query", Value::object(query)},
                                                    {"entityData", Value::object(object)}});
+        members.push_back(Value::object(object));
+    }
+    std::reverse(members.begin(), members.end());
+    auto parent = context->insertNewObject("Parent");
+    if (parent->setValueForKey(Value(std::move(members)), "zqrecords")) {
+        throw std::runtime_error("set members");
     }
     if (auto error = context->save()) throw std::runtime_error(error->description());
     return stores.emplace(n, std::move(store)).first->second;
@@ -225,6 +245,12 @@ std::unique_ptr<Plain> openPlain(const std::string& file) {
     p->exec("CREATE INDEX row_rowId ON row (rowId)");
     p->exec("CREATE INDEX row_query ON row (query)");
     p->exec("CREATE INDEX row_entityData ON row (entityData)");
+    p->exec("CREATE TABLE parent (pk INTEGER PRIMARY KEY, opt INTEGER NOT NULL, code TEXT)");
+    p->exec(
+        "CREATE TABLE link (owner INTEGER NOT NULL, member INTEGER NOT NULL, pos INTEGER NOT "
+        "NULL)");
+    p->exec("CREATE INDEX link_owner ON link (owner, pos)");
+    p->exec("CREATE INDEX link_member ON link (member)");
     return p;
 }
 
@@ -259,7 +285,11 @@ void plainInsert(Plain& p, int n, bool withRows) {
     p.exec("BEGIN IMMEDIATE");
     auto* insert = p.statement("INSERT INTO rec VALUES (?, 1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     auto* insertRow = p.statement("INSERT INTO row VALUES (?, 1, ?, 1, ?)");
-    if (withRows) p.exec("INSERT INTO query VALUES (1, 1, 'http://host/rest/Records')");
+    auto* insertLink = p.statement("INSERT INTO link VALUES (1, ?, ?)");
+    if (withRows) {
+        p.exec("INSERT INTO query VALUES (1, 1, 'http://host/rest/Records')");
+        p.exec("INSERT INTO parent VALUES (1, 1, NULL)");
+    }
     const auto& values = inputs(n);
     for (int64_t i = 0; i < n; ++i) {
         const Dictionary& row = values[static_cast<size_t>(i)];
@@ -273,6 +303,10 @@ void plainInsert(Plain& p, int n, bool withRows) {
             sqlite3_bind_int64(insertRow, 3, i + 1);
             sqlite3_step(insertRow);
             sqlite3_reset(insertRow);
+            sqlite3_bind_int64(insertLink, 1, i + 1);
+            sqlite3_bind_int64(insertLink, 2, n - 1 - i);
+            sqlite3_step(insertLink);
+            sqlite3_reset(insertLink);
         }
     }
     p.exec("COMMIT");
@@ -322,7 +356,7 @@ void BM_Insert_Plain(benchmark::State& state) {
 void BM_Update_Store(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     Store& store = populatedStore(n);
-    int round = 0;
+    static int round = 0;  // never repeats, so that every round changes every row
     for (auto _ : state) {
         ++round;
         timed(state, "Update", false, [&] {
@@ -345,7 +379,7 @@ void BM_Update_Store(benchmark::State& state) {
 void BM_Update_Plain(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     Plain& p = populatedPlain(n);
-    int round = 0;
+    static int round = 0;
     for (auto _ : state) {
         ++round;
         timed(state, "Update", true, [&] {
@@ -423,12 +457,61 @@ void BM_RowsFetch_Plain(benchmark::State& state) {
     }
 }
 
+void BM_LinkFetch_Store(benchmark::State& state) {
+    int n = static_cast<int>(state.range(0));
+    Store& store = populatedStore(n);
+    FetchRequest parents("Parent");
+    parents.setResultType(FetchRequest::ResultType::ManagedObjectID);
+    auto parentID = objectIDFromValue(store.context()->executeFetchRequest(parents).results.at(0));
+    for (auto _ : state) {
+        timed(state, "LinkFetch", false, [&] {
+            auto context = store.context();
+            auto members = context->objectWithID(parentID)->valueForKey("zqrecords");
+            auto set = std::dynamic_pointer_cast<ManagedObjectSet>(members.object());
+            Array rows;
+            rows.reserve(set->count());
+            for (const auto& object : set->objects()) {
+                rows.push_back(Value(
+                    Dictionary::fromEntries({{"objectID", Value::objectID(object->objectID())},
+                                             {"zqname", object->valueForKey("name")},
+                                             {"zqamount", object->valueForKey("amount")}})));
+            }
+            if (rows.size() != static_cast<size_t>(n)) throw std::runtime_error("members");
+            benchmark::DoNotOptimize(rows);
+        });
+    }
+}
+
+void BM_LinkFetch_Plain(benchmark::State& state) {
+    int n = static_cast<int>(state.range(0));
+    Plain& p = populatedPlain(n);
+    for (auto _ : state) {
+        timed(state, "LinkFetch", true, [&] {
+            auto* s = p.statement(
+                "SELECT l.member, e.name, e.amount FROM link l JOIN rec e ON e.pk = l.member "
+                "WHERE l.owner = ? ORDER BY l.pos");
+            sqlite3_bind_int64(s, 1, 1);
+            Array rows;
+            while (sqlite3_step(s) == SQLITE_ROW) {
+                const char* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+                rows.push_back(Value(Dictionary::fromEntries(
+                    {{"objectID", Value(static_cast<long long>(sqlite3_column_int64(s, 0)))},
+                     {"zqname", Value(std::string(name, sqlite3_column_bytes(s, 1)))},
+                     {"zqamount", Value(sqlite3_column_double(s, 2))}})));
+            }
+            sqlite3_reset(s);
+            if (rows.size() != static_cast<size_t>(n)) throw std::runtime_error("members");
+            benchmark::DoNotOptimize(rows);
+        });
+    }
+}
+
 void BM_Merge_Store(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     Store& store = populatedStore(n);
     auto main = store.context(ManagedObjectContext::ConcurrencyType::MainQueue);
     auto held = main->executeFetchRequest(FetchRequest("Record"));
-    int round = 100;
+    static int round = 100;
     for (auto _ : state) {
         state.PauseTiming();
         ++round;
@@ -496,6 +579,8 @@ BENCHMARK(BM_Update_Plain)->Apply(sizes);
 BENCHMARK(BM_Update_Store)->Apply(sizes);
 BENCHMARK(BM_RowsFetch_Plain)->Apply(sizes);
 BENCHMARK(BM_RowsFetch_Store)->Apply(sizes);
+BENCHMARK(BM_LinkFetch_Plain)->Apply(sizes);
+BENCHMARK(BM_LinkFetch_Store)->Apply(sizes);
 BENCHMARK(BM_Merge_Plain)->Apply(sizes);
 BENCHMARK(BM_Merge_Store)->Apply(sizes);
 

@@ -56,6 +56,22 @@ Decimal canonicalDecimal(const Decimal& d) {
     return *Decimal::fromString(out);
 }
 
+// Whether canonicalDecimal would give the text back unchanged, so that the value can be kept.
+bool isCanonicalDecimal(const std::string& text) {
+    size_t i = 0, n = text.size();
+    bool negative = n > 0 && text[0] == '-';
+    if (negative) ++i;
+    size_t start = i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i;
+    size_t whole = i - start;
+    if (whole == 0 || (whole > 1 && text[start] == '0')) return false;
+    if (i == n) return !(negative && text[start] == '0');  // "0", never "-0"
+    if (text[i] != '.') return false;
+    size_t fraction = ++i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i;
+    return i == n && i > fraction && text[n - 1] != '0';
+}
+
 bool toInteger(const Value& value, int64_t min, int64_t max, Value& out) {
     std::optional<int64_t> i;
     if (auto b = value.boolean(); b && value.kind() == Value::Kind::Bool) {
@@ -139,7 +155,7 @@ bool AttributeDescription::coerce(const Value& value, Value& out) const {
                              std::numeric_limits<int64_t>::max(), out);
         case AttributeType::Decimal:
             if (const Decimal* d = value.decimal()) {
-                out = Value(canonicalDecimal(*d));
+                out = isCanonicalDecimal(d->text()) ? value : Value(canonicalDecimal(*d));
             } else if (value.kind() == Value::Kind::Integer) {
                 out = Value(*Decimal::fromString(std::to_string(*value.integer())));
             } else if (value.kind() == Value::Kind::Double) {

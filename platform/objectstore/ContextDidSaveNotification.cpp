@@ -11,6 +11,13 @@ Array identifiers(const std::vector<ManagedObjectIDPtr>& ids) {
     return out;
 }
 
+Array identifiers(const std::vector<ContextDidSaveNotification::Snapshot>& snapshots) {
+    Array out;
+    out.reserve(snapshots.size());
+    for (const auto& s : snapshots) out.push_back(Value::objectID(s.objectID));
+    return out;
+}
+
 std::vector<ManagedObjectIDPtr> identifiersOf(
     const std::vector<ContextDidSaveNotification::Snapshot>& snapshots) {
     std::vector<ManagedObjectIDPtr> out;
@@ -40,8 +47,8 @@ std::vector<ManagedObjectIDPtr> ContextDidSaveNotification::updatedObjectIDs() c
 
 Dictionary ContextDidSaveNotification::userInfo(
     const std::shared_ptr<ContextDidSaveNotification>& self) const {
-    return Dictionary{{kInsertedObjectIDsKey, Value(identifiers(insertedObjectIDs()))},
-                      {kUpdatedObjectIDsKey, Value(identifiers(updatedObjectIDs()))},
+    return Dictionary{{kInsertedObjectIDsKey, Value(identifiers(inserted_))},
+                      {kUpdatedObjectIDsKey, Value(identifiers(updated_))},
                       {kDeletedObjectIDsKey, Value(identifiers(deleted_))},
                       {kContextDidSaveChangesKey, Value::object(self)}};
 }

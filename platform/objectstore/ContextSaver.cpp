@@ -49,9 +49,12 @@ ErrorPtr ContextSaver::validate(ManagedObject& object) {
         }
         if (!object.inserted_ && !object.changed_[i]) continue;
         if (!object.existingList(i) && !object.inserted_) continue;
-        ErrorPtr error;
-        size_t count = context_.loadedList(object, i, &error).size();
-        if (error) return error;
+        size_t count = 0;  // an inserted object's untouched list is empty
+        if (object.existingList(i)) {
+            ErrorPtr error;
+            count = context_.loadedList(object, i, &error).size();
+            if (error) return error;
+        }
         bool tooMany = r->maxCount() > 1 && count > static_cast<size_t>(r->maxCount());
         bool tooFew = r->minCount() > 0 && count < static_cast<size_t>(r->minCount()) &&
                       (count > 0 || !r->isOptional());
@@ -86,14 +89,20 @@ ErrorPtr ContextSaver::save(std::shared_ptr<ContextDidSaveNotification>& notific
     auto& coordinator = context_.coordinator_;
     if (!coordinator) return saveError("The context has no persistent store coordinator");
     std::vector<std::shared_ptr<ManagedObject>> dropped;  // inserted, then deleted: never written
-    auto changed = context_.changed_;
-    for (const auto& object : changed) {
+    // Runs of objects of one store (the usual case) look it up once.
+    std::shared_ptr<PersistentStore> last;
+    auto storeOf = [&](const ManagedObjectID& id) {
+        if (!last || last->serial() != id.storeSerial()) last = coordinator->storeForObjectID(id);
+        return last;
+    };
+    // Nothing below adds to the context's change list, so it is read in place.
+    for (const auto& object : context_.changed_) {
         if (object->deleted_) {
             if (object->inserted_) {
                 dropped.push_back(object);
                 continue;
             }
-            auto store = coordinator->storeForObjectID(*object->id_);
+            auto store = storeOf(*object->id_);
             if (!store) {
                 return saveError("The store of " + object->id_->URIRepresentation() +
                                  " was removed");
@@ -113,7 +122,7 @@ ErrorPtr ContextSaver::save(std::shared_ptr<ContextDidSaveNotification>& notific
             work.inserted.push_back(object);
             if (auto error = addLinks(*object, work)) return error;
         } else {
-            auto store = coordinator->storeForObjectID(*object->id_);
+            auto store = storeOf(*object->id_);
             if (!store) {
                 return saveError("The store of " + object->id_->URIRepresentation() +
                                  " was removed");
@@ -133,20 +142,23 @@ ErrorPtr ContextSaver::save(std::shared_ptr<ContextDidSaveNotification>& notific
     return nullptr;
 }
 
-void ContextSaver::finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
-                          std::shared_ptr<ContextDidSaveNotification>& notification) {
-    std::unordered_map<ManagedObjectIDPtr, ManagedObjectIDPtr, ManagedObjectIDHash,
-                       ManagedObjectIDEqual>
-        replacements;
+ContextSaver::Replacements ContextSaver::rekeyInserted() {
+    Replacements replacements;
     for (auto& work : work_) {
         for (size_t i = 0; i < work.inserted.size(); ++i) {
-            replacements.emplace(work.inserted[i]->id_, work.outcome.insertedIDs[i]);
+            auto& object = *work.inserted[i];
+            replacements.emplace(object.id_, work.outcome.insertedIDs[i]);
+            // The registry entry moves to the permanent identifier.
+            auto temporary = object.id_;
+            context_.objects_.rekey(*temporary, [&] { object.id_ = work.outcome.insertedIDs[i]; });
         }
     }
-    for (const auto& object : context_.changed_) object->inChangeList_ = false;
-    context_.changed_.clear();
+    return replacements;
+}
 
-    auto settle = [&](ManagedObject& object, int64_t version) {
+void ContextSaver::settle(ManagedObject& object, int64_t version,
+                          const Replacements& replacements) {
+    if (!replacements.empty()) {  // identifiers of objects this save inserted
         for (auto& value : object.values_) {
             if (value.kind() != Value::Kind::ObjectID) continue;
             auto id = objectIDFromValue(value);
@@ -157,32 +169,30 @@ void ContextSaver::finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
         for (auto& list : object.lists_) {
             if (list) list->remap(replacements);
         }
-        object.inserted_ = false;
-        object.version_ = version;
-        object.changed_.assign(object.changed_.size(), false);
-        object.changedCount_ = 0;
-    };
+    }
+    object.inserted_ = false;
+    object.version_ = version;
+    object.changed_.clear();
+    object.changedCount_ = 0;
+}
+
+void ContextSaver::finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
+                          std::shared_ptr<ContextDidSaveNotification>& notification) {
+    Replacements replacements = rekeyInserted();
+    for (const auto& object : context_.changed_) object->inChangeList_ = false;
+    context_.changed_.clear();
+
     std::vector<ContextDidSaveNotification::Snapshot> inserted, updated;
     std::vector<ManagedObjectIDPtr> deleted;
     for (auto& work : work_) {
-        for (size_t i = 0; i < work.inserted.size(); ++i) {
-            auto& object = *work.inserted[i];
-            // Re-keyed in place: the registry entry moves to the permanent identifier.
-            auto entry = context_.objects_.extract(object.id_);
-            object.id_ = work.outcome.insertedIDs[i];
-            entry.key() = object.id_;
-            context_.objects_.insert(std::move(entry));
-        }
-    }
-    for (auto& work : work_) {
         for (const auto& object : work.inserted) {
-            settle(*object, 1);
+            settle(*object, work.outcome.version, replacements);
             inserted.push_back(snapshotOf(*object, object->values_, false));
-            inserted.back().version = 1;
+            inserted.back().version = work.outcome.version;
         }
         for (size_t i = 0; i < work.updated.size(); ++i) {
             auto& object = *work.updated[i];
-            settle(object, work.outcome.updatedVersions[i]);
+            settle(object, work.outcome.updatedVersions[i], replacements);
             bool known = object.state_ == ManagedObject::State::Loaded;
             updated.push_back(snapshotOf(object, object.values_, known));
             updated.back().version = object.version_;

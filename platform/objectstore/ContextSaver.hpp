@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Error.hpp"
@@ -32,6 +33,12 @@ class ContextSaver {
     ErrorPtr validate(ManagedObject& object);
     StoreWork& workFor(const std::shared_ptr<PersistentStore>& store);
     ErrorPtr addLinks(ManagedObject& object, StoreWork& work);
+    using Replacements = std::unordered_map<ManagedObjectIDPtr, ManagedObjectIDPtr,
+                                            ManagedObjectIDHash, ManagedObjectIDEqual>;
+    // Gives the inserted objects their permanent identifiers; the temporary ones map to them.
+    Replacements rekeyInserted();
+    // A saved object: identifiers of inserted objects made permanent, no changes, new version.
+    void settle(ManagedObject& object, int64_t version, const Replacements& replacements);
     void finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
                 std::shared_ptr<ContextDidSaveNotification>& notification);
 

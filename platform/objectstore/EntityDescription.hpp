@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/objectstore/AttributeDescription.hpp"
@@ -54,7 +55,14 @@ class EntityDescription {
     std::string name_;
     std::string className_;
     std::vector<std::shared_ptr<PropertyDescription>> properties_;
-    std::map<std::string, size_t, std::less<>> byName_;
+    // Hashed, found by string_view without a copy: key-value access looks names up per call.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>()(name);
+        }
+    };
+    std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> byName_;
     std::vector<FetchIndexDescription> indexes_;
 };
 

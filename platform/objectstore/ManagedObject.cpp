@@ -14,7 +14,7 @@ bool ManagedObject::hasChangedKeys() const {
 
 void ManagedObject::markChanged(size_t index) {
     if (!changed_[index]) {
-        changed_[index] = true;
+        changed_.set(index);
         ++changedCount_;
     }
 }
@@ -43,7 +43,7 @@ Value ManagedObject::valueForKey(std::string_view key) {
         return id ? Value::object(context->objectWithID(id)) : Value();
     }
     std::vector<std::shared_ptr<ManagedObject>> objects;
-    for (const auto& id : context->loadedList(*this, i).members()) {
+    for (const auto& id : context->loadedList(*this, i, nullptr, true).members()) {
         if (auto object = context->objectWithID(id)) objects.push_back(std::move(object));
     }
     return Value::object(ManagedObjectSet::create(std::move(objects), r.isOrdered()));

@@ -14,6 +14,7 @@
 #include "platform/Value.hpp"
 #include "platform/objectstore/EntityDescription.hpp"
 #include "platform/objectstore/ManagedObjectID.hpp"
+#include "platform/objectstore/PropertyMask.hpp"
 #include "platform/objectstore/RelationshipList.hpp"
 
 namespace platform {
@@ -83,7 +84,7 @@ class ManagedObject : public Object, public std::enable_shared_from_this<Managed
     size_t changedCount_ = 0;
     int64_t version_ = 0;
     std::vector<Value> values_;  // per property: attribute value or to-one identifier
-    std::vector<bool> changed_;  // per property, since the last save
+    PropertyMask changed_;       // per property, since the last save
     // Per property, to-many ones only; empty until a relationship list is first needed.
     std::vector<std::unique_ptr<RelationshipList>> lists_;
 };

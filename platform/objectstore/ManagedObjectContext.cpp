@@ -12,6 +12,16 @@ ErrorPtr fetchError(const std::string& message) {
     return Error::create(kErrorDomain, errc::kObjectStore, message);
 }
 
+// A row already read, handed over as a row source.
+class SnapshotSource final : public RowSource {
+  public:
+    explicit SnapshotSource(RowSnapshot& row) : row_(row) {}
+    void read(RowSnapshot& out) override { out = std::move(row_); }
+
+  private:
+    RowSnapshot& row_;
+};
+
 }  // namespace
 
 std::shared_ptr<ManagedObjectContext> ManagedObjectContext::create(ConcurrencyType type) {
@@ -21,8 +31,8 @@ std::shared_ptr<ManagedObjectContext> ManagedObjectContext::create(ConcurrencyTy
 ManagedObjectContext::ManagedObjectContext(ConcurrencyType type) : type_(type) {}
 
 ManagedObjectContext::~ManagedObjectContext() {
-    // Objects that outlive the context read as empty; break their links to each other's lists.
-    for (auto& [id, object] : objects_) object->state_ = ManagedObject::State::Gone;
+    // Objects that outlive the context read as empty.
+    objects_.drain([](const auto& object) { object->state_ = ManagedObject::State::Gone; });
 }
 
 void ManagedObjectContext::setPersistentStoreCoordinator(
@@ -31,22 +41,27 @@ void ManagedObjectContext::setPersistentStoreCoordinator(
 }
 
 std::shared_ptr<ManagedObject> ManagedObjectContext::makeObject(
-    const std::shared_ptr<const EntityDescription>& entity, ManagedObjectIDPtr id) {
+    const std::shared_ptr<const EntityDescription>& entity, ManagedObjectIDPtr id,
+    std::vector<Value>* values) {
     auto object = ManagedObjectClassRegistry::shared().makeObject(entity->managedObjectClassName());
     size_t n = entity->properties().size();
     object->context_ = weak_from_this();
     object->entity_ = entity;
     object->id_ = std::move(id);
-    object->values_.resize(n);
-    object->changed_.assign(n, false);
-    objects_.emplace(object->id_, object);
+    if (values) {
+        object->values_ = std::move(*values);
+    } else {
+        object->values_.resize(n);
+    }
+    object->changed_.assign(n);
+    objects_.insert(object);
     return object;
 }
 
 std::shared_ptr<ManagedObject> ManagedObjectContext::registered(
     const ManagedObjectIDPtr& id) const {
-    auto it = objects_.find(id);
-    return it == objects_.end() ? nullptr : it->second;
+    const auto* found = objects_.find(*id);
+    return found ? *found : nullptr;
 }
 
 std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(
@@ -105,25 +120,65 @@ bool ManagedObjectContext::fulfill(ManagedObject& object) {
 }
 
 RelationshipList& ManagedObjectContext::loadedList(ManagedObject& object, size_t index,
-                                                   ErrorPtr* error) {
+                                                   ErrorPtr* error, bool withRows) {
     RelationshipList& list = object.list(index);
     if (list.isLoaded()) return list;
     const auto& r =
         static_cast<const RelationshipDescription&>(*object.entity_->properties()[index]);
     auto store = coordinator_ ? coordinator_->storeForObjectID(*object.id_) : nullptr;
-    std::vector<int64_t> rows;
-    ErrorPtr failure = store ? store->loadRelated(r, object.id_->number(), rows)
-                             : fetchError("The object's store is gone");
+    std::shared_ptr<const EntityDescription> destination =
+        store ? coordinator_->managedObjectModel()->entityNamed(r.destinationEntityName())
+              : nullptr;
+    std::vector<ManagedObjectIDPtr> stored;
+    ErrorPtr failure;
+    if (!store || !destination) {
+        failure = fetchError("The object's store is gone");
+    } else if (withRows) {
+        // The members come with their rows, so that reading them costs no further query.
+        std::vector<RowSnapshot> rows;
+        failure = store->loadRelatedRows(r, object.id_->number(), rows);
+        stored.reserve(rows.size());
+        for (auto& row : rows) {
+            SnapshotSource source(row);
+            stored.push_back(objectForRow(destination, store, row.rowID, source)->id_);
+        }
+    } else {
+        std::vector<int64_t> rows;
+        failure = store->loadRelated(r, object.id_->number(), rows);
+        stored.reserve(rows.size());
+        for (int64_t row : rows) {
+            stored.push_back(ManagedObjectID::permanent(destination, store, row));
+        }
+    }
     if (failure) {
         if (error) *error = failure;
         return list;
     }
-    auto destination = coordinator_->managedObjectModel()->entityNamed(r.destinationEntityName());
-    std::vector<ManagedObjectIDPtr> stored;
-    stored.reserve(rows.size());
-    for (int64_t row : rows) stored.push_back(ManagedObjectID::permanent(destination, store, row));
     list.load(stored);
     return list;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::objectForRow(
+    const std::shared_ptr<const EntityDescription>& entity,
+    const std::shared_ptr<PersistentStore>& store, int64_t rowID, RowSource& source) {
+    // A registered object keeps its values; only new objects and faults read the row.
+    if (const auto* found = objects_.findRow(*entity, store->serial(), rowID)) {
+        const auto& object = *found;
+        if (object->state_ == ManagedObject::State::Fault && !object->deleted_) {
+            RowSnapshot row;
+            source.read(row);
+            object->values_ = std::move(row.values);
+            object->version_ = row.version;
+            object->state_ = ManagedObject::State::Loaded;
+        }
+        return object;
+    }
+    RowSnapshot row;
+    source.read(row);
+    auto object = makeObject(entity, ManagedObjectID::permanent(entity, store, rowID), &row.values);
+    object->version_ = row.version;
+    object->state_ = ManagedObject::State::Loaded;
+    return object;
 }
 
 void ManagedObjectContext::noteChanged(ManagedObject& object) {
@@ -134,7 +189,7 @@ void ManagedObjectContext::noteChanged(ManagedObject& object) {
 
 void ManagedObjectContext::forget(ManagedObject& object) {
     auto keep = object.shared_from_this();
-    objects_.erase(object.id_);
+    objects_.erase(*object.id_);
     object.context_.reset();
     object.inChangeList_ = false;
     turnIntoFault(object);
@@ -144,7 +199,7 @@ void ManagedObjectContext::forget(ManagedObject& object) {
 void ManagedObjectContext::turnIntoFault(ManagedObject& object) {
     size_t n = object.values_.size();
     object.values_.assign(n, Value());
-    object.changed_.assign(n, false);
+    object.changed_.assign(n);
     object.changedCount_ = 0;
     for (auto& list : object.lists_) list.reset();
     object.state_ = ManagedObject::State::Fault;
@@ -182,26 +237,16 @@ ManagedObjectContext::FetchResult ManagedObjectContext::executeFetchRequest(
     // The sink's callbacks capture one pointer, so that making them allocates nothing.
     struct Collector {
         ManagedObjectContext& context;
-        const std::shared_ptr<EntityDescription>& entity;
+        std::shared_ptr<const EntityDescription> entity;
         FetchResult& result;
         size_t limit;
         std::shared_ptr<PersistentStore> store;
         bool more() const { return limit == 0 || result.results.size() < limit; }
     } collector{*this, entity, result, request.fetchLimit(), nullptr};
     FetchSink sink;
-    sink.object = [c = &collector](RowSnapshot&& row) {
-        auto id = ManagedObjectID::permanent(c->entity, c->store, row.rowID);
-        auto object = c->context.registered(id);
-        if (!object) {
-            object = c->context.makeObject(c->entity, std::move(id));
-        } else if (object->deleted_) {
-            return true;
-        }
-        if (object->state_ == ManagedObject::State::Fault) {
-            object->values_ = std::move(row.values);
-            object->version_ = row.version;
-            object->state_ = ManagedObject::State::Loaded;
-        }
+    sink.object = [c = &collector](int64_t rowID, RowSource& source) {
+        auto object = c->context.objectForRow(c->entity, c->store, rowID, source);
+        if (object->deleted_) return true;
         c->result.results.push_back(Value::object(std::move(object)));
         return c->more();
     };
@@ -216,7 +261,8 @@ ManagedObjectContext::FetchResult ManagedObjectContext::executeFetchRequest(
         c->result.results.push_back(Value(std::move(row)));
         return c->more();
     };
-    for (const auto& store : coordinator_->persistentStores()) {
+    auto stores = coordinator_->storeList();
+    for (const auto& store : *stores) {
         if (!store->containsEntity(*entity)) continue;
         collector.store = store;
         if (auto error = store->fetch(request, *entity, sink)) {
@@ -373,14 +419,13 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
 
 void ManagedObjectContext::reset() {
     auto objects = std::move(objects_);
-    objects_.clear();
     for (const auto& object : changed_) object->inChangeList_ = false;
     changed_.clear();
-    for (auto& [id, object] : objects) {
+    objects.drain([this](const auto& object) {
         object->context_.reset();
         turnIntoFault(*object);
         object->state_ = ManagedObject::State::Gone;
-    }
+    });
 }
 
 }  // namespace platform

@@ -12,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/Error.hpp"
@@ -20,6 +19,7 @@
 #include "platform/objectstore/ContextDidSaveNotification.hpp"
 #include "platform/objectstore/FetchRequest.hpp"
 #include "platform/objectstore/ManagedObject.hpp"
+#include "platform/objectstore/ObjectRegistry.hpp"
 #include "platform/objectstore/PersistentStoreCoordinator.hpp"
 
 namespace platform {
@@ -104,16 +104,22 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     friend class ObjectGraphEditor;
     friend class ContextSaver;
 
-    using Registry = std::unordered_map<ManagedObjectIDPtr, std::shared_ptr<ManagedObject>,
-                                        ManagedObjectIDHash, ManagedObjectIDEqual>;
-
+    // A new registered object; its values are `values` when given (a fetched row), else absent.
     std::shared_ptr<ManagedObject> makeObject(
-        const std::shared_ptr<const EntityDescription>& entity, ManagedObjectIDPtr id);
+        const std::shared_ptr<const EntityDescription>& entity, ManagedObjectIDPtr id,
+        std::vector<Value>* values = nullptr);
     std::shared_ptr<ManagedObject> registered(const ManagedObjectIDPtr& id) const;
     // Loads a fault's values; false when they cannot be had (row or store gone, read error).
     bool fulfill(ManagedObject& object);
-    // Loads a to-many list from the store if needed.
-    RelationshipList& loadedList(ManagedObject& object, size_t index, ErrorPtr* error = nullptr);
+    // Loads a to-many list from the store if needed; `withRows` also registers (or fills) its
+    // members with their values, read in the same statement.
+    RelationshipList& loadedList(ManagedObject& object, size_t index, ErrorPtr* error = nullptr,
+                                 bool withRows = false);
+    // The registered object of a row, or a new one; a new object or a fault takes the row's
+    // values from `source`.
+    std::shared_ptr<ManagedObject> objectForRow(
+        const std::shared_ptr<const EntityDescription>& entity,
+        const std::shared_ptr<PersistentStore>& store, int64_t rowID, RowSource& source);
     void noteChanged(ManagedObject& object);
     void forget(ManagedObject& object);
     void turnIntoFault(ManagedObject& object);
@@ -122,7 +128,7 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
 
     ConcurrencyType type_;
     std::shared_ptr<PersistentStoreCoordinator> coordinator_;
-    Registry objects_;
+    ObjectRegistry objects_;
     std::vector<std::shared_ptr<ManagedObject>> changed_;  // objects with inChangeList_ set
     NotificationCenter observers_;
 };

@@ -12,7 +12,7 @@ std::atomic<int64_t> nextTemporaryNumber{1};
 }
 
 ManagedObjectIDPtr ManagedObjectID::temporary(std::shared_ptr<const EntityDescription> entity) {
-    std::shared_ptr<ManagedObjectID> id(new ManagedObjectID());
+    auto id = std::make_shared<ManagedObjectID>(Key());
     id->entity_ = std::move(entity);
     id->temporary_ = true;
     id->number_ = nextTemporaryNumber.fetch_add(1, std::memory_order_relaxed);
@@ -22,7 +22,7 @@ ManagedObjectIDPtr ManagedObjectID::temporary(std::shared_ptr<const EntityDescri
 ManagedObjectIDPtr ManagedObjectID::permanent(std::shared_ptr<const EntityDescription> entity,
                                               const std::shared_ptr<PersistentStore>& store,
                                               int64_t rowID) {
-    std::shared_ptr<ManagedObjectID> id(new ManagedObjectID());
+    auto id = std::make_shared<ManagedObjectID>(Key());
     id->entity_ = std::move(entity);
     id->store_ = store;
     id->storeSerial_ = store->serial();

@@ -17,6 +17,10 @@ class EntityDescription;
 class PersistentStore;
 
 class ManagedObjectID : public Object {
+    struct Key {
+        explicit Key() = default;
+    };
+
   public:
     [[nodiscard]] static std::shared_ptr<const ManagedObjectID> temporary(
         std::shared_ptr<const EntityDescription> entity);
@@ -39,8 +43,10 @@ class ManagedObjectID : public Object {
     bool operator==(const ManagedObjectID& other) const;
     size_t hash() const;
 
+    // Only the factories above can make the key: one allocation holds identifier and count.
+    explicit ManagedObjectID(Key) {}
+
   private:
-    ManagedObjectID() = default;
     std::shared_ptr<const EntityDescription> entity_;
     std::weak_ptr<PersistentStore> store_;
     uint64_t storeSerial_ = 0;

@@ -1,5 +1,7 @@
 #include "platform/objectstore/PersistentStore.hpp"
 
+#include "platform/objectstore/RelationshipDescription.hpp"
+
 #include <atomic>
 #include <cstdio>
 #include <random>
@@ -26,6 +28,22 @@ bool PersistentStore::containsEntity(const EntityDescription& entity) const {
         if (e.get() == &entity) return true;
     }
     return false;
+}
+
+ErrorPtr PersistentStore::loadRelatedRows(const RelationshipDescription& relationship,
+                                          int64_t rowID, std::vector<RowSnapshot>& out) {
+    out.clear();
+    std::vector<int64_t> rows;
+    if (auto error = loadRelated(relationship, rowID, rows)) return error;
+    const EntityDescription* destination = relationship.destinationEntity();
+    if (!destination) return nullptr;
+    for (int64_t row : rows) {
+        RowSnapshot snapshot;
+        bool found = false;
+        if (auto error = loadRow(*destination, row, snapshot, found)) return error;
+        if (found) out.push_back(std::move(snapshot));
+    }
+    return nullptr;
 }
 
 ManagedObjectIDPtr PersistentStore::objectIDFor(const EntityDescription& entity, int64_t rowID) {

@@ -44,6 +44,10 @@ class PersistentStore : public std::enable_shared_from_this<PersistentStore> {
     // The row numbers of the destination objects of a to-many relationship, in order.
     [[nodiscard]] virtual ErrorPtr loadRelated(const RelationshipDescription& relationship,
                                                int64_t rowID, std::vector<int64_t>& out) = 0;
+    // The same objects with their rows (number, version and values), in the same order. This
+    // base version reads them one at a time.
+    [[nodiscard]] virtual ErrorPtr loadRelatedRows(const RelationshipDescription& relationship,
+                                                   int64_t rowID, std::vector<RowSnapshot>& out);
     [[nodiscard]] virtual ErrorPtr fetch(const FetchRequest& request,
                                          const EntityDescription& entity, FetchSink& sink) = 0;
     // Writes the changes in one transaction: all of them or none.

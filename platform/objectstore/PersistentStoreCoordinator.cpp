@@ -42,7 +42,9 @@ PersistentStoreCoordinator::AddResult PersistentStoreCoordinator::addPersistentS
     }
     if (result.store) {
         MutexLock lock(mutex_);
-        stores_.push_back(result.store);
+        auto stores = std::make_shared<StoreList>(*stores_);
+        stores->push_back(result.store);
+        stores_ = std::move(stores);
     }
     return result;
 }
@@ -50,16 +52,23 @@ PersistentStoreCoordinator::AddResult PersistentStoreCoordinator::addPersistentS
 ErrorPtr PersistentStoreCoordinator::removePersistentStore(
     const std::shared_ptr<PersistentStore>& store) {
     MutexLock lock(mutex_);
-    auto it = std::find(stores_.begin(), stores_.end(), store);
-    if (it == stores_.end()) {
+    auto stores = std::make_shared<StoreList>(*stores_);
+    auto it = std::find(stores->begin(), stores->end(), store);
+    if (it == stores->end()) {
         return Error::create(kErrorDomain, errc::kStoreOpen,
                              "The store is not added to this coordinator");
     }
-    stores_.erase(it);
+    stores->erase(it);
+    stores_ = std::move(stores);
     return nullptr;
 }
 
 std::vector<std::shared_ptr<PersistentStore>> PersistentStoreCoordinator::persistentStores() const {
+    return *storeList();
+}
+
+std::shared_ptr<const PersistentStoreCoordinator::StoreList> PersistentStoreCoordinator::storeList()
+    const {
     MutexLock lock(mutex_);
     return stores_;
 }
@@ -67,7 +76,7 @@ std::vector<std::shared_ptr<PersistentStore>> PersistentStoreCoordinator::persis
 std::shared_ptr<PersistentStore> PersistentStoreCoordinator::storeForEntity(
     const EntityDescription& entity) const {
     MutexLock lock(mutex_);
-    for (const auto& store : stores_) {
+    for (const auto& store : *stores_) {
         if (store->containsEntity(entity)) return store;
     }
     return nullptr;
@@ -77,7 +86,7 @@ std::shared_ptr<PersistentStore> PersistentStoreCoordinator::storeForObjectID(
     const ManagedObjectID& id) const {
     if (id.isTemporaryID()) return nullptr;
     MutexLock lock(mutex_);
-    for (const auto& store : stores_) {
+    for (const auto& store : *stores_) {
         if (store->serial() == id.storeSerial()) return store;
     }
     return nullptr;

@@ -48,10 +48,15 @@ class PersistentStoreCoordinator : public std::enable_shared_from_this<Persisten
     explicit PersistentStoreCoordinator(std::shared_ptr<ManagedObjectModel> model);
 
   private:
+    friend class ManagedObjectContext;
+    using StoreList = std::vector<std::shared_ptr<PersistentStore>>;
+    // The store list as it is now, without copying it: the list is replaced, never changed.
+    std::shared_ptr<const StoreList> storeList() const EXCLUDES(mutex_);
+
     std::shared_ptr<ManagedObjectModel> model_;
     ErrorPtr modelError_;
     mutable Mutex mutex_;
-    std::vector<std::shared_ptr<PersistentStore>> stores_ GUARDED_BY(mutex_);
+    std::shared_ptr<const StoreList> stores_ GUARDED_BY(mutex_) = std::make_shared<StoreList>();
 };
 
 }  // namespace platform

@@ -3,6 +3,13 @@
 namespace platform {
 
 void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
+    if (added_.empty() && removed_.empty()) {
+        // Stored members have no repeats: they take the list as they are.
+        assign({});
+        items_ = stored;
+        count_ = items_.size();
+        return;
+    }
     std::vector<ManagedObjectIDPtr> members;
     members.reserve(stored.size() + added_.size());
     for (const auto& id : stored) {
@@ -17,6 +24,8 @@ void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
 void RelationshipList::assign(const std::vector<ManagedObjectIDPtr>& members) {
     items_.clear();
     index_.clear();
+    indexed_ = true;
+    count_ = 0;
     added_.clear();
     addedIndex_.clear();
     removed_.clear();
@@ -29,9 +38,23 @@ void RelationshipList::unload() {
     loaded_ = false;
 }
 
+void RelationshipList::ensureIndex() {
+    if (indexed_) return;
+    index_.clear();
+    index_.reserve(count_);
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (items_[i]) index_.emplace(items_[i], i);
+    }
+    indexed_ = true;
+}
+
 void RelationshipList::add(const ManagedObjectIDPtr& id) {
     if (loaded_) {
-        if (index_.emplace(id, items_.size()).second) items_.push_back(id);
+        ensureIndex();
+        if (index_.emplace(id, items_.size()).second) {
+            items_.push_back(id);
+            ++count_;
+        }
         return;
     }
     removed_.erase(id);
@@ -40,11 +63,13 @@ void RelationshipList::add(const ManagedObjectIDPtr& id) {
 
 void RelationshipList::remove(const ManagedObjectIDPtr& id) {
     if (loaded_) {
+        ensureIndex();
         auto it = index_.find(id);
         if (it == index_.end()) return;
         items_[it->second] = nullptr;
         index_.erase(it);
-        if (items_.size() > 32 && index_.size() < items_.size() / 2) sweep();
+        --count_;
+        if (items_.size() > 32 && count_ < items_.size() / 2) sweep();
         return;
     }
     auto it = addedIndex_.find(id);
@@ -55,13 +80,14 @@ void RelationshipList::remove(const ManagedObjectIDPtr& id) {
     removed_.emplace(id, 0);
 }
 
-bool RelationshipList::contains(const ManagedObjectIDPtr& id) const {
+bool RelationshipList::contains(const ManagedObjectIDPtr& id) {
+    ensureIndex();
     return index_.count(id) != 0;
 }
 
 std::vector<ManagedObjectIDPtr> RelationshipList::members() const {
     std::vector<ManagedObjectIDPtr> out;
-    out.reserve(index_.size());
+    out.reserve(count_);
     for (const auto& id : items_) {
         if (id) out.push_back(id);
     }
@@ -69,10 +95,10 @@ std::vector<ManagedObjectIDPtr> RelationshipList::members() const {
 }
 
 void RelationshipList::sweep() {
-    std::vector<ManagedObjectIDPtr> members = this->members();
-    items_ = members;
-    index_.clear();
-    for (size_t i = 0; i < items_.size(); ++i) index_.emplace(items_[i], i);
+    items_ = members();
+    count_ = items_.size();
+    indexed_ = false;
+    ensureIndex();
 }
 
 void RelationshipList::remap(

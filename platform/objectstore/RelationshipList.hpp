@@ -1,8 +1,8 @@
 // The members of one to-many relationship of one managed object, as its context sees them: once
-// loaded, an ordered list without repeats with a membership index; before loading, the members
-// added and removed since, applied when the stored members arrive. Removal leaves a hole that is
-// swept later, so removing many members stays linear. Owned by its object; used on the thread of
-// the object's context.
+// loaded, an ordered list without repeats with a membership index, made on the first look-up (a
+// list that is only read never pays for it); before loading, the members added and removed since,
+// applied when the stored members arrive. Removal leaves a hole that is swept later, so removing
+// many members stays linear. Owned by its object; used on the thread of the object's context.
 #pragma once
 
 #include <unordered_map>
@@ -28,9 +28,9 @@ class RelationshipList {
     void add(const ManagedObjectIDPtr& id);
     void remove(const ManagedObjectIDPtr& id);
     // Loaded lists only.
-    bool contains(const ManagedObjectIDPtr& id) const;
+    bool contains(const ManagedObjectIDPtr& id);
     std::vector<ManagedObjectIDPtr> members() const;
-    size_t size() const { return index_.size(); }
+    size_t size() const { return count_; }
 
     // Replaces identifiers (temporary ones by permanent ones after a save).
     void remap(const std::unordered_map<ManagedObjectIDPtr, ManagedObjectIDPtr, ManagedObjectIDHash,
@@ -38,10 +38,13 @@ class RelationshipList {
 
   private:
     void sweep();
+    void ensureIndex();
 
     bool loaded_ = false;
     std::vector<ManagedObjectIDPtr> items_;  // loaded: members in order, null for holes
-    Index index_;                            // loaded: member -> position in items_
+    size_t count_ = 0;                       // loaded: members in items_
+    bool indexed_ = false;                   // whether index_ is made
+    Index index_;                            // loaded and indexed: member -> position in items_
     // Not loaded: changes since the last load.
     std::vector<ManagedObjectIDPtr> added_;
     Index addedIndex_;

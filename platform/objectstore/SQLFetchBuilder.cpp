@@ -26,6 +26,30 @@ std::vector<std::string> splitPath(const std::string& path) {
     throw std::invalid_argument(what);
 }
 
+void appendNumber(std::string& key, size_t n) {
+    char digits[24];
+    size_t i = sizeof digits;
+    do {
+        digits[--i] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n);
+    key.append(digits + i, sizeof digits - i);
+    key += ',';
+}
+
+// An expression's kind, text and arguments: enough to tell which SQL it makes.
+void appendExpression(std::string& key, const Expression& e) {
+    key += static_cast<char>('a' + static_cast<int>(e.kind()));
+    key += e.text();
+    key += '\0';
+    if (e.kind() == Expression::Kind::Function) {
+        appendNumber(key, e.arguments().size());
+        for (const auto& argument : e.arguments()) {
+            if (argument) appendExpression(key, *argument);
+        }
+    }
+}
+
 // The identifier a comparison constant stands for: an identifier, or a managed object's.
 ManagedObjectIDPtr identifierOf(const Value& value) {
     if (auto id = objectIDFromValue(value)) return id;
@@ -80,7 +104,35 @@ SQLFetchBuilder::Column SQLFetchBuilder::resolve(const std::string& keyPath) {
     auto* r = dynamic_cast<const RelationshipDescription*>(property.get());
     if (r && r->isToMany()) unsupported("Key path " + keyPath + " is a to-many relationship");
     const auto* table = schema_.table(*entity);
-    return Column{alias + "." + table->columns[property->index()], property.get(), entity};
+    return Column{alias + "." + table->columns[property->index()], {property.get(), entity}};
+}
+
+SQLFetchBuilder::Target SQLFetchBuilder::targetOf(std::string_view keyPath) const {
+    const EntityDescription* entity = &entity_;
+    while (true) {
+        size_t dot = keyPath.find('.');
+        int index = entity->propertyIndex(keyPath.substr(0, dot));
+        if (index < 0) {
+            unsupported("Unknown key path " + std::string(keyPath) + " of " + entity_.name());
+        }
+        const PropertyDescription* property =
+            entity->properties()[static_cast<size_t>(index)].get();
+        const auto* r = property->isAttribute()
+                            ? nullptr
+                            : static_cast<const RelationshipDescription*>(property);
+        if (dot == std::string_view::npos) {
+            if (r && r->isToMany()) {
+                unsupported("Key path " + std::string(keyPath) + " is a to-many relationship");
+            }
+            return Target{property, entity};
+        }
+        if (!r || r->isToMany() || !r->destinationEntity()) {
+            unsupported("Key path component " + property->name() + " of " + entity->name() +
+                        " is not a to-one relationship");
+        }
+        entity = r->destinationEntity();
+        keyPath.remove_prefix(dot + 1);
+    }
 }
 
 std::string SQLFetchBuilder::countOf(const std::string& keyPath) {
@@ -109,53 +161,62 @@ std::string SQLFetchBuilder::countOf(const std::string& keyPath) {
     unsupported("count: of " + keyPath);
 }
 
-// Binds the value as the column stores it. False when it cannot equal any stored value (an
-// identifier of another store or entity, a temporary identifier, a value the type cannot hold).
-bool SQLFetchBuilder::bindComparable(const Column& column, const Value& value) {
-    const auto* attribute = dynamic_cast<const AttributeDescription*>(column.property);
-    if (attribute) {
+// False when the value cannot equal any stored value (an identifier of another store or entity,
+// a temporary identifier, a value the type cannot hold).
+bool SQLFetchBuilder::bindComparable(const Target& target, const Value& value,
+                                     std::vector<Value>* bindings) const {
+    if (target.property && target.property->isAttribute()) {
+        const auto* attribute = static_cast<const AttributeDescription*>(target.property);
         Value stored;
         if (!attribute->coerce(value, stored)) return false;
-        bindings_.push_back(std::move(stored));
+        if (bindings) bindings->push_back(std::move(stored));
         return true;
     }
-    const EntityDescription* target =
-        column.property
-            ? static_cast<const RelationshipDescription*>(column.property)->destinationEntity()
-            : column.entity;
+    const EntityDescription* destination =
+        target.property
+            ? static_cast<const RelationshipDescription*>(target.property)->destinationEntity()
+            : target.entity;
     auto id = identifierOf(value);
-    if (!id || id->isTemporaryID() || id->storeSerial() != storeSerial_ || !target ||
-        id->entity()->name() != target->name()) {
+    if (!id || id->isTemporaryID() || id->storeSerial() != storeSerial_ || !destination ||
+        id->entity()->name() != destination->name()) {
         return false;
     }
-    bindings_.push_back(Value(static_cast<long long>(id->number())));
+    if (bindings) bindings->push_back(Value(static_cast<long long>(id->number())));
     return true;
+}
+
+void SQLFetchBuilder::members(const Target& target, const Value& constant, size_t& bound,
+                              bool& matchesNull, std::vector<Value>* bindings) const {
+    bound = 0;
+    matchesNull = false;
+    auto take = [&](const Value& member) {
+        if (member.isNothing()) {
+            matchesNull = true;
+        } else if (bindComparable(target, member, bindings)) {
+            ++bound;
+        }
+    };
+    if (const Array* array = constant.array()) {
+        for (const auto& member : *array) take(member);
+    } else if (auto set = std::dynamic_pointer_cast<ManagedObjectSet>(constant.object())) {
+        for (const auto& object : set->objects()) take(Value::object(object));
+    } else {
+        unsupported("IN needs an array constant");
+    }
 }
 
 std::string SQLFetchBuilder::comparison(const Column& column, const Value& constant) {
     if (constant.isNothing()) return column.sql + " IS NULL";
-    if (!bindComparable(column, constant)) return "0";
+    if (!bindComparable(column.target, constant, nullptr)) return "0";
+    ++parameters_;
     return column.sql + " = ?";
 }
 
 std::string SQLFetchBuilder::membership(const Column& column, const Value& constant) {
-    std::vector<Value> members;
-    if (const Array* array = constant.array()) {
-        members = *array;
-    } else if (auto set = std::dynamic_pointer_cast<ManagedObjectSet>(constant.object())) {
-        for (const auto& object : set->objects()) members.push_back(Value::object(object));
-    } else {
-        unsupported("IN needs an array constant");
-    }
-    bool matchesNull = false;
     size_t bound = 0;
-    for (const auto& member : members) {
-        if (member.isNothing()) {
-            matchesNull = true;
-        } else if (bindComparable(column, member)) {
-            ++bound;
-        }
-    }
+    bool matchesNull = false;
+    members(column.target, constant, bound, matchesNull, nullptr);
+    parameters_ += bound;
     std::string in;
     if (bound) {
         in = column.sql + " IN (?";
@@ -183,7 +244,7 @@ std::string SQLFetchBuilder::condition(const Predicate& predicate) {
     if (left->kind() == Expression::Kind::KeyPath) {
         column = resolve(left->text());
     } else if (left->kind() == Expression::Kind::EvaluatedObject) {
-        column = Column{"t0.\"Z_PK\"", nullptr, &entity_};
+        column = Column{"t0.\"Z_PK\"", {nullptr, &entity_}};
     } else {
         unsupported("The left side of a comparison must be a key path: " + predicate.description());
     }
@@ -214,10 +275,10 @@ SQLFetchBuilder::Output SQLFetchBuilder::output(const ExpressionDescription& des
         case Expression::Kind::KeyPath: {
             Column column = resolve(e->text());
             sql = column.sql;
-            if (const auto* a = dynamic_cast<const AttributeDescription*>(column.property)) {
+            if (const auto* a = dynamic_cast<const AttributeDescription*>(column.target.property)) {
                 out.type = a->attributeType();
             } else {
-                const auto* r = static_cast<const RelationshipDescription*>(column.property);
+                const auto* r = static_cast<const RelationshipDescription*>(column.target.property);
                 out.type = AttributeType::ObjectID;
                 out.idEntity = schema_.sharedEntity(*r->destinationEntity());
             }
@@ -280,11 +341,78 @@ SQLFetchBuilder::Plan SQLFetchBuilder::build(const FetchRequest& request) {
     plan.sql = "SELECT " + select + " FROM " + table->name + " t0" + joins_ + where + order;
     if (request.fetchLimit() > 0) {
         plan.sql += " LIMIT ?";
-        bindings_.push_back(Value(static_cast<unsigned long>(request.fetchLimit())));
+        ++parameters_;
     }
     if (request.resultType() == RT::Count) plan.sql = "SELECT COUNT(*) FROM (" + plan.sql + ")";
-    plan.bindings = std::move(bindings_);
+    plan.parameters = parameters_;
     return plan;
+}
+
+void SQLFetchBuilder::describePredicate(const Predicate& predicate, std::string& key,
+                                        std::vector<Value>& bindings) {
+    if (predicate.kind() == Predicate::Kind::And) {
+        key += '&';
+        appendNumber(key, predicate.subpredicates().size());
+        for (const auto& sub : predicate.subpredicates()) describePredicate(*sub, key, bindings);
+        key += ')';
+        return;
+    }
+    const auto& left = predicate.leftExpression();
+    const auto& right = predicate.rightExpression();
+    if (!left || !right) unsupported("Incomplete comparison");
+    Target target;
+    if (left->kind() == Expression::Kind::KeyPath) {
+        target = targetOf(left->text());
+    } else if (left->kind() == Expression::Kind::EvaluatedObject) {
+        target = Target{nullptr, &entity_};
+    } else {
+        unsupported("The left side of a comparison must be a key path: " + predicate.description());
+    }
+    if (right->kind() == Expression::Kind::Variable) {
+        unsupported("No value for the substitution variable $" + right->text());
+    }
+    if (right->kind() != Expression::Kind::ConstantValue) {
+        unsupported("The right side of a comparison must be a constant: " +
+                    predicate.description());
+    }
+    appendExpression(key, *left);
+    const Value& constant = right->constantValue();
+    if (predicate.comparisonOperator() == Predicate::Operator::EqualTo) {
+        key += constant.isNothing() ? 'N' : bindComparable(target, constant, &bindings) ? '=' : 'X';
+        return;
+    }
+    size_t bound = 0;
+    bool matchesNull = false;
+    members(target, constant, bound, matchesNull, &bindings);
+    key += matchesNull ? 'I' : 'i';
+    appendNumber(key, bound);
+}
+
+void SQLFetchBuilder::describe(const FetchRequest& request, std::string& key,
+                               std::vector<Value>& bindings) {
+    const auto* entity = &entity_;
+    key.append(reinterpret_cast<const char*>(&entity), sizeof entity);
+    key += static_cast<char>('0' + static_cast<int>(request.resultType()));
+    if (request.resultType() == FetchRequest::ResultType::Dictionary) {
+        appendNumber(key, request.propertiesToFetch().size());
+        for (const auto& p : request.propertiesToFetch()) {
+            key += p.name();
+            key += '\0';
+            if (p.expression()) appendExpression(key, *p.expression());
+        }
+    }
+    key += '|';
+    if (request.predicate()) describePredicate(*request.predicate(), key, bindings);
+    key += '|';
+    for (const auto& sort : request.sortDescriptors()) {
+        key += sort.keyPath;
+        key += '\0';
+        key += sort.ascending ? '+' : '-';
+    }
+    if (request.fetchLimit() > 0) {
+        key += 'L';
+        bindings.push_back(Value(static_cast<unsigned long>(request.fetchLimit())));
+    }
 }
 
 }  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+
 namespace platform {
 
 SQLiteStatement::~SQLiteStatement() {
@@ -25,23 +27,29 @@ void SQLiteStatement::bind(int index, const Value& value) {
             rc = sqlite3_bind_double(stmt_, index, *value.number());
             break;
         case Value::Kind::Decimal:
-            bindText(index, value.decimal()->text());
+            bindBorrowed(index, value.decimal()->text());
             return;
         case Value::Kind::String:
-            bindText(index, *value.string());
+            bindBorrowed(index, *value.string());
             return;
         case Value::Kind::Date:
             rc = sqlite3_bind_double(stmt_, index, value.date()->timeIntervalSince1970());
             break;
         case Value::Kind::Bytes: {
             const auto* b = value.bytes();
-            rc = sqlite3_bind_blob64(stmt_, index, b->data(), b->size(), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_blob64(stmt_, index, b->data(), b->size(), SQLITE_STATIC);
             break;
         }
         default:
             throw SQLiteError(SQLITE_MISMATCH, std::string("Cannot store a value of kind ") +
                                                    kindName(value.kind()));
     }
+    if (rc != SQLITE_OK) throw SQLiteError(rc, sqlite3_errstr(rc));
+}
+
+void SQLiteStatement::bindBorrowed(int index, const std::string& text) {
+    int rc =
+        sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
     if (rc != SQLITE_OK) throw SQLiteError(rc, sqlite3_errstr(rc));
 }
 
@@ -96,6 +104,13 @@ std::string SQLiteStatement::columnText(int column) const {
                 : std::string();
 }
 
+std::string_view SQLiteStatement::columnTextView(int column) const {
+    const auto* text = sqlite3_column_text(stmt_, column);
+    int size = sqlite3_column_bytes(stmt_, column);
+    return text ? std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(size))
+                : std::string_view();
+}
+
 Value::Bytes SQLiteStatement::columnBlob(int column) const {
     const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(stmt_, column));
     int size = sqlite3_column_bytes(stmt_, column);
@@ -118,6 +133,7 @@ SQLiteConnection::SQLiteConnection(const std::string& uri, const char* vfs) {
 }
 
 SQLiteConnection::~SQLiteConnection() {
+    walIndex_ = nullptr;
     statements_.clear();
     sqlite3_close_v2(db_);
 }
@@ -148,8 +164,67 @@ SQLiteStatement& SQLiteConnection::prepared(const std::string& sql) {
     return *it->second;
 }
 
-void SQLiteConnection::trimStatementCache() {
-    if (statements_.size() > 256) statements_.clear();
+int64_t SQLiteConnection::changes() const {
+    return sqlite3_changes64(db_);
+}
+
+bool SQLiteConnection::trimStatementCache() {
+    if (statements_.size() <= 256) return false;
+    statements_.clear();
+    return true;
+}
+
+void SQLiteConnection::runCached(const char* sql) {
+    SQLiteStatement& statement = prepared(sql);
+    int rc = sqlite3_step(statement.handle());
+    sqlite3_reset(statement.handle());
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(rc, sql);
+}
+
+bool SQLiteConnection::captureHeader() {
+    if (!walIndex_) {
+        // The index is mapped by SQLite once the connection has read the file in WAL mode.
+        sqlite3_file* file = nullptr;
+        if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+            !file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) {
+            return false;
+        }
+        void volatile* region = nullptr;
+        if (file->pMethods->xShmMap(file, 0, 32768, 0, &region) != SQLITE_OK || !region ||
+            reinterpret_cast<uintptr_t>(region) % alignof(uint64_t) != 0) {
+            return false;
+        }
+        walIndex_ = static_cast<const volatile uint64_t*>(region);
+    }
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    for (size_t i = 0; i < kHeaderWords; ++i) seenHeader_[i] = walIndex_[i];
+    return true;
+}
+
+bool SQLiteConnection::headerUnchanged() const {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    uint64_t differences = 0;
+    for (size_t i = 0; i < kHeaderWords; ++i) differences |= seenHeader_[i] ^ walIndex_[i];
+    return differences == 0;
+}
+
+void SQLiteConnection::beginRead() {
+    if (reading_ && sqlite3_get_autocommit(db_)) reading_ = false;  // ended by an error
+    if (reading_) {
+        if (headerKnown_ && headerUnchanged()) return;
+        endRead();
+    }
+    // The header is taken before the snapshot: a commit in between makes them differ, and the
+    // next use begins afresh, never the reverse.
+    headerKnown_ = captureHeader();
+    runCached("BEGIN");
+    reading_ = true;
+}
+
+void SQLiteConnection::endRead() {
+    if (!reading_) return;
+    reading_ = false;
+    if (!sqlite3_get_autocommit(db_)) runCached("COMMIT");
 }
 
 void SQLiteConnection::fail(int code, const std::string& what) const {

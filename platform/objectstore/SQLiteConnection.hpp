@@ -1,13 +1,14 @@
 // One SQLite database connection with its cache of prepared statements (prepared once, reset and
-// reused). Owned by a store; used by one thread at a time, which the store's connection policy
-// guarantees (SQLiteStore.hpp). Failures throw SQLiteError, which the store turns into an Error at
-// its API.
+// reused) and the read transaction it may keep between uses. Owned by a store; used by one thread
+// at a time, which the store's connection policy guarantees (SQLiteStore.hpp). Failures throw
+// SQLiteError, which the store turns into an Error at its API.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/Value.hpp"
@@ -37,9 +38,11 @@ class SQLiteStatement {
 
     // Binds parameter `index` (1-based): integers, doubles, booleans as 0/1, decimals and strings
     // as text, dates as seconds, bytes as blobs; absent and null as NULL. Other kinds throw.
+    // Text and bytes are not copied: the value must live until the statement is reset.
     void bind(int index, const Value& value);
     void bindInt(int index, int64_t value);
     void bindNull(int index);
+    // Copies the text.
     void bindText(int index, const std::string& text);
     // True while a row is available.
     bool step();
@@ -50,10 +53,14 @@ class SQLiteStatement {
     int64_t columnInt(int column) const;
     double columnDouble(int column) const;
     std::string columnText(int column) const;
+    // Valid until the next step or reset.
+    std::string_view columnTextView(int column) const;
     Value::Bytes columnBlob(int column) const;
     sqlite3_stmt* handle() const { return stmt_; }
 
   private:
+    void bindBorrowed(int index, const std::string& text);
+
     sqlite3_stmt* stmt_;
 };
 
@@ -85,15 +92,39 @@ class SQLiteConnection {
     SQLiteStatement& prepared(const std::string& sql);
 
     // Drops the cached statements once there are many (fetches with IN lists of every length
-    // would otherwise grow the cache without bound). Only between uses of the connection.
-    void trimStatementCache();
+    // would otherwise grow the cache without bound). Only between uses of the connection. True
+    // when it dropped them.
+    bool trimStatementCache();
 
+    // A read transaction that may outlive one use of the connection. beginRead starts one, or
+    // keeps the one an earlier use left open when nothing was committed to the file since it
+    // began, by any connection of any process: the write-ahead log's index header, which every
+    // commit rewrites, is still the one seen before it began. So a run of reads of an unchanged
+    // file takes and drops the shared-memory read lock (a system call each) once, not per read,
+    // and reads always see the last commit. endRead ends it (before a save of this process, so
+    // that the log can be checkpointed past it, and on errors).
+    void beginRead();
+    void endRead();
+
+    // Rows changed by the last INSERT, UPDATE or DELETE.
+    int64_t changes() const;
     sqlite3* handle() const { return db_; }
     [[noreturn]] void fail(int code, const std::string& what) const;
 
   private:
+    // Copies the log index header into seenHeader_; false when the index is not mapped yet.
+    bool captureHeader();
+    bool headerUnchanged() const;
+    void runCached(const char* sql);
+
     sqlite3* db_ = nullptr;
     std::unordered_map<std::string, std::unique_ptr<SQLiteStatement>> statements_;
+    // The first copy of the log index header (48 bytes), as 64-bit words.
+    static constexpr size_t kHeaderWords = 6;
+    bool reading_ = false;
+    bool headerKnown_ = false;
+    const volatile uint64_t* walIndex_ = nullptr;  // SQLite's mapping, valid while open
+    uint64_t seenHeader_[kHeaderWords] = {};
 };
 
 // Double-quoted SQL identifier (model names are identifiers, never values).

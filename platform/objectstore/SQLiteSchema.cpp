@@ -1,5 +1,9 @@
 #include "platform/objectstore/SQLiteSchema.hpp"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+
 #include "platform/objectstore/SQLiteConnection.hpp"
 
 namespace platform {
@@ -53,19 +57,7 @@ SQLiteSchema::SQLiteSchema(std::shared_ptr<const ManagedObjectModel> model,
         byEntity_.emplace(entity.get(), tables_.size());
         tables_.push_back(std::move(t));
     }
-    for (auto& t : tables_) {
-        for (const auto& p : t.entity->properties()) {
-            const auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
-            if (!r || !r->isToMany()) continue;
-            if (r->storage() == RelationshipStorage::LinkTable) {
-                t.deleteLinksSQL.push_back("DELETE FROM " + linkTable(*r) +
-                                           " WHERE \"Z_OWNER\" = ?");
-            } else if (r->storage() == RelationshipStorage::InverseLinkTable) {
-                t.deleteLinksSQL.push_back("DELETE FROM " + linkTable(*r) +
-                                           " WHERE \"Z_MEMBER\" = ?");
-            }
-        }
-    }
+    for (auto& t : tables_) completeTable(t);
     // A to-many relationship without inverse that points at an entity: its link rows go with
     // the destination row too.
     for (const auto& owner : tables_) {
@@ -76,6 +68,31 @@ SQLiteSchema::SQLiteSchema(std::shared_ptr<const ManagedObjectModel> model,
             if (it == byEntity_.end()) continue;
             tables_[it->second].deleteLinksSQL.push_back("DELETE FROM " + linkTable(*r) +
                                                          " WHERE \"Z_MEMBER\" = ?");
+        }
+    }
+}
+
+void SQLiteSchema::completeTable(Table& t) const {
+    for (size_t index : t.storedProperties) {
+        const auto* p = t.entity->properties()[index].get();
+        StoredColumn column;
+        column.property = index;
+        if (const auto* a = dynamic_cast<const AttributeDescription*>(p)) {
+            column.type = a->attributeType();
+        } else {
+            const auto* r = static_cast<const RelationshipDescription*>(p);
+            column.type = AttributeType::ObjectID;
+            column.destination = sharedEntity(*r->destinationEntity());
+        }
+        t.stored.push_back(std::move(column));
+    }
+    for (const auto& p : t.entity->properties()) {
+        const auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
+        if (!r || !r->isToMany()) continue;
+        if (r->storage() == RelationshipStorage::LinkTable) {
+            t.deleteLinksSQL.push_back("DELETE FROM " + linkTable(*r) + " WHERE \"Z_OWNER\" = ?");
+        } else if (r->storage() == RelationshipStorage::InverseLinkTable) {
+            t.deleteLinksSQL.push_back("DELETE FROM " + linkTable(*r) + " WHERE \"Z_MEMBER\" = ?");
         }
     }
 }
@@ -189,28 +206,57 @@ const char* SQLiteSchema::columnType(AttributeType type) {
     }
 }
 
-Value SQLiteSchema::readColumn(const SQLiteStatement& s, int column, AttributeType type) {
-    if (s.columnIsNull(column)) return Value();
+Value SQLiteSchema::readColumn(const SQLiteStatement& s, int column, AttributeType type,
+                               Value* previous) {
+    // The column's value object answers without the statement-level checks of each
+    // sqlite3_column_* call; it is valid until the next step, like the text it points to.
+    sqlite3_value* v = sqlite3_column_value(s.handle(), column);
+    if (sqlite3_value_type(v) == SQLITE_NULL) return Value();
     switch (type) {
         case AttributeType::Integer16:
         case AttributeType::Integer32:
         case AttributeType::Integer64:
-            return Value(static_cast<long long>(s.columnInt(column)));
+            return Value(static_cast<long long>(sqlite3_value_int64(v)));
         case AttributeType::Boolean:
-            return Value(s.columnInt(column) != 0);
+            return Value(sqlite3_value_int64(v) != 0);
         case AttributeType::Double:
         case AttributeType::Float:
-            return Value(s.columnDouble(column));
+            return Value(sqlite3_value_double(v));
         case AttributeType::Date:
-            return Value(Date(s.columnDouble(column)));
-        case AttributeType::Binary:
-            return Value::bytes(s.columnBlob(column));
-        case AttributeType::Decimal: {
-            auto d = Decimal::fromString(s.columnText(column));
-            return d ? Value(*d) : Value();
+            return Value(Date(sqlite3_value_double(v)));
+        case AttributeType::Binary: {
+            const auto* data = static_cast<const uint8_t*>(sqlite3_value_blob(v));
+            auto size = static_cast<size_t>(sqlite3_value_bytes(v));
+            if (previous) {
+                const Value::Bytes* last = previous->bytes();
+                if (last && last->size() == size && std::equal(last->begin(), last->end(), data)) {
+                    return *previous;
+                }
+            }
+            Value out = Value::bytes(data ? Value::Bytes(data, data + size) : Value::Bytes());
+            if (previous && size <= kShareableSize) *previous = out;
+            return out;
         }
-        case AttributeType::String:
-            return Value(s.columnText(column));
+        case AttributeType::Decimal:
+        case AttributeType::String: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+            std::string_view view(text ? text : "", static_cast<size_t>(sqlite3_value_bytes(v)));
+            bool string = type == AttributeType::String;
+            if (previous) {
+                const std::string* last = string                ? previous->string()
+                                          : previous->decimal() ? &previous->decimal()->text()
+                                                                : nullptr;
+                if (last && *last == view) return *previous;
+            }
+            Value out;
+            if (string) {
+                out = Value(view);
+            } else if (auto d = Decimal::fromString(view)) {
+                out = Value(std::move(*d));
+            }
+            if (previous && view.size() <= kShareableSize) *previous = out;
+            return out;
+        }
         default:
             return Value();
     }

@@ -1,8 +1,9 @@
 // The SQL layout of the entities of one store: a table per entity ("Z_PK" integer row number,
-// "Z_OPT" row version, a typed column per attribute, a foreign-key column per to-one
-// relationship), a link table (owner, member, position) per relationship kept in one, an index per
-// foreign key and per fetch index, and the statements that read and write single rows. Built by
-// its store when it opens and read-only afterwards, so any thread holding the store may use it.
+// "Z_OPT" the version of the save that last wrote the row, a typed column per attribute, a
+// foreign-key column per to-one relationship), a link table (owner, member, position) per
+// relationship kept in one, an index per foreign key and per fetch index, and the statements that
+// read and write single rows. Built by its store when it opens and read-only afterwards, so any
+// thread holding the store may use it.
 #pragma once
 
 #include <memory>
@@ -18,11 +19,19 @@ class SQLiteStatement;
 
 class SQLiteSchema {
   public:
+    // A stored property as a row read needs it: its index, and an attribute's type or a to-one
+    // relationship's destination (the entity of the identifiers the column holds).
+    struct StoredColumn {
+        size_t property = 0;
+        AttributeType type = AttributeType::Undefined;
+        std::shared_ptr<const EntityDescription> destination;
+    };
     struct Table {
         std::shared_ptr<const EntityDescription> entity;
         std::string name;                      // quoted
         std::vector<std::string> columns;      // per property, quoted; empty for to-many ones
         std::vector<size_t> storedProperties;  // indexes of the properties that have a column
+        std::vector<StoredColumn> stored;      // the same, in the same order
         std::string selectRowSQL;              // Z_OPT, stored columns ... WHERE Z_PK = ?
         std::string insertSQL;                 // Z_PK, Z_OPT, stored columns
         std::string deleteSQL;
@@ -48,10 +57,19 @@ class SQLiteSchema {
     std::vector<std::pair<std::string, std::vector<std::string>>> expectedColumns() const;
 
     static const char* columnType(AttributeType type);
-    // Reads column `column` of the current row as a value of `type` (not ObjectID).
-    static Value readColumn(const SQLiteStatement& statement, int column, AttributeType type);
+    // Reads column `column` of the current row as a value of `type` (not ObjectID). With
+    // `previous` (the value the column had in the row read before), text and bytes that repeat
+    // it share its payload instead of making another (values are immutable); `previous` becomes
+    // the value read when it is at most kShareableSize bytes, so that what is kept stays small.
+    static Value readColumn(const SQLiteStatement& statement, int column, AttributeType type,
+                            Value* previous = nullptr);
+    static constexpr size_t kShareableSize = 128;
 
   private:
+    // Once every table has its columns: the stored columns as reads need them, and the link rows
+    // that go with a deleted row of the table.
+    void completeTable(Table& table) const;
+
     std::shared_ptr<const ManagedObjectModel> model_;
     std::vector<Table> tables_;
     std::unordered_map<const EntityDescription*, size_t> byEntity_;

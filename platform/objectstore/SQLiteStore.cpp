@@ -2,11 +2,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
-#include <unordered_map>
+#include <stdexcept>
 
 #include "platform/objectstore/SQLFetchBuilder.hpp"
+#include "platform/objectstore/SQLiteChangeWriter.hpp"
 #include "platform/objectstore/SQLiteConnection.hpp"
 #include "platform/objectstore/SQLiteSchema.hpp"
 
@@ -28,14 +30,16 @@ std::string uriForPath(const std::string& path) {
     return out;
 }
 
-// The file belongs to this process: the "unix-excl" VFS locks it against other processes once and
-// keeps the write-ahead log's index in process memory, so that beginning and ending a read costs
-// no system call. Connections of this process still share the file and its log.
-constexpr const char* kVFS = "unix-excl";
-
 bool isNotADatabase(int code) {
     int primary = code & 0xff;
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+// Another connection (this process or another) kept the file locked for the whole busy timeout:
+// the file may well be healthy.
+bool isBusy(int code) {
+    int primary = code & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 ErrorPtr storeError(int64_t code, const std::string& message) {
@@ -44,22 +48,23 @@ ErrorPtr storeError(int64_t code, const std::string& message) {
 
 }  // namespace
 
-struct SQLiteStore::Temporaries {
-    std::unordered_map<int64_t, int64_t> rows;  // temporary number -> row number
-};
-
-// A reader connection borrowed from the pool for one operation.
+// A pooled reader borrowed for one operation. An operation that ends without done() (an error)
+// ends the connection's read transaction rather than leave it to the next user.
 class SQLiteStore::ReaderLease {
   public:
-    explicit ReaderLease(SQLiteStore& store) : store_(store), connection_(store.takeReader()) {}
-    ~ReaderLease() { store_.returnReader(std::move(connection_)); }
+    explicit ReaderLease(SQLiteStore& store) : store_(store), reader_(store.takeReader()) {}
+    ~ReaderLease();
     ReaderLease(const ReaderLease&) = delete;
     ReaderLease& operator=(const ReaderLease&) = delete;
-    SQLiteConnection& operator*() const { return *connection_; }
+    Reader& reader() const { return *reader_; }
+    // The connection, in a read transaction that sees the last commit.
+    SQLiteConnection& read() const;
+    void done() { done_ = true; }
 
   private:
     SQLiteStore& store_;
-    std::unique_ptr<SQLiteConnection> connection_;
+    std::unique_ptr<Reader> reader_;
+    bool done_ = false;
 };
 
 SQLiteStore::SQLiteStore(StoreType type, std::shared_ptr<const ManagedObjectModel> model,
@@ -100,33 +105,54 @@ void SQLiteStore::configure(SQLiteConnection& connection, bool writer) {
     if (!writer) connection.exec("PRAGMA query_only=1");
 }
 
+namespace {
+
+// Runs `body` in a transaction opened by `begin`; rolls back when it throws.
+template <typename Body>
+void inTransaction(SQLiteConnection& connection, const char* begin, Body&& body) {
+    connection.exec(begin);
+    try {
+        body();
+        connection.exec("COMMIT");
+    } catch (...) {
+        try {
+            connection.exec("ROLLBACK");
+        } catch (const SQLiteError&) {
+        }
+        throw;
+    }
+}
+
+int64_t tableCount(SQLiteConnection& connection) {
+    auto count = connection.statement("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'");
+    count->step();
+    return count->columnInt(0);
+}
+
+}  // namespace
+
 ErrorPtr SQLiteStore::openFile() {
     try {
-        auto writer = std::make_unique<SQLiteConnection>(uriForPath(file_), kVFS);
+        auto writer = std::make_unique<SQLiteConnection>(uriForPath(file_));
         configure(*writer, true);
         schema_ = std::make_unique<SQLiteSchema>(model(), entities());
-        writer->exec("BEGIN IMMEDIATE");
+        // An existing file is checked in a read transaction, so that opening it never waits for
+        // another process's save; only a new file takes the write lock, to make the tables (and
+        // looks again under that lock: another process may have made them meanwhile).
         ErrorPtr error;
-        try {
-            int tables = 0;
-            {
-                auto count =
-                    writer->statement("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'");
-                count->step();
-                tables = static_cast<int>(count->columnInt(0));
-            }
-            if (tables == 0) {
-                createTables(*writer);
-            } else {
-                error = checkExisting(*writer);
-            }
-            writer->exec(error ? "ROLLBACK" : "COMMIT");
-        } catch (...) {
-            try {
-                writer->exec("ROLLBACK");
-            } catch (const SQLiteError&) {
-            }
-            throw;
+        bool empty = false;
+        inTransaction(*writer, "BEGIN", [&] {
+            empty = tableCount(*writer) == 0;
+            if (!empty) error = checkExisting(*writer);
+        });
+        if (empty) {
+            inTransaction(*writer, "BEGIN IMMEDIATE", [&] {
+                if (tableCount(*writer) == 0) {
+                    createTables(*writer);
+                } else {
+                    error = checkExisting(*writer);
+                }
+            });
         }
         if (error) return error;
         MutexLock lock(writeMutex_);
@@ -136,6 +162,11 @@ ErrorPtr SQLiteStore::openFile() {
         if (isNotADatabase(e.code())) {
             return storeError(errc::kInvalidFile,
                               "The file at " + path() + " is not a database: " + e.what());
+        }
+        if (isBusy(e.code())) {
+            return storeError(
+                errc::kStoreOpen,
+                "The store at " + path() + " stayed locked by another connection: " + e.what());
         }
         return storeError(errc::kStoreOpen,
                           "The store at " + path() + " cannot be opened: " + e.what());
@@ -154,6 +185,7 @@ void SQLiteStore::createTables(SQLiteConnection& writer) {
         {"version_hash", model()->versionHash()},
         {"identifier", identifier()},
         {"configuration", configurationName()},
+        {"save_version", "0"},
     };
     for (const auto& [key, value] : rows) {
         insert->bindText(1, key);
@@ -202,47 +234,116 @@ ErrorPtr SQLiteStore::checkExistingTables(SQLiteConnection& writer) {
     return nullptr;
 }
 
-std::unique_ptr<SQLiteConnection> SQLiteStore::takeReader() {
+std::unique_ptr<SQLiteStore::Reader> SQLiteStore::takeReader() {
     {
         MutexLock lock(poolMutex_);
         if (!idleReaders_.empty()) {
-            auto connection = std::move(idleReaders_.back());
+            auto reader = std::move(idleReaders_.back());
             idleReaders_.pop_back();
-            return connection;
+            return reader;
         }
     }
-    auto connection = std::make_unique<SQLiteConnection>(uriForPath(file_), kVFS);
-    configure(*connection, false);
-    return connection;
+    auto reader = std::make_unique<Reader>();
+    reader->connection = std::make_unique<SQLiteConnection>(uriForPath(file_));
+    configure(*reader->connection, false);
+    return reader;
 }
 
-void SQLiteStore::returnReader(std::unique_ptr<SQLiteConnection> connection) {
-    if (!connection) return;
-    connection->trimStatementCache();
+void SQLiteStore::returnReader(std::unique_ptr<Reader> reader) {
+    if (!reader) return;
+    reader->bindings.clear();
+    if (reader->connection->trimStatementCache()) reader->plans.clear();
     MutexLock lock(poolMutex_);
-    if (idleReaders_.size() < 8) idleReaders_.push_back(std::move(connection));
+    if (idleReaders_.size() < 8) idleReaders_.push_back(std::move(reader));
 }
 
-void SQLiteStore::readRow(const SQLiteStatement& s, int first, const EntityDescription& entity,
-                          RowSnapshot& out) {
-    const auto* table = schema_->table(entity);
-    out.version = s.columnInt(first);
-    out.values.assign(entity.properties().size(), Value());
-    int column = first + 1;
-    for (size_t index : table->storedProperties) {
-        const auto* property = entity.properties()[index].get();
-        if (property->isAttribute()) {
-            const auto* a = static_cast<const AttributeDescription*>(property);
-            out.values[index] = SQLiteSchema::readColumn(s, column, a->attributeType());
-        } else if (!s.columnIsNull(column)) {
-            const auto* r = static_cast<const RelationshipDescription*>(property);
-            out.values[index] = Value::objectID(
-                ManagedObjectID::permanent(schema_->sharedEntity(*r->destinationEntity()),
-                                           shared_from_this(), s.columnInt(column)));
+void SQLiteStore::endIdleReads() {
+    MutexLock lock(poolMutex_);
+    for (auto& reader : idleReaders_) {
+        try {
+            reader->connection->endRead();
+        } catch (const SQLiteError&) {
+            reader.reset();  // a connection that cannot end a read is not reused
         }
-        ++column;
     }
+    std::erase(idleReaders_, nullptr);
 }
+
+SQLiteStore::ReaderLease::~ReaderLease() {
+    if (!done_) {
+        try {
+            reader_->connection->endRead();
+        } catch (const SQLiteError&) {
+            reader_.reset();
+        }
+    }
+    store_.returnReader(std::move(reader_));
+}
+
+SQLiteConnection& SQLiteStore::ReaderLease::read() const {
+    reader_->connection->beginRead();
+    return *reader_->connection;
+}
+
+// Reads the columns of one row that a fetch or a row load selected: the version, then the
+// stored properties in table order.
+// Reads the columns of the rows that a fetch or a row load selected: the version, then the
+// stored properties in table order. Text that repeats the row before in the same column shares
+// its value.
+class SQLiteStore::ColumnReader final : public RowSource {
+  public:
+    // `previous`, when given, holds the values of the last row read by earlier readers of the
+    // same statement (a fetch plan's), so that runs of single-row fetches share them too.
+    ColumnReader(const SQLiteStatement& statement, int first, const SQLiteSchema::Table& table,
+                 const std::shared_ptr<PersistentStore>& store,
+                 std::vector<Value>* previous = nullptr)
+        : statement_(statement), first_(first), table_(table), store_(store) {
+        if (previous) {
+            previous->resize(table.stored.size());
+            previous_.swap(*previous);
+            kept_ = previous;
+        }
+    }
+    ~ColumnReader() {
+        if (kept_) kept_->swap(previous_);
+    }
+    ColumnReader(const ColumnReader&) = delete;
+    ColumnReader& operator=(const ColumnReader&) = delete;
+    void read(RowSnapshot& out) override {
+        const SQLiteStatement& s = statement_;
+        out.version = s.columnInt(first_);
+        // From the second row on (single-row reads pay nothing for it).
+        if (++rows_ == 2 && previous_.empty()) previous_.resize(table_.stored.size());
+        // Values are made in property order, each in place; to-many slots stay absent.
+        size_t properties = table_.columns.size();
+        out.values.clear();
+        out.values.reserve(properties);
+        int column = first_ + 1;
+        for (size_t i = 0; i < table_.stored.size(); ++i, ++column) {
+            const auto& stored = table_.stored[i];
+            while (out.values.size() < stored.property) out.values.emplace_back();
+            if (!stored.destination) {
+                out.values.push_back(SQLiteSchema::readColumn(
+                    s, column, stored.type, previous_.empty() ? nullptr : &previous_[i]));
+            } else if (!s.columnIsNull(column)) {
+                out.values.push_back(Value::objectID(
+                    ManagedObjectID::permanent(stored.destination, store_, s.columnInt(column))));
+            } else {
+                out.values.emplace_back();
+            }
+        }
+        out.values.resize(properties);
+    }
+
+  private:
+    const SQLiteStatement& statement_;
+    int first_;
+    const SQLiteSchema::Table& table_;
+    const std::shared_ptr<PersistentStore>& store_;
+    size_t rows_ = 0;
+    std::vector<Value> previous_;         // per stored column, the value of the row before
+    std::vector<Value>* kept_ = nullptr;  // where previous_ goes back to
+};
 
 ErrorPtr SQLiteStore::loadRow(const EntityDescription& entity, int64_t rowID, RowSnapshot& out,
                               bool& found) {
@@ -251,50 +352,61 @@ ErrorPtr SQLiteStore::loadRow(const EntityDescription& entity, int64_t rowID, Ro
         const auto* table = schema_->table(entity);
         if (!table) return storeError(errc::kObjectStore, entity.name() + " is not in the store");
         ReaderLease reader(*this);
-        auto statement = (*reader).statement(table->selectRowSQL);
+        SQLiteConnection& connection = reader.read();
+        auto statement = connection.statement(table->selectRowSQL);
         statement->bindInt(1, rowID);
         if (statement->step()) {
             out.rowID = rowID;
-            readRow(*statement, 0, entity, out);
+            auto self = shared_from_this();
+            ColumnReader(*statement, 0, *table, self).read(out);
             found = true;
         }
+        reader.done();
         return nullptr;
     } catch (const std::exception& e) {
         return storeError(errc::kObjectStore, std::string("Reading a row failed: ") + e.what());
     }
 }
 
+std::string SQLiteStore::relatedSQL(const RelationshipDescription& r, bool withRows) const {
+    const auto* destination = schema_->table(*r.destinationEntity());
+    if (!destination) return "";
+    // t0 is the destination table, as in fetches, so that the row columns read the same way.
+    std::string select =
+        withRows ? "SELECT t0.\"Z_PK\", " + destination->selectColumns : "SELECT t0.\"Z_PK\"";
+    switch (r.storage()) {
+        case RelationshipStorage::InverseForeignKey:
+            return select + " FROM " + destination->name + " t0 WHERE t0." +
+                   destination->columns[r.inverseRelationship()->index()] +
+                   " = ? ORDER BY t0.\"Z_PK\"";
+        case RelationshipStorage::LinkTable:
+            return select + " FROM " + schema_->linkTable(r) + " l JOIN " + destination->name +
+                   " t0 ON t0.\"Z_PK\" = l.\"Z_MEMBER\" WHERE l.\"Z_OWNER\" = ? ORDER BY "
+                   "l.\"Z_POS\"";
+        case RelationshipStorage::InverseLinkTable:
+            return select + " FROM " + schema_->linkTable(r) + " l JOIN " + destination->name +
+                   " t0 ON t0.\"Z_PK\" = l.\"Z_OWNER\" WHERE l.\"Z_MEMBER\" = ? ORDER BY " +
+                   "l.\"Z_OWNER\"";
+        case RelationshipStorage::ForeignKey:
+            break;
+    }
+    return "";
+}
+
 ErrorPtr SQLiteStore::loadRelated(const RelationshipDescription& r, int64_t rowID,
                                   std::vector<int64_t>& out) {
     out.clear();
     try {
-        std::string sql;
-        switch (r.storage()) {
-            case RelationshipStorage::InverseForeignKey: {
-                const auto* destination = schema_->table(*r.destinationEntity());
-                if (!destination) {
-                    return storeError(errc::kObjectStore, r.name() + " leaves the store");
-                }
-                sql = "SELECT \"Z_PK\" FROM " + destination->name + " WHERE " +
-                      destination->columns[r.inverseRelationship()->index()] +
-                      " = ? ORDER BY \"Z_PK\"";
-                break;
-            }
-            case RelationshipStorage::LinkTable:
-                sql = "SELECT \"Z_MEMBER\" FROM " + schema_->linkTable(r) +
-                      " WHERE \"Z_OWNER\" = ? ORDER BY \"Z_POS\"";
-                break;
-            case RelationshipStorage::InverseLinkTable:
-                sql = "SELECT \"Z_OWNER\" FROM " + schema_->linkTable(r) +
-                      " WHERE \"Z_MEMBER\" = ? ORDER BY \"Z_OWNER\"";
-                break;
-            case RelationshipStorage::ForeignKey:
-                return storeError(errc::kObjectStore, r.name() + " is not a to-many relationship");
+        std::string sql = relatedSQL(r, false);
+        if (sql.empty()) {
+            return storeError(errc::kObjectStore,
+                              r.name() + " is not a to-many relationship of the store");
         }
         ReaderLease reader(*this);
-        auto statement = (*reader).statement(sql);
+        auto statement = reader.read().statement(sql);
         statement->bindInt(1, rowID);
         while (statement->step()) out.push_back(statement->columnInt(0));
+        reader.done();
         return nullptr;
     } catch (const std::exception& e) {
         return storeError(errc::kObjectStore,
@@ -302,109 +414,133 @@ ErrorPtr SQLiteStore::loadRelated(const RelationshipDescription& r, int64_t rowI
     }
 }
 
+ErrorPtr SQLiteStore::loadRelatedRows(const RelationshipDescription& r, int64_t rowID,
+                                      std::vector<RowSnapshot>& out) {
+    out.clear();
+    try {
+        std::string sql = relatedSQL(r, true);
+        const auto* destination = schema_->table(*r.destinationEntity());
+        if (sql.empty() || !destination) {
+            return storeError(errc::kObjectStore,
+                              r.name() + " is not a to-many relationship of the store");
+        }
+        ReaderLease reader(*this);
+        auto statement = reader.read().statement(sql);
+        statement->bindInt(1, rowID);
+        auto self = shared_from_this();
+        ColumnReader columns(*statement, 1, *destination, self);
+        while (statement->step()) {
+            out.emplace_back();
+            out.back().rowID = statement->columnInt(0);
+            columns.read(out.back());
+        }
+        reader.done();
+        return nullptr;
+    } catch (const std::exception& e) {
+        return storeError(errc::kObjectStore,
+                          "Reading relationship " + r.name() + " failed: " + e.what());
+    }
+}
+
+const SQLiteStore::CachedPlan& SQLiteStore::planFor(Reader& reader, SQLFetchBuilder& builder,
+                                                    const FetchRequest& request) {
+    auto it = reader.plans.find(reader.key);
+    if (it == reader.plans.end()) {
+        auto plan = builder.build(request);
+        SQLiteStatement& statement = reader.connection->prepared(plan.sql);
+        it = reader.plans.emplace(reader.key, CachedPlan{std::move(plan), &statement, {}}).first;
+    }
+    if (it->second.plan.parameters != reader.bindings.size()) {
+        throw std::logic_error("The fetch plan and the request's values disagree");
+    }
+    return it->second;
+}
+
 ErrorPtr SQLiteStore::fetch(const FetchRequest& request, const EntityDescription& entity,
                             FetchSink& sink) {
     try {
+        const auto* table = schema_->table(entity);
+        if (!table) return storeError(errc::kObjectStore, entity.name() + " is not in the store");
+        ReaderLease lease(*this);
+        Reader& reader = lease.reader();
+        reader.key.clear();
+        reader.bindings.clear();
         SQLFetchBuilder builder(*schema_, entity, serial());
-        auto plan = builder.build(request);
-        ReaderLease reader(*this);
-        int limit = sqlite3_limit((*reader).handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
-        if (plan.bindings.size() > static_cast<size_t>(limit)) {
+        builder.describe(request, reader.key, reader.bindings);
+        int limit = sqlite3_limit(reader.connection->handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+        if (reader.bindings.size() > static_cast<size_t>(limit)) {
+            lease.done();
             return storeError(errc::kObjectStore, "The fetch request compares too many values");
         }
-        auto statement = (*reader).statement(plan.sql);
-        for (size_t i = 0; i < plan.bindings.size(); ++i) {
-            statement->bind(static_cast<int>(i + 1), plan.bindings[i]);
+        const CachedPlan& plan = planFor(reader, builder, request);
+        lease.read();
+        SQLiteConnection::Use statement(*plan.statement);
+        for (size_t i = 0; i < reader.bindings.size(); ++i) {
+            statement->bind(static_cast<int>(i + 1), reader.bindings[i]);
         }
-        using RT = FetchRequest::ResultType;
-        auto self = shared_from_this();
-        while (statement->step()) {
-            switch (request.resultType()) {
-                case RT::Count:
-                    sink.count += statement->columnInt(0);
-                    break;
-                case RT::ManagedObjectID:
-                    if (!sink.objectID(statement->columnInt(0))) return nullptr;
-                    break;
-                case RT::ManagedObject: {
-                    RowSnapshot row;
-                    row.rowID = statement->columnInt(0);
-                    readRow(*statement, 1, entity, row);
-                    if (!sink.object(std::move(row))) return nullptr;
-                    break;
-                }
-                case RT::Dictionary: {
-                    std::vector<Dictionary::Entry> entries;
-                    entries.reserve(plan.outputs.size());
-                    for (size_t i = 0; i < plan.outputs.size(); ++i) {
-                        const auto& output = plan.outputs[i];
-                        int column = static_cast<int>(i);
-                        if (statement->columnIsNull(column)) continue;  // no value: no key
-                        Value value;
-                        if (output.type == AttributeType::ObjectID) {
-                            value = Value::objectID(ManagedObjectID::permanent(
-                                output.idEntity, self, statement->columnInt(column)));
-                        } else {
-                            value = SQLiteSchema::readColumn(*statement, column, output.type);
-                        }
-                        entries.emplace_back(output.key, std::move(value));
-                    }
-                    if (!sink.dictionary(Dictionary::fromEntries(std::move(entries)))) {
-                        return nullptr;
-                    }
-                    break;
-                }
-            }
-        }
+        readResults(*statement, request, *table, plan, sink);
+        lease.done();
         return nullptr;
     } catch (const std::exception& e) {
         return storeError(errc::kObjectStore, "Fetching " + entity.name() + " failed: " + e.what());
     }
 }
 
-int64_t SQLiteStore::rowIDOf(const ManagedObjectIDPtr& id, const Temporaries& temporaries) const {
-    if (id->isTemporaryID()) {
-        auto it = temporaries.rows.find(id->number());
-        if (it == temporaries.rows.end()) {
-            throw SQLiteError(SQLITE_CONSTRAINT,
-                              "A relationship refers to an unsaved object of another store");
+void SQLiteStore::readResults(SQLiteStatement& statement, const FetchRequest& request,
+                              const SQLiteSchema::Table& table, const CachedPlan& plan,
+                              FetchSink& sink) {
+    using RT = FetchRequest::ResultType;
+    const auto& outputs = plan.plan.outputs;
+    auto self = shared_from_this();
+    ColumnReader row(statement, 1, table, self,
+                     request.resultType() == RT::ManagedObject ? &plan.lastRow : nullptr);
+    std::vector<Dictionary::Entry> entries;
+    while (statement.step()) {
+        switch (request.resultType()) {
+            case RT::Count:
+                sink.count += statement.columnInt(0);
+                break;
+            case RT::ManagedObjectID:
+                if (!sink.objectID(statement.columnInt(0))) return;
+                break;
+            case RT::ManagedObject:
+                if (!sink.object(statement.columnInt(0), row)) return;
+                break;
+            case RT::Dictionary: {
+                entries.clear();
+                entries.reserve(outputs.size());
+                for (size_t i = 0; i < outputs.size(); ++i) {
+                    const auto& output = outputs[i];
+                    int column = static_cast<int>(i);
+                    if (statement.columnIsNull(column)) continue;  // no value: no key
+                    if (output.type == AttributeType::ObjectID) {
+                        entries.emplace_back(
+                            output.key, Value::objectID(ManagedObjectID::permanent(
+                                            output.idEntity, self, statement.columnInt(column))));
+                    } else {
+                        entries.emplace_back(
+                            output.key, SQLiteSchema::readColumn(statement, column, output.type));
+                    }
+                }
+                if (!sink.dictionary(Dictionary::fromEntries(std::move(entries)))) return;
+                entries = {};
+                break;
+            }
         }
-        return it->second;
-    }
-    if (id->storeSerial() != serial()) {
-        throw SQLiteError(SQLITE_CONSTRAINT, "A relationship refers to an object of another store");
-    }
-    return id->number();
-}
-
-void SQLiteStore::bindRow(SQLiteStatement& statement, int parameter,
-                          const EntityDescription& entity, const std::vector<Value>& values,
-                          const std::vector<bool>* changed, const Temporaries& temporaries) const {
-    const auto* table = schema_->table(entity);
-    for (size_t index : table->storedProperties) {
-        if (changed && !(*changed)[index]) continue;
-        const Value& value = values[index];
-        if (entity.properties()[index]->isAttribute()) {
-            statement.bind(parameter, value);
-        } else if (auto id = objectIDFromValue(value)) {
-            statement.bindInt(parameter, rowIDOf(id, temporaries));
-        } else {
-            statement.bindNull(parameter);
-        }
-        ++parameter;
     }
 }
 
 ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outcome) {
     outcome = StoreSaveOutcome();
     if (changes.empty()) return nullptr;
+    endIdleReads();
     MutexLock lock(writeMutex_);
     if (!writer_) return storeError(errc::kStoreSave, "The store is not open");
     SQLiteConnection& writer = *writer_;
     try {
         writer.exec("BEGIN IMMEDIATE");
         try {
-            writeChanges(writer, changes, outcome);
+            SQLiteChangeWriter(*schema_, writer, shared_from_this()).write(changes, outcome);
             writer.exec("COMMIT");
         } catch (...) {
             try {
@@ -419,106 +555,6 @@ ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outc
         outcome = StoreSaveOutcome();
         return storeError(errc::kStoreSave,
                           "Saving to the store at " + path() + " failed: " + e.what());
-    }
-}
-
-void SQLiteStore::writeChanges(SQLiteConnection& writer, const StoreChangeSet& changes,
-                               StoreSaveOutcome& outcome) {
-    Temporaries temporaries;
-    // Row numbers: per-entity maxima kept in the file, read and advanced inside this transaction.
-    std::map<const EntityDescription*, int64_t> maxima;
-    for (const auto& insert : changes.inserts) {
-        auto [it, added] = maxima.emplace(insert.entity.get(), 0);
-        if (added) {
-            auto read = writer.statement(
-                "SELECT \"max_row\" FROM \"zq_primary_keys\" WHERE \"entity\" = ?");
-            read->bindText(1, insert.entity->name());
-            if (read->step()) it->second = read->columnInt(0);
-        }
-        int64_t row = ++it->second;
-        temporaries.rows.emplace(insert.temporaryID->number(), row);
-        outcome.insertedIDs.push_back(ManagedObjectID::permanent(
-            schema_->sharedEntity(*insert.entity), shared_from_this(), row));
-    }
-    for (const auto& [entity, max] : maxima) {
-        auto write =
-            writer.statement("UPDATE \"zq_primary_keys\" SET \"max_row\" = ? WHERE \"entity\" = ?");
-        write->bindInt(1, max);
-        write->bindText(2, entity->name());
-        write->step();
-    }
-    // One statement per entity for the whole save; reset after each row.
-    std::unordered_map<const EntityDescription*, SQLiteStatement*> inserts;
-    for (size_t i = 0; i < changes.inserts.size(); ++i) {
-        const auto& insert = changes.inserts[i];
-        SQLiteStatement*& statement = inserts[insert.entity.get()];
-        if (!statement) {
-            const auto* table = schema_->table(*insert.entity);
-            if (!table) {
-                throw SQLiteError(SQLITE_ERROR, insert.entity->name() + " is not in the store");
-            }
-            statement = &writer.prepared(table->insertSQL);
-        }
-        SQLiteConnection::Use use(*statement);
-        statement->bindInt(1, outcome.insertedIDs[i]->number());
-        statement->bindInt(2, 1);
-        bindRow(*statement, 3, *insert.entity, *insert.values, nullptr, temporaries);
-        statement->step();
-    }
-    std::map<std::pair<const SQLiteSchema::Table*, std::vector<bool>>, SQLiteStatement*> updates;
-    std::vector<bool> mask;
-    for (const auto& update : changes.updates) {
-        const auto* table = schema_->table(*update.entity);
-        if (!table) throw SQLiteError(SQLITE_ERROR, update.entity->name() + " is not in the store");
-        mask.assign(update.entity->properties().size(), false);
-        int parameters = 1;
-        for (size_t index : table->storedProperties) {
-            mask[index] = (*update.changed)[index];
-            parameters += mask[index] ? 1 : 0;
-        }
-        SQLiteStatement*& statement = updates[{table, mask}];
-        if (!statement) {
-            std::string sql = "UPDATE " + table->name + " SET \"Z_OPT\" = \"Z_OPT\" + 1";
-            for (size_t index : table->storedProperties) {
-                if (mask[index]) sql += ", " + table->columns[index] + " = ?";
-            }
-            statement = &writer.prepared(sql + " WHERE \"Z_PK\" = ? RETURNING \"Z_OPT\"");
-        }
-        SQLiteConnection::Use use(*statement);
-        bindRow(*statement, 1, *update.entity, *update.values, &mask, temporaries);
-        statement->bindInt(parameters, update.rowID);
-        outcome.updatedVersions.push_back(statement->step() ? statement->columnInt(0) : 0);
-    }
-    for (const auto& link : changes.links) {
-        std::string table = schema_->linkTable(*link.relationship);
-        int64_t owner = rowIDOf(link.owner, temporaries);
-        {
-            auto clear = writer.statement("DELETE FROM " + table + " WHERE \"Z_OWNER\" = ?");
-            clear->bindInt(1, owner);
-            clear->step();
-        }
-        auto insert = writer.statement("INSERT INTO " + table +
-                                       " (\"Z_OWNER\", \"Z_MEMBER\", \"Z_POS\") VALUES (?, ?, ?)");
-        int64_t position = 0;
-        for (const auto& member : link.members) {
-            insert->bindInt(1, owner);
-            insert->bindInt(2, rowIDOf(member, temporaries));
-            insert->bindInt(3, position++);
-            insert->step();
-            insert->reset();
-        }
-    }
-    for (const auto& deletion : changes.deletes) {
-        const auto* table = schema_->table(*deletion.entity);
-        if (!table) continue;
-        for (const auto& sql : table->deleteLinksSQL) {
-            auto statement = writer.statement(sql);
-            statement->bindInt(1, deletion.rowID);
-            statement->step();
-        }
-        auto statement = writer.statement(table->deleteSQL);
-        statement->bindInt(1, deletion.rowID);
-        statement->step();
     }
 }
 

@@ -2,35 +2,48 @@
 // in write-ahead-log mode, with the model's version hash in a metadata table.
 //
 // Connection policy. One writer connection, used only under writeMutex_: saves are serialised,
-// each one a single IMMEDIATE transaction (row numbers come from a table of per-entity maxima
-// inside that transaction, so two coordinators on one file never hand out the same number).
-// Reads (fault fulfilment, relationship loads, fetches) take a reader connection from a pool
-// guarded by poolMutex_ (made on demand, kept for reuse) and never touch the writer, so in WAL
-// mode they are never blocked by a save, however long, and see the store as of the last commit.
-// Each connection caches its prepared statements. The mutexes are never held together.
-// The file belongs to one process: connections use SQLite's "unix-excl" VFS, which locks the file
-// against other processes while the store is open and keeps the log index in process memory, so a
-// read begins and ends without a system call. Connections within the process share file and log.
+// each one a single IMMEDIATE transaction (row numbers and the save's version come from the file
+// inside that transaction, so two coordinators or processes on one file never hand out the same
+// number). Reads (fault fulfilment, relationship loads, fetches) take a reader connection from a
+// pool guarded by poolMutex_ (made on demand, kept for reuse) and never touch the writer, so in
+// WAL mode they are never blocked by a save, however long, and see the store as of the last
+// commit. A reader keeps its read transaction between uses while nothing is committed to the
+// file (SQLiteConnection::beginRead checks the log index), so a run of fetches pays for one
+// transaction's locks; a save of this process first ends the transactions of idle readers, so
+// that its log can be checkpointed. Each reader caches its fetch plans (SQL, outputs, prepared
+// statement) by request shape, and each connection its prepared statements. The mutexes are
+// never held together.
+// The file may be shared: connections use SQLite's normal locking (WAL index in the "-shm" file),
+// so other processes (a command-line tool reading the cache while the app runs) and other
+// coordinators of this process open, read and write the same file safely. A connection that finds
+// the file locked waits (30 s busy timeout) rather than failing. A reader idle in its kept
+// transaction can hold back another process's checkpoint until this store next reads or saves:
+// that process's log grows meanwhile; nothing is lost or blocked.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Mutex.hpp"
 #include "platform/objectstore/PersistentStore.hpp"
+#include "platform/objectstore/SQLFetchBuilder.hpp"
+#include "platform/objectstore/SQLiteSchema.hpp"
 
 namespace platform {
 
 class SQLiteConnection;
-class SQLiteSchema;
 class SQLiteStatement;
 
 class SQLiteStore : public PersistentStore {
   public:
     // Opens the store at `path`, creating the file and its tables when it has none. Fails with
-    // kIncompatibleVersion (file of another model version), kIncompatibleSchema (tables that do
-    // not match), kInvalidFile (not a database) or kStoreOpen (cannot be opened at all).
+    // kIncompatibleVersion (file of another model version) or kIncompatibleSchema (tables that do
+    // not match) or kInvalidFile (not a database): the caller may delete the file and start
+    // afresh. Fails with kStoreOpen when the file cannot be opened at all, including when it
+    // stayed locked by another connection for the whole busy timeout: such a file may be healthy
+    // and in use, and must not be deleted.
     [[nodiscard]] static std::shared_ptr<PersistentStore> open(
         std::shared_ptr<const ManagedObjectModel> model, const std::string& configuration,
         const std::string& path, ErrorPtr& error);
@@ -41,6 +54,9 @@ class SQLiteStore : public PersistentStore {
                      bool& found) override;
     ErrorPtr loadRelated(const RelationshipDescription& relationship, int64_t rowID,
                          std::vector<int64_t>& out) override;
+    // One statement: the destination rows joined to the link table or found by their key.
+    ErrorPtr loadRelatedRows(const RelationshipDescription& relationship, int64_t rowID,
+                             std::vector<RowSnapshot>& out) override;
     ErrorPtr fetch(const FetchRequest& request, const EntityDescription& entity,
                    FetchSink& sink) override;
     ErrorPtr save(const StoreChangeSet& changes, StoreSaveOutcome& outcome) override;
@@ -58,22 +74,37 @@ class SQLiteStore : public PersistentStore {
     void closeConnections() EXCLUDES(writeMutex_, poolMutex_);
 
   private:
+    // A pooled reader connection with its fetch plans: SQL text, outputs and prepared statement
+    // per request shape (SQLFetchBuilder::describe), and scratch space reused by every fetch.
+    struct CachedPlan {
+        SQLFetchBuilder::Plan plan;
+        SQLiteStatement* statement = nullptr;  // owned by the connection's statement cache
+        // The small values of the last object row read, which a repeat shares (ColumnReader).
+        mutable std::vector<Value> lastRow;
+    };
+    struct Reader {
+        std::unique_ptr<SQLiteConnection> connection;
+        std::unordered_map<std::string, CachedPlan> plans;
+        std::string key;
+        std::vector<Value> bindings;
+    };
     class ReaderLease;
-    friend class ReaderLease;
-    std::unique_ptr<SQLiteConnection> takeReader() EXCLUDES(poolMutex_);
-    void returnReader(std::unique_ptr<SQLiteConnection> connection) EXCLUDES(poolMutex_);
+    class ColumnReader;
+    // The SQL of loadRelated (`withRows` false: the row numbers) or loadRelatedRows (the rows),
+    // empty when the relationship leaves the store or is not to-many.
+    std::string relatedSQL(const RelationshipDescription& relationship, bool withRows) const;
+    std::unique_ptr<Reader> takeReader() EXCLUDES(poolMutex_);
+    void returnReader(std::unique_ptr<Reader> reader) EXCLUDES(poolMutex_);
+    // Ends the read transactions that idle readers keep, so that a save's log can be
+    // checkpointed past them.
+    void endIdleReads() EXCLUDES(poolMutex_);
+    const CachedPlan& planFor(Reader& reader, SQLFetchBuilder& builder,
+                              const FetchRequest& request);
+    void readResults(SQLiteStatement& statement, const FetchRequest& request,
+                     const SQLiteSchema::Table& table, const CachedPlan& plan, FetchSink& sink);
     ErrorPtr checkExisting(SQLiteConnection& connection);
     ErrorPtr checkExistingTables(SQLiteConnection& connection);
     void createTables(SQLiteConnection& connection);
-    void readRow(const SQLiteStatement& statement, int firstColumn, const EntityDescription& entity,
-                 RowSnapshot& out);
-    struct Temporaries;
-    int64_t rowIDOf(const ManagedObjectIDPtr& id, const Temporaries& temporaries) const;
-    void bindRow(SQLiteStatement& statement, int firstParameter, const EntityDescription& entity,
-                 const std::vector<Value>& values, const std::vector<bool>* changed,
-                 const Temporaries& temporaries) const;
-    void writeChanges(SQLiteConnection& writer, const StoreChangeSet& changes,
-                      StoreSaveOutcome& outcome);
 
     std::string file_;
     std::unique_ptr<SQLiteSchema> schema_;  // set while opening, read-only afterwards
@@ -81,7 +112,7 @@ class SQLiteStore : public PersistentStore {
     Mutex writeMutex_;
     std::unique_ptr<SQLiteConnection> writer_ GUARDED_BY(writeMutex_);
     Mutex poolMutex_;
-    std::vector<std::unique_ptr<SQLiteConnection>> idleReaders_ GUARDED_BY(poolMutex_);
+    std::vector<std::unique_ptr<Reader>> idleReaders_ GUARDED_BY(poolMutex_);
 };
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 
 #include "platform/Value.hpp"
 #include "platform/objectstore/ManagedObjectID.hpp"
+#include "platform/objectstore/PropertyMask.hpp"
 
 namespace platform {
 
@@ -20,7 +21,8 @@ class RelationshipDescription;
 
 struct RowSnapshot {
     int64_t rowID = 0;
-    // Incremented by every save that changes the row; tells older snapshots from newer ones.
+    // The version of the save that last wrote the row: every save of a file has a higher version
+    // than the ones before it, so that it tells older snapshots from newer ones.
     int64_t version = 0;
     std::vector<Value> values;
 };
@@ -35,7 +37,7 @@ struct StoreChangeSet {
     struct Update {
         std::shared_ptr<const EntityDescription> entity;
         int64_t rowID = 0;
-        const std::vector<bool>* changed = nullptr;  // per property; only these are written
+        const PropertyMask* changed = nullptr;  // per property; only these are written
         const std::vector<Value>* values = nullptr;
     };
     struct Delete {
@@ -58,15 +60,27 @@ struct StoreChangeSet {
 };
 
 struct StoreSaveOutcome {
+    // The version of this save, which the rows it wrote now have.
+    int64_t version = 0;
     // Per insert, in order: the permanent identifier.
     std::vector<ManagedObjectIDPtr> insertedIDs;
     // Per update, in order: the row's new version (0 when the row no longer exists).
     std::vector<int64_t> updatedVersions;
 };
 
+// A row of a managed-object fetch, whose values are read only when the sink asks.
+class RowSource {
+  public:
+    // Fills the version and the values (not the row number).
+    virtual void read(RowSnapshot& out) = 0;
+
+  protected:
+    ~RowSource() = default;
+};
+
 // Receives fetch results one row at a time; returning false stops the fetch.
 struct FetchSink {
-    std::function<bool(RowSnapshot&&)> object;
+    std::function<bool(int64_t rowID, RowSource& row)> object;
     std::function<bool(int64_t rowID)> objectID;
     std::function<bool(Dictionary&&)> dictionary;
     int64_t count = 0;

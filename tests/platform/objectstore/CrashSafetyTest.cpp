@@ -11,6 +11,7 @@
 #include <fcntl.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -67,8 +68,13 @@ TEST(ObjectStoreCrashChild, DISABLED_SavesUntilKilled) {
     for (int batch = 0;; ++batch) {
         ASSERT_TRUE(insertRows(*context, kBatchRows, kSeedRows + int64_t{batch} * kBatchRows));
         context->reset();  // keep the child's memory flat
-        std::ofstream progress(std::string(path) + ".progress", std::ios::trunc);
-        progress << batch + 1 << std::endl;
+        // Written aside and renamed, so that the parent never reads a half-written count.
+        std::string progress = std::string(path) + ".progress";
+        {
+            std::ofstream out(progress + ".tmp", std::ios::trunc);
+            out << batch + 1 << std::endl;
+        }
+        std::rename((progress + ".tmp").c_str(), progress.c_str());
     }
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "platform/objectstore/ManagedObjectClassRegistry.hpp"
 #include "platform/objectstore/ManagedObjectSet.hpp"
@@ -168,6 +169,58 @@ TEST_P(MergeTest, APostedNotificationCanBeMergedDirectly) {
     ASSERT_FALSE(query->setValueForKey(Value("p=1"), "queryParameters"));
     ASSERT_NO_STORE_ERROR(writer->save());
     EXPECT_EQ(mainQuery_->valueForKey("queryParameters"), Value("p=1"));
+}
+
+// Every save of a file has a higher version than the ones before it, also in a file written before
+// save versions were kept (its rows' versions count instead); a snapshot of an older save merged
+// late is ignored.
+TEST(SaveVersions, GrowWithEverySaveAndAboveTheRowsOfOlderFiles) {
+    zqtest::TempDir dir;
+    std::string path = (dir / "AppDB.sqlite").string();
+    auto open = [&] {
+        auto coordinator = PersistentStoreCoordinator::create(zqtest::makeTestModel());
+        EXPECT_FALSE(
+            coordinator->addPersistentStore(PersistentStore::StoreType::SQLite, "", path).error);
+        auto context = ManagedObjectContext::create(Type::PrivateQueue);
+        context->setPersistentStoreCoordinator(coordinator);
+        return context;
+    };
+    auto versionOfSave = [](ManagedObjectContext& context,
+                            const std::shared_ptr<ManagedObject>& item, const char* name) {
+        std::shared_ptr<ContextDidSaveNotification> saved;
+        auto token = context.addDidSaveObserver([&](const ContextDidSaveNotification& note) {
+            saved = std::make_shared<ContextDidSaveNotification>(note);
+        });
+        EXPECT_FALSE(item->setValueForKey(Value(name), "name"));
+        EXPECT_FALSE(context.save());
+        return saved && saved->updatedSnapshots().size() == 1 ? saved->updatedSnapshots()[0].version
+                                                              : int64_t{-1};
+    };
+    int64_t last = 0;
+    {
+        auto context = open();
+        auto item = context->insertNewObject("Item");
+        ASSERT_FALSE(context->save());
+        for (const char* name : {"a", "b", "c"}) {
+            int64_t version = versionOfSave(*context, item, name);
+            EXPECT_GT(version, last);
+            last = version;
+        }
+    }
+    // As a file from before save versions: no record of the last one, a row with a high version.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "DELETE FROM zq_metadata WHERE key = 'save_version'; "
+                           "INSERT INTO E_Line (Z_PK, Z_OPT) VALUES (1, 500);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    auto context = open();
+    auto item = context->executeFetchRequest(FetchRequest("Item")).objects().at(0);
+    int64_t version = versionOfSave(*context, item, "d");
+    EXPECT_GT(version, 500);
+    EXPECT_GT(versionOfSave(*context, item, "e"), version);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, MergeTest,

@@ -155,6 +155,44 @@ TEST_P(RelationshipTest, OrderedRelationshipsKeepTheirOrder) {
     EXPECT_TRUE(stored(c2, "parentLevel").empty());
 }
 
+// Reading a to-many relationship brings its members in with their values in the same read;
+// members this context already holds keep their state and unsaved changes.
+TEST_P(RelationshipTest, ReadingAToManyRelationshipLoadsItsMembersButKeepsLocalState) {
+    auto seed = newContext();
+    auto parent = insert(*seed, "Parent", {{"code", "p"}});
+    auto c1 = insert(*seed, "Child", {{"name", "one"}});
+    auto c2 = insert(*seed, "Child", {{"name", "two"}});
+    auto c3 = insert(*seed, "Child", {{"name", "three"}});
+    ASSERT_FALSE(parent->setValueForKey(set({c3, c1, c2}), "children"));
+    auto query = insert(*seed, "Query", {{"queryBaseUri", "q"}});
+    auto row = insert(*seed, "Row", {{"rowId", 7}, {"query", Value::object(query)}});
+    ASSERT_NO_STORE_ERROR(seed->save());
+
+    auto context = newContext();
+    auto changed = context->objectWithID(c2->objectID());
+    ASSERT_FALSE(changed->setValueForKey(Value("changed"), "name"));
+    auto fault = context->objectWithID(c3->objectID());
+    ASSERT_TRUE(fault->isFault());
+    context->deleteObject(context->objectWithID(c1->objectID()));
+
+    auto children = members(context->objectWithID(parent->objectID()), "children");
+    ASSERT_EQ(children.size(), 2u);
+    EXPECT_TRUE(*children[0] == *c3->objectID() && *children[1] == *c2->objectID());
+    EXPECT_EQ(context->objectWithID(c3->objectID()), fault);
+    EXPECT_FALSE(fault->isFault());
+    EXPECT_EQ(fault->valueForKey("name"), Value("three"));
+    EXPECT_EQ(context->objectWithID(c2->objectID()), changed);
+    EXPECT_EQ(changed->valueForKey("name"), Value("changed"));
+    EXPECT_TRUE(changed->isUpdated());
+
+    // A to-many read through the inverse's key: the member arrives loaded.
+    auto rows = members(context->objectWithID(query->objectID()), "queryEntities");
+    ASSERT_EQ(rows.size(), 1u);
+    auto member = context->objectWithID(rows[0]);
+    EXPECT_FALSE(member->isFault());
+    EXPECT_EQ(member->valueForKey("rowId"), Value(7));
+}
+
 TEST_P(RelationshipTest, CascadeDeletesAndNullifyRemovesFromInverses) {
     auto context = newContext();
     auto query = insert(*context, "Query", {{"queryBaseUri", "q"}});
