@@ -83,6 +83,15 @@ std::string ManagedObjectModel::versionHash() const {
     return buf;
 }
 
+bool ManagedObjectModel::isEqualTo(const Object& other) const {
+    const auto* model = dynamic_cast<const ManagedObjectModel*>(&other);
+    return model != nullptr && *this == *model;
+}
+
+std::string ManagedObjectModel::description() const {
+    return "<ManagedObjectModel: " + std::to_string(entities_.size()) + " entities>";
+}
+
 bool ManagedObjectModel::operator==(const ManagedObjectModel& other) const {
     if (entities_.size() != other.entities_.size() || configurations_ != other.configurations_) {
         return false;

@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "platform/Error.hpp"
+#include "platform/Value.hpp"
 #include "platform/objectstore/EntityDescription.hpp"
 
 namespace platform {
 
-class ManagedObjectModel {
+class ManagedObjectModel : public Object {
   public:
     [[nodiscard]] static std::shared_ptr<ManagedObjectModel> create();
 
@@ -43,6 +44,9 @@ class ManagedObjectModel {
 
     // Equal by content: entities in order, configurations.
     bool operator==(const ManagedObjectModel& other) const;
+    // Models travel as platform values (the host's model objects); equal by content there too.
+    bool isEqualTo(const Object& other) const override;
+    std::string description() const override;
 
     [[nodiscard]] ErrorPtr saveToFile(const std::string& path) const;
     struct ReadResult {
