@@ -1,11 +1,23 @@
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModelManager.hpp"
 
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModelLoader.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQObjectsModelServices.hpp"
 #include "platform/OperationQueue.hpp"
+
+namespace {
+
+std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
 
 std::shared_ptr<ZQModelManager> ZQModelManager::sharedManager() {
     static const auto* instance = new std::shared_ptr<ZQModelManager>(create());
@@ -56,6 +68,7 @@ ZQModelLoadResult ZQModelManager::loadModelForApplication(
         if (loaded.error) return {nullptr, loaded.error};
         appModel = loaded.model;
     }
+    refreshModelDirectory(appModel);
     auto context = std::make_shared<ZQModelLoadOperationContext>(application, appModel);
     platform::Dictionary modelObjects;
     auto merge = [&modelObjects](const platform::Dictionary& objects) {
@@ -93,6 +106,21 @@ ZQModelLoadResult ZQModelManager::loadModelForApplication(
     }
     if (auto first = context->error()) return {nullptr, first};
     return {ZQModel::create(appModel, std::move(modelObjects)), nullptr};
+}
+
+void ZQModelManager::refreshModelDirectory(const std::shared_ptr<const ZQApplicationModel>& app) {
+    // The model folder keeps a copy of the model file the cached objects were made from; a
+    // different model file makes every extension drop what it cached, so that a schema made for
+    // an older model is never read back for a newer one.
+    auto directory = defaultModelFileDirectoryURLForApplication(*app, true);
+    if (!directory || app->modelFilePath().empty()) return;
+    auto current = readWholeFile(app->modelFilePath());
+    if (!current) return;
+    auto copyPath = modelFileURLForDirectoryURL(*directory);
+    if (readWholeFile(copyPath) == current) return;
+    clearCachedModelObjectsForApplication(app);
+    std::ofstream out(copyPath, std::ios::binary | std::ios::trunc);
+    out << *current;  // a copy that fails to write only costs a rebuild on the next load
 }
 
 void ZQModelManager::clearCachedModelObjectsForApplication(

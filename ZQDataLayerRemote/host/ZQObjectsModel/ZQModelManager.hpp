@@ -53,6 +53,11 @@ class ZQModelManager {
         const std::shared_ptr<const ZQApplication>& application) EXCLUDES(mutex_);
 
   private:
+    // Makes the model folder and clears the extensions' saved objects when the model file
+    // differs from the copy kept there.
+    void refreshModelDirectory(const std::shared_ptr<const ZQApplicationModel>& app)
+        EXCLUDES(mutex_);
+
     mutable platform::Mutex mutex_;
     std::vector<std::shared_ptr<ZQModelManagerExtension>> extensions_ GUARDED_BY(mutex_);
 };

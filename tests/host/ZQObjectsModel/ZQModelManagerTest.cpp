@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
@@ -79,15 +81,26 @@ class TestExtension : public ZQModelManagerExtension {
 };
 
 TEST(ZQModelManager, LoadRunsExtensionOperationsOrReadsTheirCache) {
+    zqtest::TempDir root;
+    auto storage = ZQObjectsModelServices::applicationStorageService();
+    auto previousRoot = storage->applicationRoot();
+    storage->setApplicationRoot(root.path());
     auto manager = ZQModelManager::create();
     auto fresh = std::make_shared<TestExtension>("fresh");
     auto cached = std::make_shared<TestExtension>("cached");
-    cached->cached = true;
     manager->registerModelManagerExtension(fresh);
     manager->registerModelManagerExtension(cached);
 
-    auto app =
-        std::make_shared<ZQApplication>("SampleSales", zqtest::sampleAppFolder() / "model.json");
+    auto modelFile = root.path() / "model.json";
+    std::filesystem::copy_file(zqtest::sampleAppFolder() / "model.json", modelFile);
+    auto app = std::make_shared<ZQApplication>("SampleSales", modelFile);
+    ASSERT_TRUE(manager->loadModelForApplication(app).model);
+    EXPECT_EQ(fresh->finished, 1);
+    EXPECT_EQ(cached->finished, 1);
+    // The host keeps its model folder and a copy of the model file the objects were made from.
+    EXPECT_TRUE(std::filesystem::exists(root.path() / "SampleSales" / "Model" / "Model.json"));
+
+    cached->cached = true;
     auto result = manager->loadModelForApplication(app);
     ASSERT_FALSE(result.error) << result.error->description();
     ASSERT_TRUE(result.model);
@@ -95,11 +108,19 @@ TEST(ZQModelManager, LoadRunsExtensionOperationsOrReadsTheirCache) {
     EXPECT_TRUE(result.model->appModel()->businessComponentNamed("Customer"));
     EXPECT_EQ(result.model->modelObjectForKey("fresh"), Value("SampleSales"));
     EXPECT_EQ(result.model->modelObjectForKey("cached"), Value("from cache"));
-    EXPECT_EQ(fresh->finished, 1);
-    EXPECT_EQ(cached->finished, 0);
+    EXPECT_EQ(fresh->finished, 2);
+    EXPECT_EQ(cached->finished, 1);
 
+    // Another model file in its place: what the extensions saved is dropped before the load.
+    std::ofstream(modelFile, std::ios::app) << "\n";
+    ASSERT_TRUE(manager->loadModelForApplication(app).model);
+    EXPECT_FALSE(cached->cached);
+    EXPECT_EQ(cached->finished, 2);
+
+    cached->cached = true;
     manager->clearCachedModelObjectsForApplication(app);
     EXPECT_FALSE(cached->cached);
+    storage->setApplicationRoot(previousRoot);
 }
 
 TEST(ZQModelManager, FirstErrorOfTheLoadWins) {

@@ -1,0 +1,70 @@
+#include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityData.hpp"
+
+#include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityHelper.hpp"
+#include "platform/objectstore/ManagedObjectContext.hpp"
+
+using platform::Value;
+
+bool ZQCoreDataEntityData::isReadable() const {
+    auto context = managedObjectContext();
+    if (!context) return false;
+    // A saved object whose store was removed (the cache was cleared) stays registered in the
+    // main context with the values it had loaded; those belong to a cache that is gone.
+    const auto& id = objectID();
+    if (!id || id->isTemporaryID()) return true;
+    const auto& coordinator = context->persistentStoreCoordinator();
+    return coordinator && coordinator->storeForObjectID(*id) != nullptr;
+}
+
+Value ZQCoreDataEntityData::valueForEntityDataFieldName(const std::string& fieldName) const {
+    return valueForEntityDataFieldName(fieldName, std::nullopt, nullptr);
+}
+
+Value ZQCoreDataEntityData::valueForEntityDataFieldName(
+    const std::string& fieldName, const std::optional<std::string>& fieldSpecifier,
+    const std::shared_ptr<const ZQEntityDataFieldDescriptor>& fieldDescriptor) const {
+    if (fieldName.empty() || !isReadable()) return Value();
+    std::string key = ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(fieldName);
+    if (!entity() || !entity()->propertyNamed(key)) return Value();
+    Value stored = storedValueForKey(key);
+
+    auto fieldInfo = fieldDescriptor ? fieldDescriptor->entityDataFieldInfo() : nullptr;
+    if (!fieldDescriptor || !ZQSDTData::fieldInfoIsSDTData(fieldInfo)) return stored;
+
+    std::shared_ptr<ZQSDTData> structured;
+    if (auto cached = sdtCache_.find(key); cached != sdtCache_.end()) {
+        structured = cached->second;
+    } else {
+        structured = ZQSDTData::sdtDataFromFieldInfo(fieldInfo, stored);
+        if (structured) sdtCache_.emplace(key, structured);
+    }
+    if (!fieldSpecifier) return structured ? Value::object(structured) : Value();
+    return structured ? structured->valueForFieldSpecifier(*fieldSpecifier) : Value();
+}
+
+bool ZQCoreDataEntityData::hasValueForEntityDataFieldName(const std::string& fieldName) const {
+    if (fieldName.empty() || !entity() || !isReadable()) return false;
+    return entity()->propertyNamed(
+               ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(fieldName)) != nullptr;
+}
+
+std::optional<platform::Dictionary> ZQCoreDataEntityData::relatedValuesByFieldNameForFieldName(
+    const std::string& /*fieldName*/, const Value& /*value*/) const {
+    return std::nullopt;
+}
+
+bool ZQCoreDataEntityData::entityDataNew() const {
+    return isInserted();
+}
+
+bool ZQCoreDataEntityData::entityDataUpdated() const {
+    return hasChanges();
+}
+
+void ZQCoreDataEntityData::didChangeValueForKey(const std::string& key) {
+    sdtCache_.erase(key);
+}
+
+void ZQCoreDataEntityData::didTurnIntoFault() {
+    sdtCache_.clear();
+}

@@ -1,0 +1,278 @@
+#include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQBundle.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQFoundationServices.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQLog.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQResources.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQObjectsModelServices.hpp"
+
+namespace fs = std::filesystem;
+using platform::ErrorPtr;
+using platform::PersistentStoreCoordinator;
+using StoreType = platform::PersistentStoreCoordinator::StoreType;
+
+namespace {
+
+void logIfEnabled(const std::string& message, int64_t level) {
+    auto logger = ZQLog::loggerService();
+    if (logger && logger->isLogEnabled()) logger->logMessage(message, ZQLogTypeData, level, true);
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::exists(fs::symlink_status(path, ec));
+}
+
+bool removeFile(const std::string& path) {
+    std::error_code ec;
+    return fs::remove(path, ec) && !ec;
+}
+
+// A file can be removed when it exists and its folder may be written.
+bool isDeletableFile(const std::string& path) {
+    if (!fileExists(path)) return false;
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    return ::access(folder.c_str(), W_OK) == 0;
+}
+
+// A first start takes the database shipped at the top of the bundle, but only a complete one:
+// without its write-ahead log and shared memory the copy could be older than what the log holds.
+void seedFromBundle(const std::string& storePath) {
+    auto bundle = ZQBundle::mainBundle();
+    if (!bundle || bundle->bundlePath().empty()) return;
+    std::string seed = (bundle->bundlePath() / ZQModel_ZQCoreDataCache::kStoreFileName).string();
+    if (!fileExists(seed) || !fileExists(seed + "-wal") || !fileExists(seed + "-shm")) return;
+    bool copied = true;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::error_code ec;
+        fs::copy_file(seed + suffix, storePath + suffix, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            copied = false;
+            break;
+        }
+    }
+    if (!copied) {
+        for (const char* suffix : {"", "-wal", "-shm"}) removeFile(storePath + suffix);
+    }
+}
+
+bool isIncompatibleStoreError(const ErrorPtr& error) {
+    return error->domain() == platform::kErrorDomain &&
+           (error->code() == platform::errc::kIncompatibleVersion ||
+            error->code() == platform::errc::kIncompatibleSchema);
+}
+
+// The store could not be opened: tell the user (a store of an older schema is expected after an
+// update, so that is only logged), delete the files and open a fresh store. None when that worked.
+ErrorPtr recreateSQLiteStore(PersistentStoreCoordinator& coordinator,
+                             const std::string& configuration, const std::string& path,
+                             const ErrorPtr& openError) {
+    std::string message = ZQResources::translationFor("ZQM_ApplicationCacheHasBeenCleared");
+    if (isIncompatibleStoreError(openError)) {
+        logIfEnabled(message, ZQLogLevelWarning);
+    } else {
+        ZQFoundationServices::alertMessageService()->showAlertWithTitle(
+            openError->localizedDescription(), message);
+    }
+    if (!isDeletableFile(path) || !removeFile(path)) return openError;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        std::string companion = path + suffix;
+        if (fileExists(companion) && !removeFile(companion)) return openError;
+    }
+    auto again = coordinator.addPersistentStore(StoreType::SQLite, configuration, path);
+    return again.error ? openError : nullptr;
+}
+
+}  // namespace
+
+bool ZQModel_ZQCoreDataCache::initializeZQCoreDataCacheWithModelObjects(
+    const std::shared_ptr<ZQModel>& model, const platform::Dictionary& modelObjects) {
+    if (!model) return false;
+    auto schema = std::dynamic_pointer_cast<platform::ManagedObjectModel>(
+        modelObjects.get(ZQModel_ModelObject_ZQCoreDataCacheManagedObjectModel).object());
+    if (!schema) return false;
+
+    auto holder = ZQModel_ZQCoreDataCacheModel::create();
+    holder->setManagedObjectModel(std::move(schema));
+    // The blocks hold the model weakly: the model owns the holder, which owns the registrations.
+    std::weak_ptr<ZQModel> weakModel = model;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    holder->observerTokens_.push_back(center.addObserver(
+        ZQModelInternalClearCacheNotification, model.get(),
+        [weakModel](const platform::Notification& notification) {
+            if (auto strong = weakModel.lock())
+                internalCoreDataCacheClearCacheModelNotification(strong, notification);
+        }));
+    holder->observerTokens_.push_back(center.addObserver(
+        ZQModelInternalUpdateModelNotification, model.get(),
+        [weakModel](const platform::Notification& notification) {
+            if (auto strong = weakModel.lock())
+                internalCoreDataCacheUpdateModelNotification(strong, notification);
+        }));
+
+    // A replaced holder ends its registrations when it goes, which waits for its running blocks;
+    // keep it until the model's slot lock is released, since those blocks read the slot.
+    auto previous = model->internal_coreDataCacheModel();
+    model->setInternal_coreDataCacheModel(holder);
+    return true;
+}
+
+std::shared_ptr<ZQModel_ZQCoreDataCacheModel> ZQModel_ZQCoreDataCache::coreDataCacheModel(
+    const std::shared_ptr<ZQModel>& model) {
+    if (!model) return nullptr;
+    return std::dynamic_pointer_cast<ZQModel_ZQCoreDataCacheModel>(
+        model->internal_coreDataCacheModel());
+}
+
+std::shared_ptr<platform::ManagedObjectModel> ZQModel_ZQCoreDataCache::managedObjectModel(
+    const std::shared_ptr<ZQModel>& model) {
+    auto holder = coreDataCacheModel(model);
+    return holder ? holder->managedObjectModel() : nullptr;
+}
+
+std::shared_ptr<PersistentStoreCoordinator> ZQModel_ZQCoreDataCache::persistentStoreCoordinator(
+    const std::shared_ptr<ZQModel>& model) {
+    auto holder = coreDataCacheModel(model);
+    if (!holder) return nullptr;
+    if (auto coordinator = holder->persistentStoreCoordinator()) return coordinator;
+    platform::MutexLock lock(holder->firstUseMutex_);
+    return coordinatorHoldingFirstUseLock(model, *holder);
+}
+
+std::shared_ptr<PersistentStoreCoordinator> ZQModel_ZQCoreDataCache::coordinatorHoldingFirstUseLock(
+    const std::shared_ptr<ZQModel>& model, ZQModel_ZQCoreDataCacheModel& holder) {
+    if (auto coordinator = holder.persistentStoreCoordinator()) return coordinator;
+    if (!model->appModel()) return nullptr;
+    auto schema = holder.managedObjectModel();
+    if (!schema) return nullptr;  // the update-model notification brought no schema
+    auto coordinator = PersistentStoreCoordinator::create(std::move(schema));
+    ErrorPtr error = addPersistentStoresToCoordinator(model, coordinator);
+    if (error) {
+        logIfEnabled("Unresolved error " + error->description() + ", " +
+                         platform::Value(error->userInfo()).description(),
+                     ZQLogLevelError);
+    }
+    // Published once its stores are added, so that no caller works on a coordinator still
+    // without stores.
+    holder.setPersistentStoreCoordinator(coordinator);
+    return coordinator;
+}
+
+std::shared_ptr<platform::ManagedObjectContext> ZQModel_ZQCoreDataCache::managedObjectContext(
+    const std::shared_ptr<ZQModel>& model) {
+    auto holder = coreDataCacheModel(model);
+    if (!holder) return nullptr;
+    if (auto context = holder->managedObjectContext()) return context;
+    platform::MutexLock lock(holder->firstUseMutex_);
+    if (auto context = holder->managedObjectContext()) return context;
+    auto coordinator = coordinatorHoldingFirstUseLock(model, *holder);
+    if (!coordinator) return nullptr;
+    auto context = platform::ManagedObjectContext::create(
+        platform::ManagedObjectContext::ConcurrencyType::MainQueue);
+    context->setPersistentStoreCoordinator(std::move(coordinator));
+    holder->setManagedObjectContext(context);
+    return context;
+}
+
+std::string ZQModel_ZQCoreDataCache::cacheSQLStoreURLPath(const std::shared_ptr<ZQModel>& model) {
+    if (!model || !model->appModel()) return {};
+    auto caches = ZQObjectsModelServices::applicationStorageService()
+                      ->applicationCachesDirectoryForApplication(model->appModel()->name(), true);
+    if (!caches) return {};
+    return (*caches / kStoreFileName).string();
+}
+
+ErrorPtr ZQModel_ZQCoreDataCache::addPersistentStores(const std::shared_ptr<ZQModel>& model) {
+    auto holder = coreDataCacheModel(model);
+    auto coordinator = holder ? holder->persistentStoreCoordinator() : nullptr;
+    if (!coordinator)
+        return defaultZQErrorWithDeveloperDescription("The data cache has no store coordinator");
+    platform::MutexLock lock(holder->firstUseMutex_);
+    return addPersistentStoresToCoordinator(model, coordinator);
+}
+
+ErrorPtr ZQModel_ZQCoreDataCache::addPersistentStoresToCoordinator(
+    const std::shared_ptr<ZQModel>& model,
+    const std::shared_ptr<PersistentStoreCoordinator>& coordinator) {
+    std::string path = cacheSQLStoreURLPath(model);
+    if (!path.empty() && !fileExists(path)) seedFromBundle(path);
+
+    // With named configurations the SQLite file keeps the "sql" entities and a memory store the
+    // rest; without, the file keeps every entity.
+    bool configured = coordinator->managedObjectModel()->configurations().size() >= 2;
+    std::string sqlConfiguration = configured ? ZQModelSQLStoreConfiguration : "";
+    ErrorPtr result =
+        coordinator->addPersistentStore(StoreType::SQLite, sqlConfiguration, path).error;
+    if (result) result = recreateSQLiteStore(*coordinator, sqlConfiguration, path, result);
+    if (configured && !result) {
+        result = coordinator
+                     ->addPersistentStore(StoreType::InMemory, ZQModelMemoryStoreConfiguration, "")
+                     .error;
+    }
+    return result;
+}
+
+ErrorPtr ZQModel_ZQCoreDataCache::clearCoreDataCache(const std::shared_ptr<ZQModel>& model) {
+    auto holder = coreDataCacheModel(model);
+    if (!holder) return clearHoldingFirstUseLock(model, nullptr);
+    platform::MutexLock lock(holder->firstUseMutex_);
+    return clearHoldingFirstUseLock(model, holder->persistentStoreCoordinator());
+}
+
+ErrorPtr ZQModel_ZQCoreDataCache::clearHoldingFirstUseLock(
+    const std::shared_ptr<ZQModel>& model,
+    const std::shared_ptr<PersistentStoreCoordinator>& coordinator) {
+    std::string path = cacheSQLStoreURLPath(model);
+    if (coordinator) {
+        // Removed stores close once the last user lets go; here that is at the end of this block,
+        // before their files are deleted.
+        auto stores = coordinator->persistentStores();
+        for (const auto& store : stores)
+            if (ErrorPtr error = coordinator->removePersistentStore(store)) return error;
+    }
+    ErrorPtr fileError;
+    if (!path.empty()) {
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::string file = path + suffix;
+            std::error_code ec;
+            if (fileExists(file) && !fs::remove(file, ec) && !fileError) {
+                fileError = platform::Error::create(
+                    platform::kErrorDomain, platform::errc::kFileWriteUnknown,
+                    "The file " + file + " cannot be removed: " + ec.message());
+            }
+        }
+    }
+    if (!coordinator) return fileError;
+    ErrorPtr addError = addPersistentStoresToCoordinator(model, coordinator);
+    return fileError ? fileError : addError;
+}
+
+void ZQModel_ZQCoreDataCache::internalCoreDataCacheClearCacheModelNotification(
+    const std::shared_ptr<ZQModel>& model, const platform::Notification& /*notification*/) {
+    (void)clearCoreDataCache(model);
+}
+
+void ZQModel_ZQCoreDataCache::internalCoreDataCacheUpdateModelNotification(
+    const std::shared_ptr<ZQModel>& model, const platform::Notification& notification) {
+    auto holder = coreDataCacheModel(model);
+    if (!holder) return;
+    auto newModel =
+        std::dynamic_pointer_cast<ZQModel>(notification.userInfo().get(ZQModelModelKey).object());
+    auto schema = managedObjectModel(newModel);
+    // The dropped objects go after the lock: the context may be the last owner of the coordinator.
+    std::shared_ptr<platform::ManagedObjectContext> droppedContext;
+    std::shared_ptr<PersistentStoreCoordinator> droppedCoordinator;
+    platform::MutexLock lock(holder->firstUseMutex_);
+    droppedContext = holder->managedObjectContext();
+    droppedCoordinator = holder->persistentStoreCoordinator();
+    holder->setManagedObjectModel(std::move(schema));
+    holder->setManagedObjectContext(nullptr);
+    holder->setPersistentStoreCoordinator(nullptr);
+}
