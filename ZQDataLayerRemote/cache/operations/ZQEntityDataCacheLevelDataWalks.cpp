@@ -1,0 +1,353 @@
+#include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLevelDataWalks.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <unordered_set>
+
+#include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
+#include "platform/objectstore/ManagedObjectSet.hpp"
+
+using Level = ZQEntityDataCacheSaveOperationContextLevel;
+using EntityData = ZQEntityDataCacheSaveOperationContextLevelEntityData;
+
+namespace {
+
+constexpr std::string_view kSublevelPrefix = "_Sublevel";
+
+}  // namespace
+
+platform::Value ZQEntityDataCacheLevelDataWalks::itemsFromObject(const platform::Value& value) {
+    platform::Value items = ZQUtilities::arrayFromObject(value);
+    if (!items.isAbsent() || value.isNothing()) return items;
+    // The host only passes arrays through; a single item (a detail's object, a sublevel given as
+    // one object) is one item.
+    return platform::Value(platform::Array{value});
+}
+
+std::string ZQEntityDataCacheLevelDataWalks::sublevelEntityName(const std::string& parentEntityName,
+                                                                const std::string& levelName) {
+    std::string name = parentEntityName + "_" + levelName;
+    if (name.compare(0, kSublevelPrefix.size(), kSublevelPrefix) != 0) {
+        name.insert(0, kSublevelPrefix);
+    }
+    return name;
+}
+
+void ZQEntityDataCacheLevelDataWalks::fail(platform::ErrorPtr error) {
+    if (!error_) error_ = std::move(error);
+}
+
+ZQEntityDataCacheLevelDataWalks::LevelPlan& ZQEntityDataCacheLevelDataWalks::planFor(
+    const ZQEntityDataSourceLevelDescriptor& dataSource) {
+    auto [it, inserted] = plans_.try_emplace(&dataSource);
+    LevelPlan& plan = it->second;
+    if (!inserted) return plan;
+    auto descriptor = dataSource.entityDataSourceDataDescriptor();
+    if (!descriptor) return plan;
+    for (const auto& field : descriptor->entityDataFieldDescriptors()) {
+        FieldPlan fieldPlan;
+        fieldPlan.descriptor = field;
+        fieldPlan.attributeName =
+            ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(field->entityDataFieldName());
+        if (field->entityDataFieldType() == ZQEntityDataFieldTypeSublevel) {
+            fieldPlan.isSublevel = true;
+            for (const auto& sublevel : dataSource.entityDataSourceSublevels()) {
+                if (sublevel->entityDataSourceLevelName() == field->entityDataFieldName()) {
+                    fieldPlan.sublevel = sublevel;
+                    break;
+                }
+            }
+        }
+        if (!fieldPlan.isSublevel)
+            plan.valuesTemplate.set(fieldPlan.attributeName, platform::Value::null());
+        plan.fields.push_back(std::move(fieldPlan));
+    }
+    return plan;
+}
+
+// ---- building
+
+void ZQEntityDataCacheLevelDataWalks::build(const LevelPtr& level, const platform::Value& items) {
+    const platform::Array* array = items.array();
+    if (!array || array->empty()) {
+        level->setEntities(Level::EntityDataList{});
+        return;
+    }
+    const LevelPlan& plan = planFor(*level->dataSource());
+    level->setEntities(Level::EntityDataList{});
+    for (const platform::Value& item : *array) {
+        if (!isRunning()) return;
+        buildItem(level, plan, item);
+    }
+}
+
+void ZQEntityDataCacheLevelDataWalks::buildItem(const LevelPtr& level, const LevelPlan& plan,
+                                                const platform::Value& item) {
+    const platform::Dictionary* fields = item.dictionary();
+    if (!fields) {
+        fail(defaultZQError());
+        return;
+    }
+    auto entity = EntityData::create(level);
+    // Two fields with one attribute name (&Amount and Amount): the later one wins, as it would
+    // when set one by one.
+    platform::Dictionary values = plan.valuesTemplate;
+    for (const FieldPlan& field : plan.fields) {
+        const std::string& name = field.descriptor->entityDataFieldName();
+        const platform::Value* value = fields->find(name);
+        if (!value) {
+            fail(defaultZQErrorWithDeveloperDescription(
+                "Could not find value for field name '" + name + "' in level '" +
+                level->entityDataEntityName() + "' while saving data to the cache."));
+            return;
+        }
+        if (!field.isSublevel) {
+            platform::Value stored = ZQEntityHelper::coreDataFieldValue(field.descriptor, *value);
+            values.set(field.attributeName,
+                       stored.isAbsent() ? platform::Value::null() : std::move(stored));
+            continue;
+        }
+        if (!field.sublevel) {
+            fail(defaultZQError());
+            return;
+        }
+        auto sublevel =
+            Level::create(field.sublevel, sublevelEntityName(level->entityDataEntityName(), name));
+        build(sublevel, itemsFromObject(*value));
+        if (!isRunning()) return;
+        entity->addEntitySublevel(std::move(sublevel));
+    }
+    entity->setEntityCoreDataValues(std::move(values));
+    level->addEntity(std::move(entity));
+}
+
+// ---- resolving
+
+void ZQEntityDataCacheLevelDataWalks::planKey(LevelPlan& plan,
+                                              const ZQEntityDataSourceLevelDescriptor& dataSource) {
+    plan.keyPlanned = true;
+    auto key = dataSource.entityDataSourceStorageKeyDescriptor();
+    if (!key || key->entityDataKeyFieldsDescriptors().empty()) return;
+    std::vector<platform::PredicatePtr> comparisons;
+    for (const auto& field : key->entityDataKeyFieldsDescriptors()) {
+        std::string name =
+            ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(field->entityDataFieldName());
+        comparisons.push_back(platform::Predicate::equalToVariable(name, name));
+        plan.keyAttributeNames.push_back(std::move(name));
+    }
+    plan.keyTemplate = comparisons.size() == 1
+                           ? comparisons.front()
+                           : platform::Predicate::andPredicateWithSubpredicates(comparisons);
+}
+
+namespace {
+
+// Numbers the store compares by value (1, 1.0 and true) give one text.
+void appendKeyValue(std::string& text, const platform::Value& value) {
+    char buffer[40];
+    switch (value.kind()) {
+        case platform::Value::Kind::Absent:
+        case platform::Value::Kind::Null:
+            text += 'N';
+            return;
+        case platform::Value::Kind::String:
+            text += 's';
+            text += *value.string();
+            return;
+        case platform::Value::Kind::Date:
+            std::snprintf(buffer, sizeof buffer, "d%.17g", value.date()->timeIntervalSince1970());
+            text += buffer;
+            return;
+        default:
+            break;
+    }
+    if (auto integer = value.integer(); integer && value.kind() != platform::Value::Kind::Double) {
+        text += 'n' + std::to_string(*integer);
+    } else if (auto number = value.number(); number && !value.decimal()) {
+        double whole = 0;
+        if (std::modf(*number, &whole) == 0.0 && std::fabs(whole) < 9e15) {
+            text += 'n' + std::to_string(static_cast<int64_t>(whole));
+        } else {
+            std::snprintf(buffer, sizeof buffer, "n%.17g", *number);
+            text += buffer;
+        }
+    } else {
+        text += 'v' + value.description();
+    }
+}
+
+}  // namespace
+
+std::string ZQEntityDataCacheLevelDataWalks::keyText(const LevelPlan& plan,
+                                                     const platform::Dictionary& values,
+                                                     bool missingIsNull) {
+    std::string text;
+    for (const std::string& name : plan.keyAttributeNames) {
+        const platform::Value* value = values.find(name);
+        if (!value && !missingIsNull) return {};
+        appendKeyValue(text, value ? *value : platform::Value::null());
+        text += '\x1f';
+    }
+    return text;
+}
+
+ZQEntityDataCacheLevelDataWalks::KeyIndex* ZQEntityDataCacheLevelDataWalks::keyIndexFor(
+    const platform::EntityDescription& entity, const LevelPlan& plan,
+    platform::ManagedObjectContext& moc) {
+    auto [it, inserted] = keyIndexes_.try_emplace(entity.name());
+    KeyIndex& index = it->second;
+    if (!inserted) return &index;
+    for (const auto& fetchIndex : entity.indexes()) {
+        if (!fetchIndex.elements().empty() &&
+            fetchIndex.elements().front().propertyName == plan.keyAttributeNames.front()) {
+            index.perItem = true;
+            return &index;
+        }
+    }
+    platform::FetchRequest request(entity.name());
+    request.setResultType(platform::FetchRequest::ResultType::Dictionary);
+    std::vector<platform::ExpressionDescription> properties{platform::ExpressionDescription(
+        "objectID", platform::Expression::expressionForEvaluatedObject(),
+        platform::AttributeType::ObjectID)};
+    for (const auto& name : plan.keyAttributeNames) properties.emplace_back(name);
+    request.setPropertiesToFetch(std::move(properties));
+    auto fetched = moc.executeFetchRequest(request);
+    if (fetched.error) {
+        if (!isCancelled_()) fail(fetched.error);
+        keyIndexes_.erase(it);
+        return nullptr;
+    }
+    index.ids.reserve(fetched.results.size());
+    for (const platform::Value& row : fetched.results) {
+        const platform::Dictionary* values = row.dictionary();
+        if (!values) continue;
+        // Two cached objects with one key (written before repeated keys were merged): the last
+        // one read stands for the key, as a look-up of the key would find.
+        index.ids[keyText(plan, *values, true)] =
+            platform::objectIDFromValue(values->get("objectID"));
+    }
+    return &index;
+}
+
+bool ZQEntityDataCacheLevelDataWalks::findCached(KeyIndex& index, const LevelPlan& plan,
+                                                 platform::FetchRequest& request,
+                                                 const platform::Dictionary& values,
+                                                 const std::string& key,
+                                                 platform::ManagedObjectContext& moc,
+                                                 platform::ManagedObjectIDPtr& found) {
+    if (!index.perItem) {
+        auto it = index.ids.find(key);
+        found = it == index.ids.end() ? nullptr : it->second;
+        return true;
+    }
+    request.setPredicate(plan.keyTemplate->predicateWithSubstitutionVariables(values));
+    auto fetched = moc.executeFetchRequest(request);
+    if (fetched.error) {
+        if (!isCancelled_()) fail(fetched.error);
+        return false;
+    }
+    found = fetched.results.empty() ? nullptr : platform::objectIDFromValue(fetched.results.back());
+    return true;
+}
+
+void ZQEntityDataCacheLevelDataWalks::resolve(const LevelPtr& level,
+                                              platform::ManagedObjectContext& moc) {
+    if (level->entityCount() == 0) return;
+    LevelPlan& plan = planFor(*level->dataSource());
+    if (!plan.keyPlanned) planKey(plan, *level->dataSource());
+    // Without a key every item is new, down to its sublevels.
+    if (!plan.keyTemplate) return;
+    const auto& coordinator = moc.persistentStoreCoordinator();
+    auto entityDescription =
+        coordinator && coordinator->managedObjectModel()
+            ? coordinator->managedObjectModel()->entityNamed(level->entityDataEntityName())
+            : nullptr;
+    if (!entityDescription) return fail(defaultZQError());
+    KeyIndex* index = keyIndexFor(*entityDescription, plan, moc);
+    if (!index || !isRunning()) return;
+    platform::FetchRequest request(level->entityDataEntityName());
+    request.setFetchLimit(1);
+    request.setResultType(platform::FetchRequest::ResultType::ManagedObjectID);
+    auto& uncachedByKey = uncached_[level->entityDataEntityName()];
+    static const platform::Dictionary kNoValues;
+    for (const EntityDataPtr& entity : *level->entities()) {
+        const auto& values =
+            entity->entityCoreDataValues() ? *entity->entityCoreDataValues() : kNoValues;
+        // A key field that is not among the level's fields has no value to look for: the item
+        // counts as new.
+        if (std::string key = keyText(plan, values); !key.empty()) {
+            platform::ManagedObjectIDPtr found;
+            if (!findCached(*index, plan, request, values, key, moc, found)) return;
+            if (isCancelled_()) return;
+            entity->setExistingObjectID(found);
+            if (!found) {
+                // The store cannot see items of this result; an earlier one with this key stands
+                // for the object that both must become.
+                auto [it, first] = uncachedByKey.try_emplace(std::move(key), entity);
+                if (!first) entity->setEarlierEntityDataWithSameKey(it->second);
+            }
+        }
+        if (const auto& sublevels = entity->entitySublevels()) {
+            for (const LevelPtr& sublevel : *sublevels) {
+                if (!isRunning()) return;
+                resolve(sublevel, moc);
+            }
+        }
+        if (!isRunning()) return;
+    }
+}
+
+// ---- writing
+
+void ZQEntityDataCacheLevelDataWalks::write(const LevelPtr& level,
+                                            platform::ManagedObjectContext& context) {
+    if (level->entityCount() == 0) return;
+    for (const EntityDataPtr& entity : *level->entities()) {
+        if (!isRunning()) return;
+        if (entity->existingObjectID()) {
+            entity->setManagedObject(context.objectWithID(entity->existingObjectID()));
+        } else if (const auto& earlier = entity->earlierEntityDataWithSameKey()) {
+            entity->setManagedObject(earlier->managedObject());
+        }
+        if (!entity->managedObject()) {
+            entity->setManagedObject(context.insertNewObject(level->entityDataEntityName()));
+            if (!entity->managedObject()) {
+                fail(defaultZQError());
+                return;
+            }
+        }
+        if (const auto& sublevels = entity->entitySublevels()) {
+            for (const LevelPtr& sublevel : *sublevels) {
+                write(sublevel, context);
+                if (!isRunning()) return;
+                std::vector<std::shared_ptr<platform::ManagedObject>> children;
+                children.reserve(sublevel->entityCount());
+                // Lines of one parent that share a key are one object, listed once.
+                std::unordered_set<const platform::ManagedObject*> listed;
+                if (sublevel->entities()) {
+                    for (const EntityDataPtr& child : *sublevel->entities()) {
+                        const auto& object = child->managedObject();
+                        if (object && listed.insert(object.get()).second) {
+                            children.push_back(object);
+                        }
+                    }
+                }
+                entity->addEntityCoreDataValue(
+                    platform::Value::object(
+                        platform::ManagedObjectSet::create(std::move(children), true)),
+                    ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(
+                        sublevel->dataSource()->entityDataSourceLevelName()));
+            }
+        }
+        if (entity->entityCoreDataValues()) {
+            if (auto error = entity->managedObject()->setValuesForKeysWithDictionary(
+                    *entity->entityCoreDataValues())) {
+                fail(std::move(error));
+                return;
+            }
+        }
+    }
+}
