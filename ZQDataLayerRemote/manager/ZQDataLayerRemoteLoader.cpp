@@ -1,0 +1,54 @@
+#include "ZQDataLayerRemote/manager/ZQDataLayerRemoteLoader.hpp"
+
+#include <memory>
+#include <mutex>
+
+#include "ZQDataLayerRemote/cache/store/ZQCoreDataCacheClasses.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQModelManagerZQCoreDataCacheExtension.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataManager.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQExecutionEnvironmentHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModelManager.hpp"
+#include "ZQDataLayerRemote/manager/ZQRemoteEntityDataManager.hpp"
+
+namespace {
+
+// The cache: its schema comes with every model load, its object classes resolve the schema's
+// class names, and every new model takes its schema from the model objects.
+void registerCoreDataCache() {
+    ZQModelManager::sharedManager()->registerModelManagerExtension(
+        std::make_shared<ZQModelManagerZQCoreDataCacheExtension>());
+    ZQCoreDataCacheClasses::registerClasses();
+    ZQModel::addModelInitializer([](const std::shared_ptr<ZQModel>& model) {
+        // A model without a schema among its model objects simply has no cache.
+        static_cast<void>(ZQModel_ZQCoreDataCache::initializeZQCoreDataCacheWithModelObjects(
+            model, model->modelObjects()));
+    });
+}
+
+// Runs once, after the host's core initialisation, in the host's registration order. Each step
+// joins here as the part of the library it registers is built:
+//   1. ZQBusinessComponentManager::registerOnlineBusinessComponentManager
+//      (ZQBusinessComponentRESTManager)
+//   2. ZQEntityDataManager::registerOnlineEntityDataManager (ZQRemoteEntityDataManager)
+//   3. the model-manager extension and the cache (below)
+//   4. ZQDataLayerServices::registerObjectUploaderService (ZQObjectRESTUploaderService)
+//   5.-7. the dynamic combo, hide-code and prompt-after REST providers
+//   8.-10. the remote Work With detail and list provider classes
+void registerWithHost() {
+    ZQEntityDataManager::registerOnlineEntityDataManager(
+        []() -> std::shared_ptr<ZQInternalEntityDataManager> {
+            return ZQRemoteEntityDataManager::create();
+        });
+    registerCoreDataCache();
+}
+
+}  // namespace
+
+void ZQDataLayerRemoteLoader::load() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ZQExecutionEnvironmentHelper::addCoreInitializationOnceObserver(&registerWithHost);
+    });
+}

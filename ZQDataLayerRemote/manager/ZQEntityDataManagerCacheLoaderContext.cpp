@@ -1,0 +1,16 @@
+#include "ZQDataLayerRemote/manager/ZQEntityDataManagerCacheLoaderContext.hpp"
+
+std::shared_ptr<ZQEntityDataCacheLoadOperation>
+ZQEntityDataManagerCacheLoaderContext::cacheLoadOperation() const {
+    ZQEntityDataManagerLoader current = loader();
+    if (auto* operation = std::get_if<std::shared_ptr<ZQEntityDataCacheLoadOperation>>(&current)) {
+        return *operation;
+    }
+    return nullptr;
+}
+
+void ZQEntityDataManagerCacheLoaderContext::setCacheLoadOperation(
+    std::shared_ptr<ZQEntityDataCacheLoadOperation> operation) {
+    setLoader(operation ? ZQEntityDataManagerLoader(std::move(operation))
+                        : ZQEntityDataManagerLoader());
+}

@@ -1,0 +1,182 @@
+#include "ZQDataLayerRemote/manager/ZQRemoteEntityDataManagerDelivery.hpp"
+
+#include <string>
+
+#include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLoadOperation.hpp"
+#include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheSectionsBuilder.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQEntitySingleItemManagedObject.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQQueryCollectionManagedObject.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQQuerySingleItemManagedObject.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
+#include "ZQDataLayerRemote/manager/ZQEntityDataManagerRemoteLoaderContext.hpp"
+#include "ZQDataLayerRemote/manager/ZQRemoteEntityDataQueryCollectionResult.hpp"
+#include "ZQDataLayerRemote/manager/ZQRemoteEntityDataQuerySingleItemResult.hpp"
+#include "ZQDataLayerRemote/manager/ZQRemoteEntityDataQueryStandardResults.hpp"
+#include "ZQDataLayerRemote/manager/ZQRemoteEntityDataQueryType.hpp"
+#include "platform/objectstore/ManagedObjectID.hpp"
+
+namespace {
+
+using platform::Value;
+
+struct RecordDates {
+    std::optional<platform::Date> timeStamp;
+    std::optional<platform::Date> dataTimeStamp;
+    std::optional<platform::Date> lastModified;
+};
+
+RecordDates datesOfRecord(ZQQueryManagedObject& record) {
+    return {record.timeStamp(), record.dataTimeStamp(), record.lastModified()};
+}
+
+// Sections of identifiers to sections of the main context's objects; identifiers that give no
+// entity data (a row deleted since the read) are dropped rather than handed out as holes.
+ZQEntityDataSections sectionsOfObjects(const Value& identifierSections,
+                                       platform::ManagedObjectContext& context) {
+    ZQEntityDataSections sections;
+    const platform::Array* outer = identifierSections.array();
+    if (!outer) return sections;
+    sections.reserve(outer->size());
+    for (const Value& section : *outer) {
+        ZQEntityDataItems items;
+        if (const platform::Array* identifiers = section.array()) {
+            items.reserve(identifiers->size());
+            for (const Value& identifier : *identifiers) {
+                auto id = std::dynamic_pointer_cast<const platform::ManagedObjectID>(
+                    identifier.objectID());
+                if (!id) continue;
+                if (auto item = std::dynamic_pointer_cast<ZQEntityData>(context.objectWithID(id))) {
+                    items.push_back(std::move(item));
+                }
+            }
+        }
+        sections.push_back(std::move(items));
+    }
+    return sections;
+}
+
+std::optional<std::vector<std::string>> titlesFromValue(const Value& value) {
+    const platform::Array* titles = value.array();
+    if (!titles) return std::nullopt;
+    std::vector<std::string> out;
+    out.reserve(titles->size());
+    for (const Value& title : *titles) {
+        if (const std::string* text = title.string()) out.push_back(*text);
+    }
+    return out;
+}
+
+std::optional<ZQAlphaIndexRangesByTitle> rangesFromValue(const Value& value) {
+    const platform::Dictionary* ranges = value.dictionary();
+    if (!ranges) return std::nullopt;
+    ZQAlphaIndexRangesByTitle out;
+    for (const auto& [title, range] : *ranges) {
+        auto location = range[ZQEntityDataCacheSectionsBuilder::kRangeLocationKey].integer();
+        auto length = range[ZQEntityDataCacheSectionsBuilder::kRangeLengthKey].integer();
+        out[title] = ZQRange{static_cast<uint64_t>(location.value_or(0)),
+                             static_cast<uint64_t>(length.value_or(0))};
+    }
+    return out;
+}
+
+std::shared_ptr<ZQRemoteEntityDataQueryResult> rowsResult(
+    const ZQEntityDataCacheLoadOperation& operation, ZQQueryManagedObject& record,
+    platform::ManagedObjectContext& context, ZQEntityDataQueryResultSourceType source) {
+    RecordDates dates = datesOfRecord(record);
+    bool complete = false;
+    if (auto* collectionRecord = dynamic_cast<ZQQueryCollectionManagedObject*>(&record)) {
+        complete = collectionRecord->complete().value_or(false);
+    }
+    return ZQRemoteEntityDataQueryCollectionResult::entityDataQueryResultWithResultData(
+        sectionsOfObjects(operation.loadedEntities(), context), dates.timeStamp, operation.count(),
+        complete, titlesFromValue(operation.loadedAlphaIndexTitles()),
+        rangesFromValue(operation.loadedSectionsRangeByAlphaIndexTitles()), dates.dataTimeStamp,
+        dates.lastModified, source);
+}
+
+std::shared_ptr<ZQRemoteEntityDataQueryResult> singleItemResult(
+    ZQQueryManagedObject& record, ZQEntityDataQueryResultSourceType source) {
+    RecordDates dates = datesOfRecord(record);
+    std::shared_ptr<ZQEntityData> item;
+    if (auto* singleRecord = dynamic_cast<ZQQuerySingleItemManagedObject*>(&record)) {
+        item = std::dynamic_pointer_cast<ZQEntityData>(singleRecord->entityData());
+    }
+    return ZQRemoteEntityDataQuerySingleItemResult::entityDataQueryResultWithResultData(
+        std::move(item), dates.timeStamp, dates.dataTimeStamp, dates.lastModified, source);
+}
+
+}  // namespace
+
+ZQEntityDataQueryResultSourceType ZQRemoteEntityDataManagerDelivery::sourceForContext(
+    const ZQEntityDataManagerLoaderContext& context) {
+    return dynamic_cast<const ZQEntityDataManagerRemoteLoaderContext*>(&context) != nullptr
+               ? ZQRemoteEntityDataQueryResultSource::Remote
+               : ZQRemoteEntityDataQueryResultSource::Cache;
+}
+
+std::shared_ptr<ZQRemoteEntityDataQueryResult> ZQRemoteEntityDataManagerDelivery::resultFromContext(
+    const ZQEntityDataManagerCacheLoaderContext& context) {
+    const ZQEntityDataQueryResultSourceType source = sourceForContext(context);
+    const bool collection = context.isCollection();
+    std::shared_ptr<ZQEntityDataCacheLoadOperation> operation = context.cacheLoadOperation();
+    if (!operation) return errorResult(defaultZQError(), collection, source);
+    const bool rows = operation->resultType() == ZQEntityDataCacheLoadResultType::rows;
+    platform::ManagedObjectIDPtr recordID = operation->queryObjectId();
+    if (!recordID) {
+        if (rows) return remoteNoDataResultWithSource(source, collection);
+        return errorResult(defaultZQError(), collection, source);
+    }
+    std::shared_ptr<platform::ManagedObjectContext> mainContext =
+        ZQModel_ZQCoreDataCache::managedObjectContext(ZQModel::currentModel());
+    if (!mainContext) return errorResult(defaultZQError(), collection, source);
+    auto fetched = mainContext->existingObjectWithID(recordID);
+    auto record = std::dynamic_pointer_cast<ZQQueryManagedObject>(fetched.object);
+    if (fetched.error || !record) return errorResult(defaultZQError(), collection, source);
+    if (!collection) return singleItemResult(*record, source);
+    if (rows) return rowsResult(*operation, *record, *mainContext, source);
+    RecordDates dates = datesOfRecord(*record);
+    return ZQRemoteEntityDataQueryCollectionResult::entityDataQueryResultUpToDateWithTimeStamp(
+        dates.timeStamp, dates.dataTimeStamp, dates.lastModified, source);
+}
+
+std::shared_ptr<ZQRemoteEntityDataQueryResult>
+ZQRemoteEntityDataManagerDelivery::remoteNoDataResultWithSource(
+    ZQEntityDataQueryResultSourceType source, bool collection) {
+    return ZQRemoteEntityDataQueryStandardResults::remoteNoDataResultWithSource(source, collection);
+}
+
+std::shared_ptr<ZQRemoteEntityDataQueryResult> ZQRemoteEntityDataManagerDelivery::errorResult(
+    platform::ErrorPtr error, bool collection, ZQEntityDataQueryResultSourceType source) {
+    if (collection) {
+        return ZQRemoteEntityDataQueryCollectionResult::entityDataQueryResultWithError(
+            std::move(error), source);
+    }
+    return ZQRemoteEntityDataQuerySingleItemResult::entityDataQueryResultWithError(std::move(error),
+                                                                                   source);
+}
+
+void ZQRemoteEntityDataManagerDelivery::notifyResultWithNoData(
+    const std::shared_ptr<ZQEntityDataManager>& manager,
+    const std::shared_ptr<ZQEntityDataQueryInfo>& queryInfo,
+    const std::shared_ptr<ZQEntityDataManagerDelegate>& delegate) {
+    if (!queryInfo || !delegate) return;
+    const ZQEntityDataQueryResultSourceType source =
+        queryInfo->type() == ZQRemoteEntityDataQueryType::Local
+            ? ZQRemoteEntityDataQueryResultSource::Cache
+            : ZQRemoteEntityDataQueryResultSource::Remote;
+    auto dataSource = queryInfo->dataSource();
+    const bool collection = dataSource && dataSource->entityDataSourceIsCollection();
+    delegate->entityDataManagerDidFinishLoadingQuery(
+        manager, queryInfo, remoteNoDataResultWithSource(source, collection));
+}
+
+void ZQRemoteEntityDataManagerDelivery::notifyResult(
+    const std::shared_ptr<ZQEntityDataQueryResult>& result,
+    const std::shared_ptr<ZQEntityDataManager>& manager, const Pairs& pairs) {
+    for (const auto& [queryInfo, weakDelegate] : pairs) {
+        if (auto delegate = weakDelegate.lock()) {
+            delegate->entityDataManagerDidFinishLoadingQuery(manager, queryInfo, result);
+        }
+    }
+}

@@ -1,0 +1,54 @@
+// The start-up registration of the online entity data manager: after the host's start the host's
+// entity data manager makes a ZQRemoteEntityDataManager and hands itself to it as its manager.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataManager.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQHost.hpp"
+#include "ZQDataLayerRemote/manager/ZQDataLayerRemoteLoader.hpp"
+#include "ZQDataLayerRemote/manager/ZQRemoteEntityDataManager.hpp"
+#include "tests/support/TempDir.hpp"
+
+namespace {
+
+int failure(const std::string& what) {
+    std::fprintf(stderr, "registration check failed: %s\n", what.c_str());
+    return 1;
+}
+
+int startHostAndAskForTheOnlineManager() {
+    zqtest::TempDir root;
+    ZQDataLayerRemoteLoader::load();
+    if (ZQEntityDataManager::onlineEntityDataManagerFactory()) {
+        return failure("registered before the host started");
+    }
+    ZQHostConfiguration configuration;
+    configuration.applicationRoot = root.path();
+    if (auto error = ZQHost::start(configuration)) return failure(error->description());
+
+    auto host = ZQEntityDataManager::create();
+    auto online =
+        std::dynamic_pointer_cast<ZQRemoteEntityDataManager>(host->onlineEntityDataManager());
+    if (!online) return failure("the online manager is not the remote one");
+    if (online->manager() != host) return failure("the host is not the online manager's manager");
+    if (host->onlineEntityDataManager() != online) return failure("a second online manager");
+    std::fprintf(stderr, "registration checks passed\n");
+    return 0;
+}
+
+// Registrations are process-wide and one-way, so the start-up runs in a child process.
+TEST(ZQRemoteEntityDataManagerRegistration, TheHostStartRegistersTheRemoteManager) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            int status = startHostAndAskForTheOnlineManager();
+            std::fflush(stderr);
+            std::_Exit(status);
+        },
+        ::testing::ExitedWithCode(0), "registration checks passed");
+}
+
+}  // namespace
