@@ -5,6 +5,7 @@
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataQueryCollectionInfo.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQLog.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQNotFound.hpp"
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataManagerCacheCheck.hpp"
@@ -41,6 +42,38 @@ bool isCollectionQuery(const ZQEntityDataQueryInfo& queryInfo) {
 
 bool hasSearchText(const ZQEntityDataQueryCollectionInfo& query) {
     return query.searchText() && !query.searchText()->empty();
+}
+
+// The verbose log's account of a cache check: what the record said and what happens next.
+void logDecision(const std::string& key, const CacheCheck::Record& record,
+                 CacheCheck::Decision decision, bool force, bool refresh, platform::Date now) {
+    auto logger = ZQLog::loggerService();
+    if (!logger || !logger->isLogEnabled()) return;
+    std::string why;
+    if (!record.timeStamp) {
+        why = "not cached";
+    } else {
+        why = "cached " +
+              std::to_string(static_cast<long long>(now.timeIntervalSinceDate(*record.timeStamp))) +
+              " s ago";
+        if (record.complete) why += ", complete";
+    }
+    if (force) why += ", forced";
+    if (!refresh) why += ", next page";
+    std::string what;
+    switch (decision) {
+        case CacheCheck::Decision::Server:
+            what = "asking the server";
+            break;
+        case CacheCheck::Decision::Cache:
+            what = "fresh within its caching window: answering from the cache";
+            break;
+        case CacheCheck::Decision::UpToDate:
+            what = "every row is held: answering up to date without a request";
+            break;
+    }
+    logger->logMessage("cache " + key + ": " + why + "; " + what, ZQLogTypeData, ZQLogLevelInfo,
+                       false);
 }
 
 }  // namespace
@@ -345,8 +378,12 @@ void ZQRemoteEntityDataManager::decideAfterCacheCheck(
     const bool refresh = context->isAnyRefreshOrFirst();
     auto last = context->anyQueryInfo();
     auto dataSource = last ? remoteDataSourceOf(*last) : nullptr;
-    switch (CacheCheck::decide(record, context->isAnyForce(), refresh, dataSource.get(),
-                               platform::Clock::current()->now())) {
+    const bool force = context->isAnyForce();
+    const platform::Date now = platform::Clock::current()->now();
+    const CacheCheck::Decision decision =
+        CacheCheck::decide(record, force, refresh, dataSource.get(), now);
+    logDecision(key, record, decision, force, refresh, now);
+    switch (decision) {
         case CacheCheck::Decision::Server:
             requestFromServer(context, *operation, record.lastModified, refresh);
             break;

@@ -25,9 +25,21 @@ void ZQLoggerService::logMessage(const std::string& message, int64_t forType, in
                      static_cast<long long>(withLevel), message.c_str());
     }
     ZQLogRecord record{message, forType, withLevel, logToConsole, enabled, platform::Date::now()};
+    std::shared_ptr<const Observer> observer;
+    {
+        platform::MutexLock lock(mutex_);
+        if (records_.size() >= kMaxRecords) records_.pop_front();
+        records_.push_back(record);
+        if (enabled) observer = observer_;
+    }
+    // Called without the lock, so that an observer that reads the record cannot deadlock.
+    if (observer) (*observer)(record);
+}
+
+void ZQLoggerService::setObserver(Observer observer) {
+    auto shared = observer ? std::make_shared<const Observer>(std::move(observer)) : nullptr;
     platform::MutexLock lock(mutex_);
-    if (records_.size() >= kMaxRecords) records_.pop_front();
-    records_.push_back(std::move(record));
+    observer_ = std::move(shared);
 }
 
 std::vector<ZQLogRecord> ZQLoggerService::recordedMessages() const {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,11 @@ class ZQLoggerService {
     void logMessage(const std::string& message, int64_t forType, int64_t withLevel,
                     bool logToConsole) EXCLUDES(mutex_);
 
+    // Sees every message logged while logging is enabled, on the logging thread, after the
+    // message is recorded (a tool's verbose output); none by default. The observer must not log.
+    using Observer = std::function<void(const ZQLogRecord&)>;
+    void setObserver(Observer observer) EXCLUDES(mutex_);
+
     std::vector<ZQLogRecord> recordedMessages() const EXCLUDES(mutex_);
     // True when a recorded message contains the text.
     bool hasRecordedMessageContaining(const std::string& text) const EXCLUDES(mutex_);
@@ -69,4 +75,5 @@ class ZQLoggerService {
     std::atomic<bool> console_{true};
     mutable platform::Mutex mutex_;
     std::deque<ZQLogRecord> records_ GUARDED_BY(mutex_);
+    std::shared_ptr<const Observer> observer_ GUARDED_BY(mutex_);
 };

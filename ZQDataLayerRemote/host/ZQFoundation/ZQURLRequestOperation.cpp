@@ -1,6 +1,7 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQLog.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQSecurityService.hpp"
 
 using platform::MutexLock;
@@ -77,6 +78,10 @@ void ZQURLRequestOperation::main() {
             defaultZQErrorWithDeveloperDescription("A URL request operation has no request.");
         didComplete(std::move(result));
         return;
+    }
+    if (auto logger = ZQLog::loggerService(); logger && logger->isLogEnabled()) {
+        logger->logMessage(request->httpMethod() + " " + request->url().absoluteString(),
+                           ZQLogTypeNetwork, ZQLogLevelInfo, false);
     }
     // A copy: later changes to the caller's request do not reach a transfer in flight.
     std::shared_ptr<ZQURLTransport::Transfer> transfer = ZQURLTransport::shared().start(

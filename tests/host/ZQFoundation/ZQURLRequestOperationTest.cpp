@@ -1,11 +1,14 @@
 // The request pipeline against a real HTTP server on the loopback interface.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQLog.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQOperationQueueAdditions.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLTransport.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
@@ -108,6 +111,30 @@ TEST_F(RequestPipelineTest, EachMethodCarriesHeadersAndBodyBothWays) {
         EXPECT_EQ(log[0].header("User-Agent"), ZQApplicationHelper::kUserAgent);
         EXPECT_EQ(log[0].body, withBody ? R"({"name":"Ann"})" : "");
     }
+}
+
+TEST_F(RequestPipelineTest, EveryRequestIsLoggedAsMethodAndURLWhileLoggingIsEnabled) {
+    server.route("PUT", "/rest/items", LoopbackResponse::json("{}"));
+    auto logger = ZQLog::loggerService();
+    const bool wasEnabled = logger->isLogEnabled();
+    std::mutex mutex;
+    std::vector<std::string> seen;
+    logger->setObserver([&](const ZQLogRecord& record) {
+        std::lock_guard<std::mutex> hold(mutex);
+        if (record.type == ZQLogTypeNetwork) seen.push_back(record.message);
+    });
+    auto request = ZQApplicationHelper::requestWithURL(server.url("rest/items?a=1"));
+    request->setHTTPMethod("PUT");
+    logger->setLogEnabled(false);
+    send(request);
+    logger->setLogEnabled(true);
+    send(request);
+    logger->setObserver(nullptr);
+    send(request);  // nobody observes any more
+    logger->setLogEnabled(wasEnabled);
+    std::lock_guard<std::mutex> hold(mutex);
+    EXPECT_EQ(seen,
+              std::vector<std::string>{"PUT " + server.url("rest/items?a=1").absoluteString()});
 }
 
 TEST_F(RequestPipelineTest, HeadAnswersWithoutBody) {
