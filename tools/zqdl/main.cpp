@@ -1,65 +1,68 @@
-// zqdl: the command-line program of the data layer. Until the entity data manager exists, the
-// demo runs a short self-check of the platform layer.
+// zqdl: the command-line program of the data layer. Reads the command line, then runs one
+// command on the main thread: queries through the registered entity data manager, the model's
+// providers, the cache's records, the sample REST server, or the demo (README.md, "Usage").
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
-#include "platform/DateFormat.hpp"
-#include "platform/MainLoop.hpp"
-#include "platform/OperationQueue.hpp"
-#include "platform/URL.hpp"
-#include "platform/Value.hpp"
+#include "tools/zqdl/ZqdlCacheCommand.hpp"
+#include "tools/zqdl/ZqdlCommandLine.hpp"
+#include "tools/zqdl/ZqdlDemo.hpp"
+#include "tools/zqdl/ZqdlEnvironment.hpp"
+#include "tools/zqdl/ZqdlProviderCatalog.hpp"
+#include "tools/zqdl/ZqdlQueryCommand.hpp"
+#include "tools/zqdl/ZqdlServeCommand.hpp"
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr, "usage: zqdl demo\n");
+// The model alone is read: no host, no server.
+int listProviders(const zqdl::CommandLine& line) {
+    zqdl::ZqdlFailure failure;
+    auto model = zqdl::ZqdlEnvironment::loadAppModel(zqdl::ZqdlEnvironment::modelPath(line.global),
+                                                     &failure);
+    if (!model) {
+        std::fprintf(stderr, "zqdl: %s\n", failure.message.c_str());
+        return failure.exitStatus;
+    }
+    zqdl::ZqdlProviderCatalog catalog(*model);
+    for (const zqdl::ZqdlProvider& provider : catalog.providers()) {
+        std::printf("%s\n", zqdl::ZqdlProviderCatalog::describe(provider).c_str());
+    }
+    return 0;
+}
+
+int dispatch(const zqdl::CommandLine& line) {
+    switch (line.command) {
+        case zqdl::Command::Help:
+            std::fputs(zqdl::ZqdlCommandLine::usageText(), stdout);
+            return 0;
+        case zqdl::Command::Query:
+            return zqdl::ZqdlQueryCommand::run(line);
+        case zqdl::Command::Providers:
+            return listProviders(line);
+        case zqdl::Command::CacheList:
+            return zqdl::ZqdlCacheCommand::list(line);
+        case zqdl::Command::CacheClear:
+            return zqdl::ZqdlCacheCommand::clear(line);
+        case zqdl::Command::Serve:
+            return zqdl::ZqdlServeCommand::run(line);
+        case zqdl::Command::Demo:
+            return zqdl::ZqdlDemo::run(line);
+    }
     return 2;
-}
-
-bool check(bool ok, const char* what) {
-    std::printf("  [%s] %s\n", ok ? "ok" : "FAILED", what);
-    return ok;
-}
-
-int demo() {
-    std::printf("zqdl demo: platform self-check\n");
-    bool ok = true;
-    platform::Date date(1706702400.0);
-    ok &= check(platform::httpDateString(date) == "Wed, 31 Jan 2024 12:00:00 GMT",
-                "HTTP date formatting");
-    auto parsed = platform::parseHTTPDate("Wed, 31 Jan 2024 12:00:00 GMT");
-    ok &= check(parsed && *parsed == date, "HTTP date parsing");
-    ok &= check(platform::Value::null() != platform::Value(), "null and absent kept apart");
-
-    auto base = platform::URL::fromString("http://localhost:8080/rest/Sales/Orders?old=1");
-    auto resolved = base ? platform::URL::resolve("?start=0&count=20", *base) : std::nullopt;
-    ok &= check(resolved && resolved->absoluteString() ==
-                                "http://localhost:8080/rest/Sales/Orders?start=0&count=20",
-                "a query-only reference keeps the path and replaces the query");
-
-    // A dependency chain across two queues, ending on the main queue.
-    auto queue = platform::OperationQueue::create("demo");
-    std::string order;
-    auto first = platform::BlockOperation::create([&] { order += "1"; });
-    auto second = platform::BlockOperation::create([&] { order += "2"; });
-    auto onMain =
-        platform::BlockOperation::create([&] { order += platform::isMainThread() ? "M" : "?"; });
-    second->addDependency(first);
-    onMain->addDependency(second);
-    platform::OperationQueue::mainQueue()->addOperation(onMain);
-    queue->addOperation(second);
-    queue->addOperation(first);
-    platform::runUntil([&] { return onMain->isFinished(); }, 5.0);
-    ok &= check(order == "12M", "dependencies across queues, the last one on the main thread");
-    std::printf("The tour of the data layer comes with the entity data manager.\n");
-    return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return usage();
-    if (std::strcmp(argv[1], "demo") == 0) return demo();
-    return usage();
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    zqdl::CommandLineResult parsed = zqdl::ZqdlCommandLine::parse(arguments);
+    if (!parsed.commandLine) {
+        std::fprintf(stderr, "zqdl: %s\n\n%s", parsed.error.c_str(),
+                     zqdl::ZqdlCommandLine::usageText());
+        return 2;
+    }
+    int status = dispatch(*parsed.commandLine);
+    std::fflush(stdout);
+    return status;
 }
