@@ -49,6 +49,9 @@ ErrorPtr ContextSaver::validate(ManagedObject& object) {
         }
         if (!object.inserted_ && !object.changed_[i]) continue;
         if (!object.existingList(i) && !object.inserted_) continue;
+        // Without count limits there is nothing to check: loading an unread list here (the
+        // inverse side of every link a save makes) would cost a query per related object.
+        if (r->maxCount() <= 1 && r->minCount() <= 0) continue;
         size_t count = 0;  // an inserted object's untouched list is empty
         if (object.existingList(i)) {
             ErrorPtr error;
@@ -144,6 +147,9 @@ ErrorPtr ContextSaver::save(std::shared_ptr<ContextDidSaveNotification>& notific
 
 ContextSaver::Replacements ContextSaver::rekeyInserted() {
     Replacements replacements;
+    size_t inserted = 0;
+    for (const auto& work : work_) inserted += work.inserted.size();
+    replacements.reserve(inserted);  // no rehashing while a large save fills it
     for (auto& work : work_) {
         for (size_t i = 0; i < work.inserted.size(); ++i) {
             auto& object = *work.inserted[i];
@@ -166,8 +172,15 @@ void ContextSaver::settle(ManagedObject& object, int64_t version,
             auto it = replacements.find(id);
             if (it != replacements.end()) value = Value::objectID(it->second);
         }
-        for (auto& list : object.lists_) {
-            if (list) list->remap(replacements);
+    }
+    for (auto& list : object.lists_) {
+        if (!list) continue;
+        if (!list->isLoaded()) {
+            // The members it added and removed unread are in the store now: the next read
+            // loads them from there.
+            list->unload();
+        } else if (!replacements.empty()) {
+            list->remap(replacements);
         }
     }
     object.inserted_ = false;

@@ -8,6 +8,8 @@ void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
         assign({});
         items_ = stored;
         count_ = items_.size();
+        // assign() left an empty index marked as made: the first look-up makes the real one.
+        indexed_ = false;
         return;
     }
     std::vector<ManagedObjectIDPtr> members;
@@ -107,7 +109,8 @@ void RelationshipList::remap(
     auto replace = [&](std::vector<ManagedObjectIDPtr>& ids) {
         bool changed = false;
         for (auto& id : ids) {
-            if (!id) continue;
+            // Only temporary identifiers are ever replaced: the others skip the look-up.
+            if (!id || !id->isTemporaryID()) continue;
             auto it = replacements.find(id);
             if (it != replacements.end()) {
                 id = it->second;
@@ -117,7 +120,12 @@ void RelationshipList::remap(
         return changed;
     };
     if (loaded_) {
-        if (replace(items_)) sweep();
+        // Positions stay as they are; only the index, keyed by identifier, is stale. It is made
+        // again on the next look-up, which a list that is only read never makes.
+        if (replace(items_)) {
+            index_.clear();
+            indexed_ = false;
+        }
         return;
     }
     if (replace(added_)) {

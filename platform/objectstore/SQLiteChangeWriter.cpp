@@ -173,16 +173,25 @@ void SQLiteChangeWriter::writeUpdates(const StoreChangeSet& changes, StoreSaveOu
 }
 
 void SQLiteChangeWriter::writeLinks(const StoreChangeSet& changes) {
+    // Runs of links of one relationship (the usual case) build and look up their statements once.
+    const RelationshipDescription* lastRelationship = nullptr;
+    SQLiteStatement* clear = nullptr;
+    SQLiteStatement* insert = nullptr;
     for (const auto& link : changes.links) {
-        std::string table = schema_.linkTable(*link.relationship);
+        if (link.relationship != lastRelationship) {
+            std::string table = schema_.linkTable(*link.relationship);
+            clear = &writer_.prepared("DELETE FROM " + table + " WHERE \"Z_OWNER\" = ?");
+            insert = &writer_.prepared("INSERT INTO " + table +
+                                       " (\"Z_OWNER\", \"Z_MEMBER\", \"Z_POS\") VALUES (?, ?, ?)");
+            lastRelationship = link.relationship;
+        }
         int64_t owner = rowIDOf(link.owner);
         {
-            auto clear = writer_.statement("DELETE FROM " + table + " WHERE \"Z_OWNER\" = ?");
+            SQLiteConnection::Use use(*clear);
             clear->bindInt(1, owner);
             clear->step();
         }
-        auto insert = writer_.statement("INSERT INTO " + table +
-                                        " (\"Z_OWNER\", \"Z_MEMBER\", \"Z_POS\") VALUES (?, ?, ?)");
+        SQLiteConnection::Use use(*insert);
         int64_t position = 0;
         for (const auto& member : link.members) {
             insert->bindInt(1, owner);

@@ -249,6 +249,37 @@ TEST_P(RelationshipTest, CascadeDeletesAndNullifyRemovesFromInverses) {
     EXPECT_EQ(newContext()->countForFetchRequest(FetchRequest("Child")).count, 0);
 }
 
+// A save checks no count on an inverse list it never read; the changes made to it unread must
+// still show when it is read after the save, and after a second save in the same context.
+TEST_P(RelationshipTest, InverseListsChangedUnreadReadTheStoreAfterTheSave) {
+    auto seed = newContext();
+    auto item = insert(*seed, "Item", {{"name", "i"}});
+    auto l1 = insert(*seed, "Line", {{"number", 1}});
+    auto l2 = insert(*seed, "Line", {{"number", 2}});
+    ASSERT_FALSE(item->setValueForKey(set({l1}), "zqlines"));
+    ASSERT_NO_STORE_ERROR(seed->save());
+
+    auto context = newContext();
+    auto order = context->objectWithID(item->objectID());
+    auto first = context->objectWithID(l1->objectID());
+    auto second = context->objectWithID(l2->objectID());
+    // The members it already has: the member is not linked again.
+    ASSERT_FALSE(order->setValueForKey(set({first}), "zqlines"));
+    EXPECT_FALSE(first->hasChanges());
+    ASSERT_FALSE(order->setValueForKey(set({second}), "zqlines"));
+    ASSERT_NO_STORE_ERROR(context->save());
+    EXPECT_TRUE(members(first, "parentLevel").empty());
+    EXPECT_TRUE(same(members(second, "parentLevel"), ids({item})));
+    EXPECT_TRUE(same(stored(l2, "parentLevel"), ids({item})));
+
+    ASSERT_FALSE(order->setValueForKey(set({first}), "zqlines"));
+    ASSERT_NO_STORE_ERROR(context->save());
+    EXPECT_TRUE(same(members(first, "parentLevel"), ids({item})));
+    EXPECT_TRUE(members(second, "parentLevel").empty());
+    EXPECT_TRUE(same(stored(item, "zqlines"), ids({l1})));
+    EXPECT_TRUE(stored(l2, "parentLevel").empty());
+}
+
 TEST_P(RelationshipTest, RelatingObjectsOfAnotherContextOrEntityFails) {
     auto a = newContext();
     auto b = newContext();
