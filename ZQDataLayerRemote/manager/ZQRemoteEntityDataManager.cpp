@@ -329,17 +329,25 @@ ZQRemoteEntityDataManager::newCacheLoadOperationForQueryInfo(
 
 // --- The stages -------------------------------------------------------------------------------
 
-void ZQRemoteEntityDataManager::entityDataCacheLoadOperationDidFinishLoading(
+ZQRemoteEntityDataManager::CacheLoadOwner ZQRemoteEntityDataManager::ownerOfCacheLoadOperation(
     const std::shared_ptr<ZQEntityDataCacheLoadOperation>& operation) {
-    if (operation->isCancelled()) return;
     const bool rows = operation->resultType() == ZQEntityDataCacheLoadResultType::rows;
     Dictionary& dictionary =
         rows ? cacheLoadOperationContextByQueryId_ : remoteLoadContextByQueryId_;
-    const std::string key = keyForBaseURL(operation->queryBaseURL(), operation->queryParameters());
+    std::string key = keyForBaseURL(operation->queryBaseURL(), operation->queryParameters());
     CacheContextPtr context = dictionary.synchronizedObjectForKey(key);
-    if (!context || context->cacheLoadOperation() != operation) return;
+    // A cancelled operation, or one whose context has moved on, speaks for nobody.
+    if (operation->isCancelled() || !context || context->cacheLoadOperation() != operation)
+        context = nullptr;
+    return {std::move(context), &dictionary, std::move(key), rows};
+}
+
+void ZQRemoteEntityDataManager::entityDataCacheLoadOperationDidFinishLoading(
+    const std::shared_ptr<ZQEntityDataCacheLoadOperation>& operation) {
+    auto [context, dictionary, key, rows] = ownerOfCacheLoadOperation(operation);
+    if (!context) return;
     if (rows) {
-        notifyResultToDelegateFromCacheLoaderContext(context, dictionary, key);
+        notifyResultToDelegateFromCacheLoaderContext(context, *dictionary, key);
         return;
     }
     if (auto remote = std::dynamic_pointer_cast<RemoteContext>(context)) {
@@ -350,14 +358,9 @@ void ZQRemoteEntityDataManager::entityDataCacheLoadOperationDidFinishLoading(
 void ZQRemoteEntityDataManager::entityDataCacheLoadOperationDidFailLoadingWithError(
     const std::shared_ptr<ZQEntityDataCacheLoadOperation>& operation,
     const platform::ErrorPtr& error) {
-    if (operation->isCancelled()) return;
-    const bool rows = operation->resultType() == ZQEntityDataCacheLoadResultType::rows;
-    Dictionary& dictionary =
-        rows ? cacheLoadOperationContextByQueryId_ : remoteLoadContextByQueryId_;
-    const std::string key = keyForBaseURL(operation->queryBaseURL(), operation->queryParameters());
-    CacheContextPtr context = dictionary.synchronizedObjectForKey(key);
-    if (!context || context->cacheLoadOperation() != operation) return;
-    notifyResultWithError(error ? error : defaultZQError(), context, dictionary, key);
+    auto [context, dictionary, key, rows] = ownerOfCacheLoadOperation(operation);
+    if (!context) return;
+    notifyResultWithError(error ? error : defaultZQError(), context, *dictionary, key);
 }
 
 void ZQRemoteEntityDataManager::decideAfterCacheCheck(

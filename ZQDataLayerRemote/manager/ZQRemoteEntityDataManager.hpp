@@ -177,6 +177,16 @@ class ZQRemoteEntityDataManager : public platform::Object,
     void refuseQuery(const std::shared_ptr<ZQEntityDataQueryInfo>& queryInfo,
                      const std::shared_ptr<ZQEntityDataManagerDelegate>& delegate,
                      platform::ErrorPtr error);
+    // The context a cache load operation reports for, with its table and key; no context when
+    // the operation was cancelled or its context has a newer one.
+    struct CacheLoadOwner {
+        CacheContextPtr context;
+        Dictionary* dictionary;
+        std::string key;
+        bool rows;
+    };
+    CacheLoadOwner ownerOfCacheLoadOperation(
+        const std::shared_ptr<ZQEntityDataCacheLoadOperation>& operation);
     // The join-or-create loop of load for one dictionary.
     void loadIntoDictionary(const std::shared_ptr<ZQEntityDataQueryInfo>& queryInfo,
                             const std::shared_ptr<ZQEntityDataManagerDelegate>& delegate,
