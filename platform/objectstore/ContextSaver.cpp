@@ -149,16 +149,17 @@ ContextSaver::Replacements ContextSaver::rekeyInserted() {
     Replacements replacements;
     size_t inserted = 0;
     for (const auto& work : work_) inserted += work.inserted.size();
-    replacements.reserve(inserted);  // no rehashing while a large save fills it
+    replacements.reserve(inserted);
     for (auto& work : work_) {
         for (size_t i = 0; i < work.inserted.size(); ++i) {
             auto& object = *work.inserted[i];
-            replacements.emplace(object.id_, work.outcome.insertedIDs[i]);
+            replacements.add(object.id_->number(), work.outcome.insertedIDs[i]);
             // The registry entry moves to the permanent identifier.
             auto temporary = object.id_;
             context_.objects_.rekey(*temporary, [&] { object.id_ = work.outcome.insertedIDs[i]; });
         }
     }
+    replacements.seal();
     return replacements;
 }
 
@@ -168,9 +169,8 @@ void ContextSaver::settle(ManagedObject& object, int64_t version,
         for (auto& value : object.values_) {
             if (value.kind() != Value::Kind::ObjectID) continue;
             auto id = objectIDFromValue(value);
-            if (!id || !id->isTemporaryID()) continue;
-            auto it = replacements.find(id);
-            if (it != replacements.end()) value = Value::objectID(it->second);
+            if (!id) continue;
+            if (const auto* permanent = replacements.find(*id)) value = Value::objectID(*permanent);
         }
     }
     for (auto& list : object.lists_) {

@@ -5,13 +5,13 @@
 #pragma once
 
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/Error.hpp"
 #include "platform/objectstore/ContextDidSaveNotification.hpp"
 #include "platform/objectstore/ManagedObject.hpp"
 #include "platform/objectstore/PersistentStore.hpp"
+#include "platform/objectstore/TemporaryIDMap.hpp"
 
 namespace platform {
 
@@ -33,8 +33,7 @@ class ContextSaver {
     ErrorPtr validate(ManagedObject& object);
     StoreWork& workFor(const std::shared_ptr<PersistentStore>& store);
     ErrorPtr addLinks(ManagedObject& object, StoreWork& work);
-    using Replacements = std::unordered_map<ManagedObjectIDPtr, ManagedObjectIDPtr,
-                                            ManagedObjectIDHash, ManagedObjectIDEqual>;
+    using Replacements = TemporaryIDMap;
     // Gives the inserted objects their permanent identifiers; the temporary ones map to them.
     Replacements rekeyInserted();
     // A saved object: identifiers of inserted objects made permanent, no changes, new version.

@@ -1,5 +1,7 @@
 #include "platform/objectstore/ObjectGraphEditor.hpp"
 
+#include <algorithm>
+
 #include "platform/objectstore/ManagedObjectContext.hpp"
 #include "platform/objectstore/ManagedObjectSet.hpp"
 
@@ -97,16 +99,26 @@ ErrorPtr ObjectGraphEditor::setToOne(ManagedObject& a, const RelationshipDescrip
 ErrorPtr ObjectGraphEditor::setToMany(ManagedObject& a, const RelationshipDescription& r,
                                       const std::vector<std::shared_ptr<ManagedObject>>& members) {
     std::vector<ManagedObjectIDPtr> wanted;
+    wanted.reserve(members.size());
+    // A short list (an order's lines) is searched in place: an index would cost an allocation
+    // per member on every set.
+    const bool indexed = members.size() >= 16;
     RelationshipList::Index wantedIndex;
+    auto isWanted = [&](const ManagedObjectIDPtr& id) {
+        if (indexed) return wantedIndex.count(id) != 0;
+        return std::any_of(wanted.begin(), wanted.end(),
+                           [&](const ManagedObjectIDPtr& w) { return *w == *id; });
+    };
     for (const auto& member : members) {
         if (auto error = checkMember(a, r, *member)) return error;
-        if (wantedIndex.emplace(member->id_, 0).second) wanted.push_back(member->id_);
+        bool first = indexed ? wantedIndex.emplace(member->id_, 0).second : !isWanted(member->id_);
+        if (first) wanted.push_back(member->id_);
     }
     ErrorPtr error;
     RelationshipList& current = context_.loadedList(a, r.index(), &error);
     if (error) return error;
     for (const auto& id : current.members()) {
-        if (!wantedIndex.count(id)) {
+        if (!isWanted(id)) {
             if (ManagedObject* old = objectFor(id)) unlink(a, r, *old);
         }
     }

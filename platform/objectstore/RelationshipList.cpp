@@ -2,14 +2,27 @@
 
 namespace platform {
 
+namespace {
+
+// Below this many entries a list is searched in place: most lists (an order's lines, an object's
+// inverse of a to-one) are short, and an index would cost them an allocation per member.
+constexpr size_t kIndexFrom = 16;
+
+size_t scan(const std::vector<ManagedObjectIDPtr>& ids, const ManagedObjectID& id) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (ids[i] && *ids[i] == id) return i;
+    }
+    return RelationshipList::kNone;
+}
+
+}  // namespace
+
 void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
     if (added_.empty() && removed_.empty()) {
         // Stored members have no repeats: they take the list as they are.
         assign({});
         items_ = stored;
         count_ = items_.size();
-        // assign() left an empty index marked as made: the first look-up makes the real one.
-        indexed_ = false;
         return;
     }
     std::vector<ManagedObjectIDPtr> members;
@@ -25,12 +38,13 @@ void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
 
 void RelationshipList::assign(const std::vector<ManagedObjectIDPtr>& members) {
     items_.clear();
-    index_.clear();
-    indexed_ = true;
+    if (!index_.empty()) index_.clear();
+    indexed_ = false;
     count_ = 0;
     added_.clear();
-    addedIndex_.clear();
-    removed_.clear();
+    if (!addedIndex_.empty()) addedIndex_.clear();
+    addedIndexed_ = false;
+    if (!removed_.empty()) removed_.clear();
     loaded_ = true;
     for (const auto& id : members) add(id);
 }
@@ -50,41 +64,59 @@ void RelationshipList::ensureIndex() {
     indexed_ = true;
 }
 
+size_t RelationshipList::find(const ManagedObjectIDPtr& id) {
+    if (!indexed_ && items_.size() < kIndexFrom) return scan(items_, *id);
+    ensureIndex();
+    auto it = index_.find(id);
+    return it == index_.end() ? kNone : it->second;
+}
+
+size_t RelationshipList::findAdded(const ManagedObjectIDPtr& id) {
+    if (!addedIndexed_) {
+        if (added_.size() < kIndexFrom) return scan(added_, *id);
+        addedIndex_.clear();
+        for (size_t i = 0; i < added_.size(); ++i) {
+            if (added_[i]) addedIndex_.emplace(added_[i], i);
+        }
+        addedIndexed_ = true;
+    }
+    auto it = addedIndex_.find(id);
+    return it == addedIndex_.end() ? kNone : it->second;
+}
+
 void RelationshipList::add(const ManagedObjectIDPtr& id) {
     if (loaded_) {
-        ensureIndex();
-        if (index_.emplace(id, items_.size()).second) {
-            items_.push_back(id);
-            ++count_;
-        }
+        if (find(id) != kNone) return;
+        if (indexed_) index_.emplace(id, items_.size());
+        items_.push_back(id);
+        ++count_;
         return;
     }
-    removed_.erase(id);
-    if (addedIndex_.emplace(id, added_.size()).second) added_.push_back(id);
+    if (!removed_.empty()) removed_.erase(id);
+    if (findAdded(id) != kNone) return;
+    if (addedIndexed_) addedIndex_.emplace(id, added_.size());
+    added_.push_back(id);
 }
 
 void RelationshipList::remove(const ManagedObjectIDPtr& id) {
     if (loaded_) {
-        ensureIndex();
-        auto it = index_.find(id);
-        if (it == index_.end()) return;
-        items_[it->second] = nullptr;
-        index_.erase(it);
+        size_t i = find(id);
+        if (i == kNone) return;
+        items_[i] = nullptr;
+        if (indexed_) index_.erase(id);
         --count_;
         if (items_.size() > 32 && count_ < items_.size() / 2) sweep();
         return;
     }
-    auto it = addedIndex_.find(id);
-    if (it != addedIndex_.end()) {
-        added_[it->second] = nullptr;
-        addedIndex_.erase(it);
+    if (size_t i = findAdded(id); i != kNone) {
+        added_[i] = nullptr;
+        if (addedIndexed_) addedIndex_.erase(id);
     }
     removed_.emplace(id, 0);
 }
 
 bool RelationshipList::contains(const ManagedObjectIDPtr& id) {
-    ensureIndex();
-    return index_.count(id) != 0;
+    return find(id) != kNone;
 }
 
 std::vector<ManagedObjectIDPtr> RelationshipList::members() const {
@@ -99,21 +131,18 @@ std::vector<ManagedObjectIDPtr> RelationshipList::members() const {
 void RelationshipList::sweep() {
     items_ = members();
     count_ = items_.size();
-    indexed_ = false;
-    ensureIndex();
+    index_.clear();
+    indexed_ = false;  // made again on the next look-up
 }
 
-void RelationshipList::remap(
-    const std::unordered_map<ManagedObjectIDPtr, ManagedObjectIDPtr, ManagedObjectIDHash,
-                             ManagedObjectIDEqual>& replacements) {
+void RelationshipList::remap(const TemporaryIDMap& replacements) {
     auto replace = [&](std::vector<ManagedObjectIDPtr>& ids) {
         bool changed = false;
         for (auto& id : ids) {
             // Only temporary identifiers are ever replaced: the others skip the look-up.
             if (!id || !id->isTemporaryID()) continue;
-            auto it = replacements.find(id);
-            if (it != replacements.end()) {
-                id = it->second;
+            if (const auto* permanent = replacements.find(*id)) {
+                id = *permanent;
                 changed = true;
             }
         }
@@ -130,9 +159,7 @@ void RelationshipList::remap(
     }
     if (replace(added_)) {
         addedIndex_.clear();
-        for (size_t i = 0; i < added_.size(); ++i) {
-            if (added_[i]) addedIndex_.emplace(added_[i], i);
-        }
+        addedIndexed_ = false;
     }
 }
 

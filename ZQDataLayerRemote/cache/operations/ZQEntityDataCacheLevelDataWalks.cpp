@@ -1,5 +1,6 @@
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLevelDataWalks.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <unordered_set>
@@ -16,6 +17,10 @@ using EntityData = ZQEntityDataCacheSaveOperationContextLevelEntityData;
 namespace {
 
 constexpr std::string_view kSublevelPrefix = "_Sublevel";
+
+// Identifiers per IN comparison when reading cached objects ahead: well below SQLite's limit of
+// bound parameters per statement.
+constexpr size_t kPrefetchChunk = 500;
 
 }  // namespace
 
@@ -301,6 +306,46 @@ void ZQEntityDataCacheLevelDataWalks::resolve(const LevelPtr& level,
 }
 
 // ---- writing
+
+void ZQEntityDataCacheLevelDataWalks::collectExisting(
+    const LevelPtr& level, std::unordered_map<std::string, platform::Array>& ids) {
+    if (level->entityCount() == 0) return;
+    platform::Array* entityIDs = nullptr;
+    for (const EntityDataPtr& entity : *level->entities()) {
+        if (const auto& id = entity->existingObjectID()) {
+            if (!entityIDs) entityIDs = &ids[level->entityDataEntityName()];
+            entityIDs->push_back(platform::Value::objectID(id));
+        }
+        if (const auto& sublevels = entity->entitySublevels()) {
+            for (const LevelPtr& sublevel : *sublevels) collectExisting(sublevel, ids);
+        }
+    }
+}
+
+void ZQEntityDataCacheLevelDataWalks::prefetch(const LevelPtr& level,
+                                               platform::ManagedObjectContext& context) {
+    std::unordered_map<std::string, platform::Array> idsByEntity;
+    collectExisting(level, idsByEntity);
+    for (const auto& [entityName, ids] : idsByEntity) {
+        for (size_t start = 0; start < ids.size(); start += kPrefetchChunk) {
+            if (!isRunning()) return;
+            size_t end = std::min(ids.size(), start + kPrefetchChunk);
+            platform::FetchRequest request(entityName);
+            request.setPredicate(platform::Predicate::comparison(
+                platform::Expression::expressionForEvaluatedObject(),
+                platform::Predicate::Operator::In,
+                platform::Expression::expressionForConstantValue(
+                    platform::Value(platform::Array(ids.begin() + static_cast<long>(start),
+                                                    ids.begin() + static_cast<long>(end))))));
+            // The objects stay registered in the context, which is all that is wanted here.
+            auto fetched = context.executeFetchRequest(request);
+            if (fetched.error) {
+                if (!isCancelled_()) fail(fetched.error);
+                return;
+            }
+        }
+    }
+}
 
 void ZQEntityDataCacheLevelDataWalks::write(const LevelPtr& level,
                                             platform::ManagedObjectContext& context) {

@@ -46,6 +46,9 @@ class ZQEntityDataCacheLevelDataWalks {
     // to the key of an earlier item of the same entity, are tied to that earlier item so that
     // both are written to one object.
     void resolve(const LevelPtr& level, platform::ManagedObjectContext& moc);
+    // Reads into context, a few statements per entity, the cached objects that resolving found
+    // for the level and its sublevels, so that writing them reads no row on its own.
+    void prefetch(const LevelPtr& level, platform::ManagedObjectContext& context);
     // Writes the level into context: each entity data gets its object (the cached one, the one of
     // an earlier item with the same key, or a new one) with its values and sublevels.
     void write(const LevelPtr& level, platform::ManagedObjectContext& context);
@@ -92,6 +95,9 @@ class ZQEntityDataCacheLevelDataWalks {
     static std::string keyText(const LevelPlan& plan, const platform::Dictionary& values,
                                bool missingIsNull = false);
     void fail(platform::ErrorPtr error);
+    // The identifiers of the cached objects found for the level's tree, by entity name.
+    static void collectExisting(const LevelPtr& level,
+                                std::unordered_map<std::string, platform::Array>& ids);
 
     std::function<bool()> isCancelled_;
     platform::ErrorPtr& error_;

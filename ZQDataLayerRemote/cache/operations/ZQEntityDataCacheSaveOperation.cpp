@@ -238,7 +238,8 @@ void ZQEntityDataCacheSaveOperation::write(ZQEntityDataCacheSaveOperationContext
                                            ZQEntityDataCacheLevelDataWalks& walks) {
     if (isCancelled()) return;
     auto writeContext = newWorkingContext();
-    walks.write(context.rootLevel(), *writeContext);
+    walks.prefetch(context.rootLevel(), *writeContext);
+    if (isRunning()) walks.write(context.rootLevel(), *writeContext);
     if (!isRunning()) return;
     auto record = queryRecord(context, *writeContext);
     if (!record) {

@@ -294,3 +294,44 @@ TEST_P(RelationshipTest, RelatingObjectsOfAnotherContextOrEntityFails) {
 INSTANTIATE_TEST_SUITE_P(Stores, RelationshipTest,
                          testing::Values(zqtest::StoreType::SQLite, zqtest::StoreType::InMemory),
                          zqtest::storeTypeName);
+
+// Short lists are searched in place and long ones through an index: a list that grows past the
+// switch and shrinks below it again must keep every member exactly once, before and after saves.
+TEST_P(RelationshipTest, ListsGrowingAndShrinkingAcrossTheIndexThresholdKeepTheirMembers) {
+    auto context = newContext();
+    auto item = insert(*context, "Item", {{"name", "i"}});
+    std::vector<std::shared_ptr<ManagedObject>> lines;
+    for (int i = 0; i < 40; ++i) lines.push_back(insert(*context, "Line", {{"number", i}}));
+    auto setOf = [](const std::vector<std::shared_ptr<ManagedObject>>& objects, size_t from,
+                    size_t to) {
+        std::vector<std::shared_ptr<ManagedObject>> chosen(objects.begin() + from,
+                                                           objects.begin() + to);
+        return Value::object(ManagedObjectSet::create(chosen, true));
+    };
+    auto idsOf = [](const std::vector<std::shared_ptr<ManagedObject>>& objects, size_t from,
+                    size_t to) {
+        std::vector<ManagedObjectIDPtr> out;
+        for (size_t i = from; i < to; ++i) out.push_back(objects[i]->objectID());
+        return out;
+    };
+    // Unsaved (temporary identifiers) past the threshold, then saved: the identifiers change.
+    ASSERT_FALSE(item->setValueForKey(setOf(lines, 0, 30), "zqlines"));
+    ASSERT_NO_STORE_ERROR(context->save());
+    EXPECT_TRUE(same(members(item, "zqlines"), idsOf(lines, 0, 30)));
+    EXPECT_TRUE(same(stored(item, "zqlines"), idsOf(lines, 0, 30)));
+    // Overlapping sets on either side of the threshold, in a context that never read the list.
+    auto other = newContext();
+    auto copy = other->objectWithID(item->objectID());
+    std::vector<std::shared_ptr<ManagedObject>> copies;
+    for (const auto& line : lines) copies.push_back(other->objectWithID(line->objectID()));
+    ASSERT_FALSE(copy->setValueForKey(setOf(copies, 25, 35), "zqlines"));
+    ASSERT_FALSE(copy->setValueForKey(setOf(copies, 5, 40), "zqlines"));
+    ASSERT_NO_STORE_ERROR(other->save());
+    EXPECT_TRUE(same(members(copy, "zqlines"), idsOf(lines, 5, 40)));
+    EXPECT_TRUE(same(stored(item, "zqlines"), idsOf(lines, 5, 40)));
+    ASSERT_FALSE(copy->setValueForKey(setOf(copies, 33, 40), "zqlines"));
+    ASSERT_NO_STORE_ERROR(other->save());
+    EXPECT_TRUE(same(stored(item, "zqlines"), idsOf(lines, 33, 40)));
+    EXPECT_TRUE(members(copies[10], "parentLevel").empty());
+    EXPECT_TRUE(same(stored(lines[35], "parentLevel"), ids({item})));
+}
