@@ -5,13 +5,6 @@
 
 std::vector<std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject>>
 ZQEntityCollectionManagedObject::entityQueries() const {
-    std::vector<std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject>> rows;
-    auto set = std::dynamic_pointer_cast<platform::ManagedObjectSet>(
-        storedValueForKey(kEntityQueriesKey).object());
-    if (!set) return rows;
-    for (const auto& object : set->objects())
-        if (auto row =
-                std::dynamic_pointer_cast<ZQQueryCollectionEntityCollectionManagedObject>(object))
-            rows.push_back(std::move(row));
-    return rows;
+    return ZQQueryCollectionEntityCollectionManagedObject::rowsIn(
+        storedValueForKey(kEntityQueriesKey));
 }

@@ -2,8 +2,21 @@
 
 #include "ZQDataLayerRemote/cache/store/ZQEntityCollectionManagedObject.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQQueryCollectionManagedObject.hpp"
+#include "platform/objectstore/ManagedObjectSet.hpp"
 
 using platform::Value;
+
+std::vector<std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject>>
+ZQQueryCollectionEntityCollectionManagedObject::rowsIn(const Value& relationship) {
+    std::vector<std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject>> rows;
+    auto set = std::dynamic_pointer_cast<platform::ManagedObjectSet>(relationship.object());
+    if (!set) return rows;
+    for (const auto& object : set->objects())
+        if (auto row =
+                std::dynamic_pointer_cast<ZQQueryCollectionEntityCollectionManagedObject>(object))
+            rows.push_back(std::move(row));
+    return rows;
+}
 
 std::optional<int32_t> ZQQueryCollectionEntityCollectionManagedObject::rowId() {
     auto row = valueForKey(kRowIdKey).integer();

@@ -2,6 +2,8 @@
 // ("query") and the item ("entityData"). Used on the thread of its context only.
 #pragma once
 
+#include <vector>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,6 +19,10 @@ class ZQQueryCollectionEntityCollectionManagedObject : public platform::ManagedO
     static constexpr const char* kRowIdKey = "rowId";
     static constexpr const char* kQueryKey = "query";
     static constexpr const char* kEntityDataKey = "entityData";
+
+    // The rows held in a to-many relationship's value (a set of managed objects); none otherwise.
+    static std::vector<std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject>> rowsIn(
+        const platform::Value& relationship);
 
     std::optional<int32_t> rowId();
     [[nodiscard]] platform::ErrorPtr setRowId(int32_t rowId);

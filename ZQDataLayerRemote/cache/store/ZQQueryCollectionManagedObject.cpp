@@ -13,13 +13,5 @@ platform::ErrorPtr ZQQueryCollectionManagedObject::setComplete(std::optional<boo
 
 std::vector<std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject>>
 ZQQueryCollectionManagedObject::queryEntities() {
-    std::vector<std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject>> rows;
-    auto set = std::dynamic_pointer_cast<platform::ManagedObjectSet>(
-        valueForKey(kQueryEntitiesKey).object());
-    if (!set) return rows;
-    for (const auto& object : set->objects())
-        if (auto row =
-                std::dynamic_pointer_cast<ZQQueryCollectionEntityCollectionManagedObject>(object))
-            rows.push_back(std::move(row));
-    return rows;
+    return ZQQueryCollectionEntityCollectionManagedObject::rowsIn(valueForKey(kQueryEntitiesKey));
 }
