@@ -1,6 +1,7 @@
 #include "platform/Value.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -88,6 +89,18 @@ Dictionary Dictionary::fromEntries(std::vector<Entry> entries) {
     return d;
 }
 
+Dictionary Dictionary::fromSortedEntries(std::vector<Entry> entries) {
+#ifndef NDEBUG
+    for (size_t i = 0; i < entries.size(); ++i) {
+        assert(!entries[i].second.isAbsent());
+        assert(i == 0 || entries[i - 1].first < entries[i].first);
+    }
+#endif
+    Dictionary d;
+    d.entries_ = std::move(entries);
+    return d;
+}
+
 const Value* Dictionary::find(std::string_view key) const {
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key, keyLess);
     if (it == entries_.end() || it->first != key) return nullptr;
@@ -170,6 +183,12 @@ Value Value::objectID(std::shared_ptr<const platform::Object> identifier) {
 Value Value::object(std::shared_ptr<platform::Object> object) {
     Value v;
     if (object) v.v_ = std::move(object);
+    return v;
+}
+
+Value Value::sharedString(std::shared_ptr<const std::string> text) {
+    Value v;
+    if (text) v.v_ = std::move(text);
     return v;
 }
 

@@ -56,6 +56,9 @@ class Dictionary {
     Dictionary(std::initializer_list<Entry> entries);
     // Takes entries in any order; for a repeated key the later entry wins.
     static Dictionary fromEntries(std::vector<Entry> entries);
+    // Takes entries already in strictly increasing key order with no absent value (as a reader that
+    // sorted its members makes them) without sorting or copying them. Checked in debug builds only.
+    static Dictionary fromSortedEntries(std::vector<Entry> entries);
 
     const Value* find(std::string_view key) const;
     Value get(std::string_view key) const;
@@ -115,6 +118,9 @@ class Value {
     static Value array(std::initializer_list<Value> items);
     static Value dictionary(std::initializer_list<Dictionary::Entry> entries);
     static Value objectID(std::shared_ptr<const platform::Object> identifier);
+    // A string whose text is owned elsewhere, such as one of the strings of a parsed object kept in
+    // one shared block (an aliasing pointer); absent when text is null.
+    static Value sharedString(std::shared_ptr<const std::string> text);
     static Value object(std::shared_ptr<platform::Object> object);
 
     Kind kind() const { return static_cast<Kind>(v_.index()); }

@@ -90,6 +90,31 @@ TEST(Value, DictionaryLaterEntryWinsAndAbsentRemoves) {
     EXPECT_EQ(edited.size(), 1u);
 }
 
+TEST(Value, SortedEntriesAndSharedStrings) {
+    std::vector<platform::Dictionary::Entry> sorted{{"a", 1}, {"b", Value::null()}, {"c", "x"}};
+    auto d = platform::Dictionary::fromSortedEntries(sorted);
+    EXPECT_EQ(d, platform::Dictionary::fromEntries({{"c", "x"}, {"a", 1}, {"b", Value::null()}}));
+    EXPECT_TRUE(d.get("b").isNull());
+    EXPECT_TRUE(d.get("d").isAbsent());
+
+    // A string held in a block it shares with others keeps the block while any copy lives.
+    auto block = std::make_shared<std::string[]>(2);
+    block[0] = "first";
+    block[1] = std::string(40, 'y');
+    Value first = Value::sharedString(std::shared_ptr<const std::string>(block, &block[0]));
+    Value second = Value::sharedString(std::shared_ptr<const std::string>(block, &block[1]));
+    std::weak_ptr<std::string[]> watch = block;
+    block.reset();
+    EXPECT_EQ(first, Value("first"));
+    EXPECT_EQ(second.kind(), Value::Kind::String);
+    first = Value();
+    EXPECT_FALSE(watch.expired());
+    EXPECT_EQ(*second.string(), std::string(40, 'y'));
+    second = Value();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_TRUE(Value::sharedString(nullptr).isAbsent());
+}
+
 TEST(Value, DescriptionText) {
     Value v = Value::dictionary({{"s", "say \"hi\"\n"},
                                  {"d", 0.1},

@@ -4,8 +4,13 @@
 #include <yajl/yajl_gen.h>
 #include <yajl/yajl_parse.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "platform/DateFormat.hpp"
 
@@ -13,40 +18,220 @@ using platform::Value;
 
 namespace {
 
-Value convert(simdjson::dom::element element) {
-    using simdjson::dom::element_type;
-    switch (element.type()) {
-        case element_type::ARRAY: {
-            simdjson::dom::array array = element.get_array().value_unsafe();
-            platform::Array items;
-            items.reserve(array.size());
-            for (simdjson::dom::element child : array) items.push_back(convert(child));
-            return Value(std::move(items));
+using Member = std::pair<std::string_view, simdjson::dom::element>;
+
+// What the converter of one thread keeps between texts: only capacity, since every view in it
+// refers to the text being converted and is dropped before the next one.
+struct ConverterScratch {
+    std::vector<Member> members;  // members of the objects being converted, innermost last
+    // Per nesting depth of objects: the keys of the last object converted there, in text order,
+    // and the positions of the members it took, in key order.
+    struct Shape {
+        std::vector<std::string_view> keys;
+        std::vector<uint32_t> order;
+    };
+    std::vector<Shape> shapes;
+};
+
+// Turns simdjson's document into Values. The members of an object are gathered on a scratch stack
+// shared by all nesting levels and converted in key order straight into the dictionary's own
+// storage. The rows of an answer mostly have the same keys in the same order, so an object whose
+// keys are those of the previous object at its depth reuses that object's order without sorting.
+// The strings held directly by one object or array share one allocation (see StringBlock).
+class Converter {
+  public:
+    explicit Converter(ConverterScratch& scratch)
+        : members_(scratch.members), shapes_(scratch.shapes) {
+        for (ConverterScratch::Shape& shape : shapes_) {
+            shape.keys.clear();
+            shape.order.clear();  // an empty object takes no member
         }
-        case element_type::OBJECT: {
-            simdjson::dom::object object = element.get_object().value_unsafe();
-            std::vector<platform::Dictionary::Entry> entries;
-            entries.reserve(object.size());
-            for (simdjson::dom::key_value_pair field : object) {
-                entries.emplace_back(std::string(field.key), convert(field.value));
-            }
-            return Value(platform::Dictionary::fromEntries(std::move(entries)));
-        }
-        case element_type::INT64:
-            return Value(element.get_int64().value_unsafe());
-        case element_type::UINT64:
-            return Value(static_cast<double>(element.get_uint64().value_unsafe()));
-        case element_type::DOUBLE:
-            return Value(element.get_double().value_unsafe());
-        case element_type::STRING:
-            return Value(element.get_string().value_unsafe());
-        case element_type::BOOL:
-            return Value(element.get_bool().value_unsafe());
-        case element_type::NULL_VALUE:
-            return Value::null();
     }
-    return Value();
-}
+
+    Value convert(simdjson::dom::element element) {
+        using simdjson::dom::element_type;
+        switch (element.type()) {
+            case element_type::ARRAY:
+                return convertArray(element.get_array().value_unsafe());
+            case element_type::OBJECT:
+                return convertObject(element.get_object().value_unsafe());
+            case element_type::STRING:
+                return Value(element.get_string().value_unsafe());
+            default:
+                return scalar(element);
+        }
+    }
+
+  private:
+    // The strings of one object or array: their std::string headers live in shared blocks of up to
+    // kBlockSize, and each string Value refers to its header through an aliasing pointer that keeps
+    // the block alive. A row of several strings so costs one allocation for all of them (plus a
+    // buffer for each string too long to fit in its header) instead of one per string. The block
+    // size bounds what one string kept from a long array of strings holds on to.
+    class StringBlock {
+      public:
+        explicit StringBlock(size_t count) : left_(count) {}
+
+        Value take(std::string_view text) {
+            if (next_ == size_) {
+                size_ = std::min(left_, kBlockSize);
+                block_ = std::make_shared<std::string[]>(size_);
+                next_ = 0;
+            }
+            std::string& slot = block_[next_++];
+            slot = std::string(text);  // sized to the text: assign() would round its buffer up
+            --left_;
+            // The last string of a block takes the block's own reference rather than adding one.
+            std::shared_ptr<const std::string> ref =
+                next_ == size_ ? std::shared_ptr<const std::string>(std::move(block_), &slot)
+                               : std::shared_ptr<const std::string>(block_, &slot);
+            return Value::sharedString(std::move(ref));
+        }
+
+      private:
+        static constexpr size_t kBlockSize = 32;
+        std::shared_ptr<std::string[]> block_;
+        size_t next_ = 0, size_ = 0, left_;
+    };
+
+    static Value scalar(simdjson::dom::element element) {
+        using simdjson::dom::element_type;
+        switch (element.type()) {
+            case element_type::INT64:
+                return Value(element.get_int64().value_unsafe());
+            case element_type::UINT64:
+                return Value(static_cast<double>(element.get_uint64().value_unsafe()));
+            case element_type::DOUBLE:
+                return Value(element.get_double().value_unsafe());
+            case element_type::BOOL:
+                return Value(element.get_bool().value_unsafe());
+            case element_type::NULL_VALUE:
+                return Value::null();
+            default:
+                return Value();
+        }
+    }
+
+    static bool isString(simdjson::dom::element element) {
+        return element.type() == simdjson::dom::element_type::STRING;
+    }
+
+    Value member(simdjson::dom::element element, StringBlock& strings) {
+        return isString(element) ? strings.take(element.get_string().value_unsafe())
+                                 : convert(element);
+    }
+
+    Value convertArray(simdjson::dom::array array) {
+        size_t strings = 0;
+        for (simdjson::dom::element child : array) strings += isString(child);
+        StringBlock block(strings);
+        platform::Array items;
+        items.reserve(array.size());
+        for (simdjson::dom::element child : array) items.push_back(member(child, block));
+        return Value(std::move(items));
+    }
+
+    Value convertObject(simdjson::dom::object object) {
+        const size_t base = members_.size();
+        Level level{*this, base};
+        for (simdjson::dom::key_value_pair field : object) {
+            members_.emplace_back(field.key, field.value);
+        }
+        const size_t count = members_.size() - base;
+        if (shapes_.size() <= depth_) shapes_.resize(depth_ + 1);
+        ConverterScratch::Shape& shape = shapes_[depth_];
+        if (!sameKeys(shape.keys, base, count)) takeShape(shape, base, count);
+        // Deeper objects use deeper shapes, and a vector keeps its buffer when the shapes move.
+        const uint32_t* order = shape.order.data();
+        const size_t distinct = shape.order.size();
+        ++depth_;
+        size_t strings = 0;
+        for (size_t i = 0; i < distinct; ++i) strings += isString(members_[base + order[i]].second);
+        StringBlock block(strings);
+        std::vector<platform::Dictionary::Entry> entries;
+        entries.reserve(distinct);
+        for (size_t i = 0; i < distinct; ++i) {
+            Member m = members_[base + order[i]];  // the scratch may grow (and move) meanwhile
+            entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(m.first),
+                                 std::forward_as_tuple(member(m.second, block)));
+        }
+        return Value(platform::Dictionary::fromSortedEntries(std::move(entries)));
+    }
+
+    // Pops an object's members and depth when it is done, or when converting it throws.
+    struct Level {
+        Converter& converter;
+        size_t base;
+        size_t depth = converter.depth_;
+        ~Level() {
+            converter.members_.resize(base);
+            converter.depth_ = depth;
+        }
+    };
+
+    bool sameKeys(const std::vector<std::string_view>& keys, size_t base, size_t count) const {
+        if (keys.size() != count) return false;
+        for (size_t i = 0; i < count; ++i) {
+            if (!sameKey(keys[i], members_[base + i].first)) return false;
+        }
+        return true;
+    }
+
+    // Records the object's keys and the positions of its members in key order; of members with the
+    // same key only the last one in the text is taken.
+    void takeShape(ConverterScratch::Shape& shape, size_t base, size_t count) {
+        shape.keys.clear();
+        shape.order.clear();
+        for (size_t i = 0; i < count; ++i) {
+            shape.keys.push_back(members_[base + i].first);
+            shape.order.push_back(static_cast<uint32_t>(i));
+        }
+        const std::vector<std::string_view>& keys = shape.keys;
+        auto less = [&keys](uint32_t a, uint32_t b) { return keyLess(keys[a], keys[b]); };
+        std::vector<uint32_t>& order = shape.order;
+        if (count > 24) {
+            std::stable_sort(order.begin(), order.end(), less);
+        } else {
+            for (size_t i = 1; i < count; ++i) {  // stable insertion sort for a usual row
+                uint32_t position = order[i];
+                size_t j = i;
+                for (; j > 0 && less(position, order[j - 1]); --j) order[j] = order[j - 1];
+                order[j] = position;
+            }
+        }
+        auto repeated = [&](size_t i) {
+            return i + 1 < count && sameKey(keys[order[i]], keys[order[i + 1]]);
+        };
+        size_t kept = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (!repeated(i)) order[kept++] = order[i];
+        }
+        order.resize(kept);
+    }
+
+    // The order of std::string's operator< (bytes compared unsigned), inline: keys are short and
+    // usually differ early, where a call to memcmp costs more than the comparison.
+    static bool keyLess(std::string_view a, std::string_view b) {
+        const size_t n = std::min(a.size(), b.size());
+        for (size_t i = 0; i < n; ++i) {
+            if (a[i] != b[i]) {
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+            }
+        }
+        return a.size() < b.size();
+    }
+    static bool sameKey(std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (a[i] != b[i]) return false;
+        }
+        return true;
+    }
+
+    std::vector<Member>& members_;
+    std::vector<ConverterScratch::Shape>& shapes_;
+    size_t depth_ = 0;  // of the object being converted, counting objects only
+};
 
 struct YajlHandleDeleter {
     void operator()(yajl_handle h) const { yajl_free(h); }
@@ -158,6 +343,8 @@ bool generate(yajl_gen g, const Value& value) {
 // buffer. Each thread keeps its buffer for texts up to kKeptBufferSize, so that answers of usual
 // size cost no large allocation (which would also make malloc consolidate its free lists).
 constexpr size_t kKeptBufferSize = 4u << 20;
+constexpr size_t kKeptScratchSize = 16u << 10;  // members
+constexpr size_t kKeptShapes = 64;              // depths of nested objects
 
 struct PaddedBuffer {
     std::unique_ptr<char[]> bytes;
@@ -169,6 +356,7 @@ struct PaddedBuffer {
 ZQJSONParseResult ZQJSON::parse(std::string_view text, std::string_view source) {
     thread_local simdjson::dom::parser parser;
     thread_local PaddedBuffer kept;
+    thread_local ConverterScratch scratch;
     ZQJSONParseResult result;
     size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
     PaddedBuffer oneOff;
@@ -182,7 +370,11 @@ ZQJSONParseResult ZQJSON::parse(std::string_view text, std::string_view source) 
     simdjson::dom::element root;
     auto code = parser.parse(buffer.bytes.get(), text.size(), false).get(root);
     if (!code) {
-        result.value = convert(root);
+        result.value = Converter(scratch).convert(root);
+        // Like the text buffer, the scratch is kept only up to a usual size.
+        if (scratch.members.capacity() > kKeptScratchSize || scratch.shapes.size() > kKeptShapes) {
+            scratch = {};
+        }
         return result;
     }
     std::string prefix = source.empty() ? std::string() : std::string(source) + ": ";

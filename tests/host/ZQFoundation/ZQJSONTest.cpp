@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using platform::Value;
 
 namespace {
@@ -29,6 +32,90 @@ TEST(JSONTest, DuplicateKeysKeepTheLastValue) {
     ZQJSONParseResult result = ZQJSON::parse(R"({"k":1,"k":2})");
     ASSERT_EQ(result.error, nullptr);
     EXPECT_EQ(result.value["k"], Value(2));
+}
+
+TEST(JSONTest, MembersAreOrderedAndLookedUpLikeABuiltDictionary) {
+    // Repeated keys apart and nested, keys ordered by unsigned bytes, an object past the short-sort
+    // size, and objects within arrays within objects, which share the reader's scratch stack.
+    std::string wide = "{";
+    std::vector<platform::Dictionary::Entry> wideEntries;
+    for (int i = 40; i >= 0; --i) {
+        std::string key = "k" + std::to_string(i % 30);
+        wide += (i == 40 ? "\"" : ",\"") + key + "\":" + std::to_string(i);
+        wideEntries.emplace_back(key, Value(i));
+    }
+    wide += "}";
+    ZQJSONParseResult result = ZQJSON::parse(
+        R"({"b":1,"é":2,"a":{"x":1,"y":[[1,[2]],{"z":0,"z":[3]}],"x":2},"z":3,"b":[],"":4,)"
+        R"("wide":)" +
+        wide + "}");
+    ASSERT_EQ(result.error, nullptr);
+    const Value& v = result.value;
+    EXPECT_EQ(v.dictionary()->keys(), (std::vector<std::string>{"", "a", "b", "wide", "z", "é"}));
+    EXPECT_EQ(v["b"], Value(platform::Array{}));
+    EXPECT_EQ(v["a"]["x"], Value(2));
+    EXPECT_EQ(v["a"]["y"], Value::array({Value::array({1, Value::array({2})}),
+                                         Value::dictionary({{"z", Value::array({3})}})}));
+    EXPECT_EQ(v[""], Value(4));
+    EXPECT_EQ(*v["wide"].dictionary(), platform::Dictionary::fromEntries(wideEntries));
+    EXPECT_EQ(v["wide"]["k10"], Value(10));  // k10 came at 40 and at 10: the later one wins
+    EXPECT_EQ(v["wide"].count(), 30u);
+}
+
+TEST(JSONTest, RowsThatAlmostShareTheirKeysKeepTheirOwnMembers) {
+    // Rows of one answer usually repeat their keys; each variant below must still be read as its
+    // own: same keys, a repeated key, keys in another order, one key more or one fewer, a nested
+    // object of the same keys, and the first shape again.
+    ZQJSONParseResult result = ZQJSON::parse(
+        R"([{"b":1,"a":"x"},{"b":2,"a":"y"},{"b":3,"b":4},{"a":5,"b":6},{"b":7,"a":8,"c":9},)"
+        R"({"b":10},{"b":11,"a":{"b":12,"a":13}},{"b":14,"a":15}])");
+    ASSERT_EQ(result.error, nullptr);
+    const Value& rows = result.value;
+    auto row = [](std::initializer_list<platform::Dictionary::Entry> entries) {
+        return Value::dictionary(entries);
+    };
+    EXPECT_EQ(rows.at(0), row({{"a", "x"}, {"b", 1}}));
+    EXPECT_EQ(rows.at(1), row({{"a", "y"}, {"b", 2}}));
+    EXPECT_EQ(rows.at(2), row({{"b", 4}}));
+    EXPECT_EQ(rows.at(3), row({{"a", 5}, {"b", 6}}));
+    EXPECT_EQ(rows.at(4), row({{"a", 8}, {"b", 7}, {"c", 9}}));
+    EXPECT_EQ(rows.at(5), row({{"b", 10}}));
+    EXPECT_EQ(rows.at(6), row({{"a", row({{"a", 13}, {"b", 12}})}, {"b", 11}}));
+    EXPECT_EQ(rows.at(7), row({{"a", 15}, {"b", 14}}));
+    EXPECT_EQ(rows.at(4).dictionary()->keys(), (std::vector<std::string>{"a", "b", "c"}));
+    // A second text of the same shape on this thread reads its own members, not the first's.
+    ZQJSONParseResult again = ZQJSON::parse(R"([{"b":"p","a":"q"}])");
+    ASSERT_EQ(again.error, nullptr);
+    EXPECT_EQ(again.value.at(0), row({{"a", "q"}, {"b", "p"}}));
+}
+
+TEST(JSONTest, StringsReadBackWholeAndOutliveTheirDocument) {
+    // Strings of an object or array share storage; each must still read as its own text, of any
+    // length, and stay valid when kept past the rest of the parsed tree.
+    std::vector<std::string> texts;
+    std::string array = "[", object = "{";
+    for (size_t i = 0; i < 70; ++i) {  // more than one shared block
+        std::string text(i % 40, 'x');
+        text += std::to_string(i);
+        texts.push_back(text);
+        array += (i ? ",\"" : "\"") + text + "\"";
+        object += (i ? ",\"" : "\"") + std::to_string(1000 + i) + "\":\"" + text + "\"";
+    }
+    std::vector<Value> kept;
+    {
+        ZQJSONParseResult result = ZQJSON::parse(array + ",1," + object + "}]");
+        ASSERT_EQ(result.error, nullptr);
+        ASSERT_EQ(result.value.count(), texts.size() + 2);
+        for (size_t i = 0; i < texts.size(); ++i) {
+            ASSERT_NE(result.value.at(i).string(), nullptr);
+            EXPECT_EQ(*result.value.at(i).string(), texts[i]);
+            EXPECT_EQ(result.value.at(texts.size() + 1)[std::to_string(1000 + i)], Value(texts[i]));
+        }
+        kept = {result.value.at(0), result.value.at(69), result.value.at(71)["1033"]};
+    }
+    EXPECT_EQ(kept[0], Value(texts[0]));
+    EXPECT_EQ(kept[1], Value(texts[69]));
+    EXPECT_EQ(kept[2], Value(texts[33]));
 }
 
 TEST(JSONTest, SyntaxErrorsNameTheSourceLineAndColumn) {
