@@ -56,6 +56,27 @@ ZQEntityDataSections sectionsOfObjects(const Value& identifierSections,
     return sections;
 }
 
+// The same from the row numbers a load kept: registered objects are found by row, so that no
+// identifier is made, handed between threads and dropped per row.
+ZQEntityDataSections sectionsOfRows(const ZQEntityDataCacheLoadOperation::LoadedRows& rows,
+                                    platform::ManagedObjectContext& context) {
+    ZQEntityDataSections sections;
+    sections.reserve(rows.sections.size());
+    for (const auto& rowNumbers : rows.sections) {
+        ZQEntityDataItems items;
+        items.reserve(rowNumbers.size());
+        for (int64_t row : rowNumbers) {
+            if (row == 0) continue;
+            if (auto item = std::dynamic_pointer_cast<ZQEntityData>(
+                    context.objectWithRowID(rows.entity, rows.store, row))) {
+                items.push_back(std::move(item));
+            }
+        }
+        sections.push_back(std::move(items));
+    }
+    return sections;
+}
+
 std::optional<std::vector<std::string>> titlesFromValue(const Value& value) {
     const platform::Array* titles = value.array();
     if (!titles) return std::nullopt;
@@ -88,9 +109,12 @@ std::shared_ptr<ZQRemoteEntityDataQueryResult> rowsResult(
     if (auto* collectionRecord = dynamic_cast<ZQQueryCollectionManagedObject*>(&record)) {
         complete = collectionRecord->complete().value_or(false);
     }
+    const auto loadedRows = operation.loadedRows();
     return ZQRemoteEntityDataQueryCollectionResult::entityDataQueryResultWithResultData(
-        sectionsOfObjects(operation.loadedEntities(), context), dates.timeStamp, operation.count(),
-        complete, titlesFromValue(operation.loadedAlphaIndexTitles()),
+        loadedRows ? sectionsOfRows(*loadedRows, context)
+                   : sectionsOfObjects(operation.loadedEntities(), context),
+        dates.timeStamp, operation.count(), complete,
+        titlesFromValue(operation.loadedAlphaIndexTitles()),
         rangesFromValue(operation.loadedSectionsRangeByAlphaIndexTitles()), dates.dataTimeStamp,
         dates.lastModified, source);
 }

@@ -87,6 +87,14 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectWithID(const ManagedO
     return makeObject(entity, id);
 }
 
+std::shared_ptr<ManagedObject> ManagedObjectContext::objectWithRowID(
+    const std::shared_ptr<const EntityDescription>& entity,
+    const std::shared_ptr<PersistentStore>& store, int64_t rowID) {
+    if (!entity || !store) return nullptr;
+    if (const auto* found = objects_.findRow(*entity, store->serial(), rowID)) return *found;
+    return objectWithID(ManagedObjectID::permanent(entity, store, rowID));
+}
+
 ManagedObjectContext::ObjectResult ManagedObjectContext::existingObjectWithID(
     const ManagedObjectIDPtr& id) {
     ObjectResult result;
@@ -275,6 +283,37 @@ ManagedObjectContext::FetchResult ManagedObjectContext::executeFetchRequest(
     if (request.resultType() == RT::Count)
         result.results = {Value(static_cast<long long>(sink.count))};
     return result;
+}
+
+ErrorPtr ManagedObjectContext::enumerateFetchRequest(const FetchRequest& request,
+                                                     const RowVisitor& visit) {
+    if (!coordinator_) return fetchError("The context has no persistent store coordinator");
+    if (request.resultType() != FetchRequest::ResultType::Dictionary) {
+        return fetchError("Only a dictionary fetch is read row by row");
+    }
+    auto entity = coordinator_->managedObjectModel()->entityNamed(request.entityName());
+    if (!entity) return fetchError("The model has no entity named " + request.entityName());
+    // The sink's callback captures one pointer, so that making it allocates nothing.
+    struct Counter {
+        const RowVisitor& visit;
+        size_t limit;
+        size_t seen = 0;
+        bool stopped = false;
+        bool more() const { return !stopped && (limit == 0 || seen < limit); }
+    } counter{visit, request.fetchLimit()};
+    FetchSink sink;
+    sink.row = [c = &counter](const FetchedRow& row) {
+        ++c->seen;
+        c->stopped = !c->visit(row);
+        return c->more();
+    };
+    auto stores = coordinator_->storeList();
+    for (const auto& store : *stores) {
+        if (!store->containsEntity(*entity)) continue;
+        if (auto error = store->fetch(request, *entity, sink)) return error;
+        if (!counter.more()) break;
+    }
+    return nullptr;
 }
 
 ManagedObjectContext::CountResult ManagedObjectContext::countForFetchRequest(

@@ -48,6 +48,11 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     // this context does not know or an identifier of a store no longer in the coordinator. A
     // fault whose row is gone reads as empty.
     std::shared_ptr<ManagedObject> objectWithID(const ManagedObjectIDPtr& id);
+    // The same for the permanent identifier of row `rowID` of `entity` in `store`, which is made
+    // only when no object of that row is registered yet.
+    std::shared_ptr<ManagedObject> objectWithRowID(
+        const std::shared_ptr<const EntityDescription>& entity,
+        const std::shared_ptr<PersistentStore>& store, int64_t rowID);
     struct ObjectResult {
         std::shared_ptr<ManagedObject> object;
         ErrorPtr error;
@@ -65,6 +70,12 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
         std::vector<std::shared_ptr<ManagedObject>> objects() const;
     };
     [[nodiscard]] FetchResult executeFetchRequest(const FetchRequest& request);
+    // A dictionary fetch read row by row, for a caller that looks at each row once: no
+    // dictionaries are made. `visit` sees the rows in order (false stops the fetch); the fetch
+    // limit applies as in executeFetchRequest. After an error the rows seen are not to be used.
+    using RowVisitor = std::function<bool(const FetchedRow&)>;
+    [[nodiscard]] ErrorPtr enumerateFetchRequest(const FetchRequest& request,
+                                                 const RowVisitor& visit);
     struct CountResult {
         int64_t count = 0;
         ErrorPtr error;

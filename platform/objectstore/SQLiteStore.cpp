@@ -486,6 +486,61 @@ ErrorPtr SQLiteStore::fetch(const FetchRequest& request, const EntityDescription
     }
 }
 
+namespace {
+
+// The current row of a dictionary fetch's statement, read column by column where SQLite holds it.
+class OutputRow final : public FetchedRow {
+  public:
+    OutputRow(const SQLiteStatement& statement, const std::vector<SQLFetchBuilder::Output>& outputs,
+              const std::shared_ptr<PersistentStore>& store)
+        : statement_(statement), outputs_(outputs), store_(store) {}
+
+    size_t size() const override { return outputs_.size(); }
+
+    Value value(size_t output) const override {
+        const auto column = static_cast<int>(output);
+        if (output >= outputs_.size() || statement_.columnIsNull(column)) return Value();
+        const auto& described = outputs_[output];
+        if (described.type == AttributeType::ObjectID) {
+            return Value::objectID(ManagedObjectID::permanent(described.idEntity, store_,
+                                                              statement_.columnInt(column)));
+        }
+        return SQLiteSchema::readColumn(statement_, column, described.type);
+    }
+
+    std::optional<std::string_view> text(size_t output) const override {
+        const auto column = static_cast<int>(output);
+        if (output >= outputs_.size() || outputs_[output].type != AttributeType::String ||
+            statement_.columnIsNull(column)) {
+            return std::nullopt;
+        }
+        return statement_.columnTextView(column);
+    }
+
+    int64_t rowNumber(size_t output) const override {
+        const auto column = static_cast<int>(output);
+        if (output >= outputs_.size() || outputs_[output].type != AttributeType::ObjectID ||
+            statement_.columnIsNull(column)) {
+            return 0;
+        }
+        return statement_.columnInt(column);
+    }
+
+    const std::shared_ptr<const EntityDescription>& identifierEntity(size_t output) const override {
+        static const std::shared_ptr<const EntityDescription> kNone;
+        return output < outputs_.size() ? outputs_[output].idEntity : kNone;
+    }
+
+    const std::shared_ptr<PersistentStore>& store() const override { return store_; }
+
+  private:
+    const SQLiteStatement& statement_;
+    const std::vector<SQLFetchBuilder::Output>& outputs_;
+    const std::shared_ptr<PersistentStore>& store_;
+};
+
+}  // namespace
+
 void SQLiteStore::readResults(SQLiteStatement& statement, const FetchRequest& request,
                               const SQLiteSchema::Table& table, const CachedPlan& plan,
                               FetchSink& sink) {
@@ -494,6 +549,13 @@ void SQLiteStore::readResults(SQLiteStatement& statement, const FetchRequest& re
     auto self = shared_from_this();
     ColumnReader row(statement, 1, table, self,
                      request.resultType() == RT::ManagedObject ? &plan.lastRow : nullptr);
+    if (request.resultType() == RT::Dictionary && sink.row) {
+        const OutputRow output(statement, outputs, self);
+        while (statement.step()) {
+            if (!sink.row(output)) return;
+        }
+        return;
+    }
     std::vector<Dictionary::Entry> entries;
     while (statement.step()) {
         switch (request.resultType()) {

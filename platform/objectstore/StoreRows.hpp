@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -78,11 +80,34 @@ class RowSource {
     ~RowSource() = default;
 };
 
-// Receives fetch results one row at a time; returning false stops the fetch.
+// A row of a dictionary fetch read where it lies, so that a caller that looks at a few outputs
+// once pays for no dictionary: the outputs in the order of the request's properties to fetch.
+// Valid only during the sink's call.
+class FetchedRow {
+  public:
+    virtual size_t size() const = 0;
+    // The output as the dictionary result holds it; absent where that has no key.
+    virtual Value value(size_t output) const = 0;
+    // The text of a string output, without making a value; none when it has no value.
+    virtual std::optional<std::string_view> text(size_t output) const = 0;
+    // An identifier output without making the identifier: its row number (0 when it has no
+    // value) in store() of identifierEntity(); value() makes the identifier of those three.
+    virtual int64_t rowNumber(size_t output) const = 0;
+    virtual const std::shared_ptr<const EntityDescription>& identifierEntity(
+        size_t output) const = 0;
+    virtual const std::shared_ptr<PersistentStore>& store() const = 0;
+
+  protected:
+    ~FetchedRow() = default;
+};
+
+// Receives fetch results one row at a time; returning false stops the fetch. A dictionary fetch
+// calls `row` when it is set, else `dictionary`.
 struct FetchSink {
     std::function<bool(int64_t rowID, RowSource& row)> object;
     std::function<bool(int64_t rowID)> objectID;
     std::function<bool(Dictionary&&)> dictionary;
+    std::function<bool(const FetchedRow&)> row;
     int64_t count = 0;
 };
 

@@ -24,6 +24,7 @@ struct LoadOutcome {
     platform::ErrorPtr error;
     platform::ManagedObjectIDPtr queryObjectId;
     platform::Value loadedEntities;
+    std::shared_ptr<const ZQEntityDataCacheLoadOperation::LoadedRows> rows;
     uint64_t count = 0;
     platform::Value titles;
     platform::Value ranges;
@@ -225,6 +226,7 @@ class LoadRun {
             op_.queryRowsFetchRequest(recordID, context_, nullptr, ResultType::Dictionary);
         request.setSortDescriptors({platform::SortDescriptor{"rowId", true}});
         request.setPropertiesToFetch(rowPropertiesToFetch(choice));
+        if (auto streamed = streamedRows(recordID, request, choice)) return std::move(*streamed);
         auto fetched = context_->executeFetchRequest(request);
         if (op_.isCancelled()) return LoadOutcome::stopped();
         if (fetched.error) return LoadOutcome::failure(fetched.error);
@@ -237,6 +239,58 @@ class LoadRun {
             ZQEntityDataCacheSectionsBuilder::sectionsFromRows(rows, choice.grouping, choice.index);
         if (op_.isCancelled()) return LoadOutcome::stopped();
         outcome.loadedEntities = std::move(sections.sections);
+        outcome.titles = std::move(sections.titles);
+        outcome.ranges = std::move(sections.ranges);
+        return outcome;
+    }
+
+    // Each row is looked at once, as it is read: its entity data's row number (output 0), its
+    // grouping values (outputs 1...) compared with the row before's as the grouping comparator
+    // compares them, and the index attribute's text go straight into the sections. None when the
+    // rows come from more than one store, which row numbers cannot tell apart.
+    std::optional<LoadOutcome> streamedRows(const platform::ManagedObjectIDPtr& recordID,
+                                            const platform::FetchRequest& request,
+                                            const AttributeChoice& choice) {
+        const size_t grouping = choice.grouping.size();
+        const bool indexed = choice.index != nullptr;
+        // The index's output: its grouping output when it is one, else the one after them.
+        size_t indexOutput = 1 + grouping;
+        for (size_t i = 0; i < grouping; ++i) {
+            if (choice.grouping[i] == choice.index) {
+                indexOutput = 1 + i;
+                break;
+            }
+        }
+        std::vector<platform::Value> previous(grouping), current(grouping);
+        ZQEntityDataCacheSectionsBuilder builder(grouping > 0, indexed);
+        auto rows = std::make_shared<ZQEntityDataCacheLoadOperation::LoadedRows>();
+        uint64_t count = 0;
+        bool oneStore = true;
+        auto error = context_->enumerateFetchRequest(request, [&](const platform::FetchedRow& row) {
+            if (count == 0) {
+                rows->store = row.store();
+                rows->entity = row.identifierEntity(0);
+            } else if (row.store() != rows->store) {
+                oneStore = false;
+                return false;
+            }
+            for (size_t i = 0; i < grouping; ++i) current[i] = row.value(1 + i);
+            const bool startsSection = grouping > 0 && count > 0 && current != previous;
+            previous.swap(current);
+            builder.addRow(row.rowNumber(0), indexed ? row.text(indexOutput) : std::nullopt,
+                           startsSection);
+            ++count;
+            return true;
+        });
+        if (op_.isCancelled()) return LoadOutcome::stopped();
+        if (error) return LoadOutcome::failure(error);
+        if (!oneStore) return std::nullopt;
+        ZQEntityDataCacheSections sections = builder.finish();
+        rows->sections = std::move(sections.rowSections);
+        LoadOutcome outcome;
+        outcome.queryObjectId = recordID;
+        outcome.count = count;
+        outcome.rows = std::move(rows);
         outcome.titles = std::move(sections.titles);
         outcome.ranges = std::move(sections.ranges);
         return outcome;
@@ -289,7 +343,30 @@ platform::ManagedObjectIDPtr ZQEntityDataCacheLoadOperation::queryObjectId() con
 
 platform::Value ZQEntityDataCacheLoadOperation::loadedEntities() const {
     platform::MutexLock lock(mutex_);
+    if (loadedEntities_.isAbsent() && loadedRows_) {
+        const LoadedRows& rows = *loadedRows_;
+        platform::Array sections;
+        sections.reserve(rows.sections.size());
+        for (const auto& rowNumbers : rows.sections) {
+            platform::Array section;
+            section.reserve(rowNumbers.size());
+            for (int64_t row : rowNumbers) {
+                section.push_back(
+                    row == 0 ? platform::Value()
+                             : platform::Value::objectID(platform::ManagedObjectID::permanent(
+                                   rows.entity, rows.store, row)));
+            }
+            sections.emplace_back(std::move(section));
+        }
+        loadedEntities_ = platform::Value(std::move(sections));
+    }
     return loadedEntities_;
+}
+
+std::shared_ptr<const ZQEntityDataCacheLoadOperation::LoadedRows>
+ZQEntityDataCacheLoadOperation::loadedRows() const {
+    platform::MutexLock lock(mutex_);
+    return loadedRows_;
 }
 
 uint64_t ZQEntityDataCacheLoadOperation::count() const {
@@ -368,6 +445,7 @@ void ZQEntityDataCacheLoadOperation::main() {
         platform::MutexLock lock(mutex_);
         queryObjectId_ = std::move(outcome.queryObjectId);
         loadedEntities_ = std::move(outcome.loadedEntities);
+        loadedRows_ = std::move(outcome.rows);
         count_ = outcome.count;
         loadedAlphaIndexTitles_ = std::move(outcome.titles);
         loadedSectionsRangeByAlphaIndexTitles_ = std::move(outcome.ranges);
@@ -381,6 +459,7 @@ void ZQEntityDataCacheLoadOperation::onFinishWithError(platform::ErrorPtr error)
         platform::MutexLock lock(mutex_);
         queryObjectId_ = nullptr;
         loadedEntities_ = platform::Value();
+        loadedRows_ = nullptr;
         count_ = 0;
         loadedAlphaIndexTitles_ = platform::Value();
         loadedSectionsRangeByAlphaIndexTitles_ = platform::Value();

@@ -37,10 +37,21 @@ class ZQEntityDataCacheLoadOperation : public ZQEntityDataCacheBaseOperation {
     bool breakByEnabled() const { return breakByEnabled_; }
     bool alphaIndexEnabled() const { return alphaIndexEnabled_; }
 
+    // The rows of a collection read without grouping, kept as row numbers: the identifiers are
+    // made only when loadedEntities() is asked, and the main context finds its registered objects
+    // by row (ManagedObjectContext::objectWithRowID) without them.
+    struct LoadedRows {
+        std::shared_ptr<const platform::EntityDescription> entity;
+        std::shared_ptr<platform::PersistentStore> store;
+        std::vector<std::vector<int64_t>> sections;  // 0: a row without entity data
+    };
+
     // Results: none / 0 until the operation succeeded, and again after it failed.
     platform::ManagedObjectIDPtr queryObjectId() const EXCLUDES(mutex_);
     // rows: array of sections, each an array of entity-data object identifiers.
     platform::Value loadedEntities() const EXCLUDES(mutex_);
+    // The same sections as row numbers when the read kept them so; none otherwise.
+    std::shared_ptr<const LoadedRows> loadedRows() const EXCLUDES(mutex_);
     uint64_t count() const EXCLUDES(mutex_);
     // Array of strings; absent without an index.
     platform::Value loadedAlphaIndexTitles() const EXCLUDES(mutex_);
@@ -79,7 +90,9 @@ class ZQEntityDataCacheLoadOperation : public ZQEntityDataCacheBaseOperation {
 
     mutable platform::Mutex mutex_;
     platform::ManagedObjectIDPtr queryObjectId_ GUARDED_BY(mutex_);
-    platform::Value loadedEntities_ GUARDED_BY(mutex_);
+    // Made from loadedRows_ on first request when the read kept row numbers.
+    mutable platform::Value loadedEntities_ GUARDED_BY(mutex_);
+    std::shared_ptr<const LoadedRows> loadedRows_ GUARDED_BY(mutex_);
     uint64_t count_ GUARDED_BY(mutex_) = 0;
     platform::Value loadedAlphaIndexTitles_ GUARDED_BY(mutex_);
     platform::Value loadedSectionsRangeByAlphaIndexTitles_ GUARDED_BY(mutex_);

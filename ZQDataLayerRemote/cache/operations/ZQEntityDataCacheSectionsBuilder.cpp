@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQCompoundFieldComparator.hpp"
@@ -186,20 +187,23 @@ class IndexCharacters {
     icu::UnicodeString decomposed_;
 };
 
-// One pass over the rows, cutting sections and title runs as the rows come. Lives for one
-// builder call.
-class SectionsWalk {
-  public:
-    SectionsWalk(std::shared_ptr<const ZQFieldComparator> comparator, const std::string* indexKey)
-        : comparator_(std::move(comparator)), indexKey_(indexKey) {}
+}  // namespace
 
-    void addRow(const platform::Dictionary& row, const platform::Dictionary* next) {
+// One pass over the rows, cutting sections and title runs as the rows come. Lives for one
+// builder call (rows as identifier values) or builder object (rows as row numbers).
+template <typename Item>
+class ZQEntityDataCacheSectionsBuilder::Walk {
+  public:
+    // grouped: sections follow the grouping attributes (the caller says where one ends); else
+    // every title run is a section of its own.
+    Walk(bool grouped, bool indexed) : grouped_(grouped), indexed_(indexed) {}
+
+    // breakAfter: with grouping, the next row starts a new section.
+    void addRow(Item item, std::optional<std::string_view> text, bool breakAfter) {
         bool startsTitle = false;
         std::string_view character;
         bool letter = false;
-        if (indexKey_) {
-            const platform::Value* value = row.find(*indexKey_);
-            const std::string* text = value ? value->string() : nullptr;
+        if (indexed_) {
             if (text) character = characters_.firstCharacter(*text);
             letter = !character.empty() && IndexCharacters::isLetter(character);
             if (!title_ || !continuesTitle(character, letter)) {
@@ -207,19 +211,29 @@ class SectionsWalk {
                 startsTitle = true;
             }
         }
-        // Without a comparator every title run is a section of its own; with one, sections
-        // follow the comparator alone.
-        if (newSection_ || (startsTitle && !comparator_)) closeSection();
+        if (newSection_ || (startsTitle && !grouped_)) closeSection();
         if (startsTitle) startTitle(character, letter);
-        current_.push_back(row.get(kObjectIDKey));
-        if (next) newSection_ = comparator_ && !comparator_->compareEntity(row, *next);
+        current_.push_back(std::move(item));
+        newSection_ = grouped_ && breakAfter;
     }
+
+    // With grouping, the next row starts a new section.
+    void breakBefore() { newSection_ = grouped_; }
 
     ZQEntityDataCacheSections finish() {
         if (!current_.empty()) sections_.emplace_back(std::move(current_));
+        // Nothing to cut by: one section, even an empty one.
+        if (!grouped_ && !indexed_ && sections_.empty()) sections_.emplace_back();
         ZQEntityDataCacheSections result;
-        result.sections = platform::Value(std::move(sections_));
-        if (!indexKey_) return result;
+        if constexpr (std::is_same_v<Item, platform::Value>) {
+            platform::Array sections;
+            sections.reserve(sections_.size());
+            for (auto& section : sections_) sections.emplace_back(std::move(section));
+            result.sections = platform::Value(std::move(sections));
+        } else {
+            result.rowSections = std::move(sections_);
+        }
+        if (!indexed_) return result;
         if (title_) closeTitle();
         result.titles = platform::Value(std::move(titles_));
         std::vector<platform::Dictionary::Entry> entries;
@@ -260,18 +274,21 @@ class SectionsWalk {
 
     void closeSection() {
         if (!current_.empty()) {
+            // The next section is likely about as long as this one: one allocation for it.
+            const size_t size = current_.size();
             sections_.emplace_back(std::move(current_));
-            current_ = platform::Array();
+            current_ = std::vector<Item>();
+            current_.reserve(size);
         }
         ++section_;
     }
 
-    const std::shared_ptr<const ZQFieldComparator> comparator_;
-    const std::string* const indexKey_;
+    const bool grouped_;
+    const bool indexed_;
     IndexCharacters characters_;
 
-    platform::Array sections_;
-    platform::Array current_;
+    std::vector<std::vector<Item>> sections_;
+    std::vector<Item> current_;
     int64_t section_ = -1;  // index of the section that current_ will become
     bool newSection_ = true;
 
@@ -283,6 +300,8 @@ class SectionsWalk {
     std::u32string rowKey_;
     uint64_t titleFirstSection_ = 0;
 };
+
+namespace {
 
 std::shared_ptr<const ZQFieldComparator> comparatorFor(
     const std::vector<std::shared_ptr<const platform::AttributeDescription>>& attributes) {
@@ -322,8 +341,33 @@ ZQEntityDataCacheSections ZQEntityDataCacheSectionsBuilder::sectionsFromRows(
         return result;
     }
 
-    SectionsWalk walk(std::move(comparator), indexAttribute ? &indexAttribute->name() : nullptr);
-    for (size_t i = 0; i < list.size(); ++i)
-        walk.addRow(rowAt(list, i), i + 1 < list.size() ? &rowAt(list, i + 1) : nullptr);
+    Walk<platform::Value> walk(comparator != nullptr, indexAttribute != nullptr);
+    for (size_t i = 0; i < list.size(); ++i) {
+        const platform::Dictionary& row = rowAt(list, i);
+        std::optional<std::string_view> text;
+        if (indexAttribute) {
+            const platform::Value* value = row.find(indexAttribute->name());
+            if (const std::string* string = value ? value->string() : nullptr) text = *string;
+        }
+        const bool breakAfter = comparator && i + 1 < list.size() &&
+                                !comparator->compareEntity(row, rowAt(list, i + 1));
+        walk.addRow(row.get(kObjectIDKey), text, breakAfter);
+    }
     return walk.finish();
+}
+
+ZQEntityDataCacheSectionsBuilder::ZQEntityDataCacheSectionsBuilder(bool grouped, bool indexed)
+    : walk_(std::make_unique<Walk<int64_t>>(grouped, indexed)) {}
+
+ZQEntityDataCacheSectionsBuilder::~ZQEntityDataCacheSectionsBuilder() = default;
+
+void ZQEntityDataCacheSectionsBuilder::addRow(int64_t entityRow,
+                                              std::optional<std::string_view> indexText,
+                                              bool startsSection) {
+    if (startsSection) walk_->breakBefore();
+    walk_->addRow(entityRow, indexText, false);
+}
+
+ZQEntityDataCacheSections ZQEntityDataCacheSectionsBuilder::finish() {
+    return walk_->finish();
 }

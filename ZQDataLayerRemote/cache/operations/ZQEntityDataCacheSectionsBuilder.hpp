@@ -1,9 +1,13 @@
 // Cuts a cached collection's rows (already in "rowId" order) into the sections and the alphabetic
-// index that a list screen shows. Stateless: the cache load operation calls it on its own queue;
-// every call builds its own Unicode helpers, so any number of threads may call it at once.
+// index that a list screen shows. The static call is stateless and builds its own Unicode helpers,
+// so any number of threads may call it at once; a builder object (rows handed over one at a time)
+// belongs to the one thread that feeds it, the cache load operation's.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/Value.hpp"
@@ -12,6 +16,9 @@
 struct ZQEntityDataCacheSections {
     // Array of arrays of the rows' object identifiers ("objectID"), in row order.
     platform::Value sections;
+    // From a builder object, in place of `sections`: the same cut as row numbers of the rows'
+    // entity data (0 for a row without one).
+    std::vector<std::vector<int64_t>> rowSections;
     // Array of title strings, one per run of rows under the same title; absent without an index
     // attribute.
     platform::Value titles;
@@ -34,7 +41,26 @@ class ZQEntityDataCacheSectionsBuilder {
             groupingAttributes,
         const std::shared_ptr<const platform::AttributeDescription>& indexAttribute);
 
+    // Rows handed over one at a time as they are read: the same sections and titles as
+    // sectionsFromRows gives, without a dictionary or an identifier per row. grouped: the caller
+    // compares the grouping attributes and says which rows start a section.
+    ZQEntityDataCacheSectionsBuilder(bool grouped, bool indexed);
+    ~ZQEntityDataCacheSectionsBuilder();
+    ZQEntityDataCacheSectionsBuilder(const ZQEntityDataCacheSectionsBuilder&) = delete;
+    ZQEntityDataCacheSectionsBuilder& operator=(const ZQEntityDataCacheSectionsBuilder&) = delete;
+    // entityRow: the row number of the row's entity data (0 for none); indexText: its index
+    // attribute value, none when it has no string value; startsSection: its grouping values
+    // differ from the row before (grouped only).
+    void addRow(int64_t entityRow, std::optional<std::string_view> indexText,
+                bool startsSection = false);
+    [[nodiscard]] ZQEntityDataCacheSections finish();
+
     // The keys of a range value in `ranges`.
     static constexpr const char* kRangeLocationKey = "location";
     static constexpr const char* kRangeLengthKey = "length";
+
+  private:
+    template <typename Item>
+    class Walk;
+    std::unique_ptr<Walk<int64_t>> walk_;
 };

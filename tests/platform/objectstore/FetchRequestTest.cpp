@@ -202,6 +202,60 @@ TEST_P(FetchRequestTest, DictionaryResultsCarryIdentifiersAttributesAndCounts) {
     EXPECT_EQ(fetch(lineCounts)[0]["parentLevel"], Value(1));
 }
 
+TEST_P(FetchRequestTest, RowByRowReadsGiveWhatDictionariesHoldAndFindObjectsByRow) {
+    FetchRequest request = rowsOf(withParameters_);
+    request.setResultType(RT::Dictionary);
+    request.setPropertiesToFetch(
+        {ExpressionDescription("objectID", Expression::expressionForKeyPath("entityData"),
+                               AttributeType::ObjectID),
+         ExpressionDescription("zqname", Expression::expressionForKeyPath("entityData.name"),
+                               AttributeType::String),
+         ExpressionDescription("zqactive", Expression::expressionForKeyPath("entityData.active"),
+                               AttributeType::Boolean)});
+    Array dictionaries = fetch(request);
+    auto context = newContext();
+    size_t seen = 0;
+    ASSERT_FALSE(context->enumerateFetchRequest(request, [&](const FetchedRow& row) {
+        const Value& expected = dictionaries.at(seen++);
+        EXPECT_EQ(row.size(), 3u);
+        EXPECT_EQ(row.value(0), expected["objectID"]);
+        EXPECT_EQ(row.value(1), expected["zqname"]);
+        EXPECT_EQ(row.value(2), expected["zqactive"]);
+        EXPECT_EQ(row.text(1), std::optional<std::string_view>(*expected["zqname"].string()));
+        EXPECT_EQ(row.text(2), std::nullopt);  // not a string output
+        auto id = objectIDFromValue(expected["objectID"]);
+        EXPECT_EQ(row.rowNumber(0), id->number());
+        EXPECT_EQ(row.rowNumber(1), 0);
+        EXPECT_EQ(row.store(), store_);
+        // The object of a row: a new fault first, then the registered one.
+        auto object =
+            context->objectWithRowID(row.identifierEntity(0), row.store(), row.rowNumber(0));
+        EXPECT_TRUE(object && *object->objectID() == *id);
+        EXPECT_EQ(context->objectWithRowID(row.identifierEntity(0), row.store(), row.rowNumber(0)),
+                  object);
+        EXPECT_EQ(context->objectWithID(id), object);
+        return true;
+    }));
+    EXPECT_EQ(seen, 4u);
+    // A fault made by row reads its values on first access.
+    EXPECT_EQ(context->objectWithID(items_[0]->objectID())->valueForKey("name"), Value("pear"));
+
+    // The limit and the visitor both stop the read; other result types are refused.
+    request.setFetchLimit(3);
+    seen = 0;
+    ASSERT_FALSE(context->enumerateFetchRequest(request, [&](const FetchedRow&) {
+        ++seen;
+        return true;
+    }));
+    EXPECT_EQ(seen, 3u);
+    seen = 0;
+    ASSERT_FALSE(
+        context->enumerateFetchRequest(request, [&](const FetchedRow&) { return ++seen < 2; }));
+    EXPECT_EQ(seen, 2u);
+    request.setResultType(RT::ManagedObjectID);
+    EXPECT_TRUE(context->enumerateFetchRequest(request, [](const FetchedRow&) { return true; }));
+}
+
 TEST_P(FetchRequestTest, SortsLimitsCountsAndObjectResults) {
     FetchRequest request = rowsOf(withParameters_);
     request.setFetchLimit(2);

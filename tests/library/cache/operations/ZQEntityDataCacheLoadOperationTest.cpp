@@ -217,6 +217,15 @@ TEST_P(LoadOnBothStoresTest, RowsComeBackInRowIdOrderAsOneSectionWithoutOrder) {
     expectSucceeded(*rows);
     EXPECT_EQ(orderIds(rows->loadedEntities()), (Sections{{2, 3, 4, 1, 5}}));
     EXPECT_EQ(rows->count(), 5u);
+    // Kept as row numbers, from which the identifiers above were made.
+    auto kept = rows->loadedRows();
+    ASSERT_TRUE(kept && kept->sections.size() == 1u && kept->sections[0].size() == 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        auto id = platform::objectIDFromValue(rows->loadedEntities().at(0).at(i));
+        ASSERT_TRUE(id);
+        EXPECT_EQ(id->number(), kept->sections[0][i]);
+        EXPECT_EQ(id->entity(), kept->entity);
+    }
     EXPECT_TRUE(rows->queryObjectId());
     EXPECT_TRUE(rows->loadedAlphaIndexTitles().isAbsent());
     EXPECT_TRUE(rows->loadedSectionsRangeByAlphaIndexTitles().isAbsent());
@@ -290,6 +299,8 @@ TEST_F(LoadOperationTest, GroupByCutsConsecutiveRowsOfOneCategoryOnlyWhenBreakBy
     auto grouped = load(orders(), Type::rows, kByCategory, true, false);
     EXPECT_EQ(orderIds(grouped->loadedEntities()), (Sections{{2, 4, 6}, {1, 3}}));
     EXPECT_TRUE(grouped->loadedAlphaIndexTitles().isAbsent());
+    ASSERT_TRUE(grouped->loadedRows());
+    EXPECT_EQ(grouped->loadedRows()->sections.size(), 2u);
 
     // A search whose filter drops break-by: the order's group-by does not apply either.
     auto searched = load(orders(), Type::rows, kByCategory, false, false);
