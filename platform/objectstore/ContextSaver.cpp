@@ -26,8 +26,18 @@ ContextSaver::StoreWork& ContextSaver::workFor(const std::shared_ptr<PersistentS
         if (w.store == store) return w;
     }
     work_.emplace_back();
-    work_.back().store = store;
-    return work_.back();
+    auto& work = work_.back();
+    work.store = store;
+    if (work_.size() == 1) {
+        // Most saves go to one store: its lists are made once, at their full size.
+        work.changes.inserts.reserve(counts_.inserted);
+        work.inserted.reserve(counts_.inserted);
+        work.changes.updates.reserve(counts_.updated);
+        work.updated.reserve(counts_.updated);
+        work.changes.deletes.reserve(counts_.deleted);
+        work.deleted.reserve(counts_.deleted);
+    }
+    return work;
 }
 
 ErrorPtr ContextSaver::validate(ManagedObject& object) {
@@ -98,6 +108,15 @@ ErrorPtr ContextSaver::save(std::shared_ptr<ContextDidSaveNotification>& notific
         if (!last || last->serial() != id.storeSerial()) last = coordinator->storeForObjectID(id);
         return last;
     };
+    for (const auto& object : context_.changed_) {
+        if (object->deleted_) {
+            ++counts_.deleted;
+        } else if (object->inserted_) {
+            ++counts_.inserted;
+        } else {
+            ++counts_.updated;
+        }
+    }
     // Nothing below adds to the context's change list, so it is read in place.
     for (const auto& object : context_.changed_) {
         if (object->deleted_) {
@@ -197,6 +216,9 @@ void ContextSaver::finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
 
     std::vector<ContextDidSaveNotification::Snapshot> inserted, updated;
     std::vector<ManagedObjectIDPtr> deleted;
+    inserted.reserve(counts_.inserted);
+    updated.reserve(counts_.updated);
+    deleted.reserve(counts_.deleted);
     for (auto& work : work_) {
         for (const auto& object : work.inserted) {
             settle(*object, work.outcome.version, replacements);

@@ -43,6 +43,10 @@ class ContextSaver {
 
     ManagedObjectContext& context_;
     std::vector<StoreWork> work_;
+    // Of the context's changed objects: how many of each kind, for sizing the lists.
+    struct Counts {
+        size_t inserted = 0, updated = 0, deleted = 0;
+    } counts_;
 };
 
 }  // namespace platform

@@ -68,8 +68,32 @@ ErrorPtr ManagedObject::setValueForKey(const Value& value, std::string_view key)
 }
 
 ErrorPtr ManagedObject::setValuesForKeysWithDictionary(const Dictionary& values) {
+    if (values.empty()) return nullptr;
+    // As setValueForKey for each entry, with the context and the row looked at once.
+    auto context = context_.lock();
+    if (!context || deleted_) {
+        return Error::create(kErrorDomain, errc::kValidation,
+                             "The object is deleted or not in a context");
+    }
+    ObjectGraphEditor editor(*context);
+    bool fulfilled = false;
     for (const auto& [key, value] : values) {
-        if (auto error = setValueForKey(value, key)) return error;
+        int index = entity_->propertyIndex(key);
+        if (index < 0) {
+            return Error::create(kErrorDomain, errc::kValidation,
+                                 "Entity " + entity_->name() + " has no property " + key);
+        }
+        // A relationship set may cascade into deleting this object; each entry sees it.
+        if (deleted_) {
+            return Error::create(kErrorDomain, errc::kValidation,
+                                 "The object is deleted or not in a context");
+        }
+        if (!fulfilled && !context->fulfill(*this)) {
+            return Error::create(kErrorDomain, errc::kValidation,
+                                 "The object's row no longer exists: " + id_->URIRepresentation());
+        }
+        fulfilled = true;
+        if (auto error = editor.setValue(*this, static_cast<size_t>(index), value)) return error;
     }
     return nullptr;
 }

@@ -37,10 +37,12 @@ ErrorPtr ObjectGraphEditor::setValue(ManagedObject& object, size_t index, const 
         if (!target) return invalid(r.name() + " takes a managed object");
         return setToOne(object, r, target.get());
     }
+    // A set's own list is used as it is: no copy of its members.
+    if (const auto* set = dynamic_cast<const ManagedObjectSet*>(value.object().get())) {
+        return setToMany(object, r, set->objects());
+    }
     std::vector<std::shared_ptr<ManagedObject>> members;
-    if (auto set = std::dynamic_pointer_cast<ManagedObjectSet>(value.object())) {
-        members = set->objects();
-    } else if (const Array* array = value.array()) {
+    if (const Array* array = value.array()) {
         for (const auto& v : *array) {
             auto member = std::dynamic_pointer_cast<ManagedObject>(v.object());
             if (!member) return invalid(r.name() + " takes managed objects");
@@ -164,8 +166,8 @@ void ObjectGraphEditor::primitiveLink(ManagedObject& x, const RelationshipDescri
                                       ManagedObject& y) {
     if (r.isToMany()) {
         RelationshipList& list = x.list(r.index());
-        if (list.isLoaded() && list.contains(y.id_)) return;
-        list.add(y.id_);
+        // One look-up: a loaded list that has the member already is unchanged.
+        if (!list.add(y.id_) && list.isLoaded()) return;
     } else {
         if (!context_.fulfill(x)) return;
         auto current = objectIDFromValue(x.values_[r.index()]);

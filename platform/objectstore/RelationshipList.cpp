@@ -84,18 +84,19 @@ size_t RelationshipList::findAdded(const ManagedObjectIDPtr& id) {
     return it == addedIndex_.end() ? kNone : it->second;
 }
 
-void RelationshipList::add(const ManagedObjectIDPtr& id) {
+bool RelationshipList::add(const ManagedObjectIDPtr& id) {
     if (loaded_) {
-        if (find(id) != kNone) return;
+        if (find(id) != kNone) return false;
         if (indexed_) index_.emplace(id, items_.size());
         items_.push_back(id);
         ++count_;
-        return;
+        return true;
     }
     if (!removed_.empty()) removed_.erase(id);
-    if (findAdded(id) != kNone) return;
+    if (findAdded(id) != kNone) return false;
     if (addedIndexed_) addedIndex_.emplace(id, added_.size());
     added_.push_back(id);
+    return true;
 }
 
 void RelationshipList::remove(const ManagedObjectIDPtr& id) {

@@ -27,7 +27,8 @@ class RelationshipList {
     // Forgets the members (a refresh): the next read loads them again.
     void unload();
 
-    void add(const ManagedObjectIDPtr& id);
+    // False when the id was a member (or, not loaded, already added) before.
+    bool add(const ManagedObjectIDPtr& id);
     void remove(const ManagedObjectIDPtr& id);
     // Loaded lists only.
     bool contains(const ManagedObjectIDPtr& id);

@@ -16,6 +16,15 @@ SQLiteChangeWriter::SQLiteChangeWriter(const SQLiteSchema& schema, SQLiteConnect
 
 int64_t SQLiteChangeWriter::rowIDOf(const ManagedObjectIDPtr& id) const {
     if (id->isTemporaryID()) {
+        if (!denseRows_.empty()) {
+            auto offset = static_cast<uint64_t>(id->number() - firstTemporary_);
+            if (id->number() >= firstTemporary_ && offset < denseRows_.size() &&
+                denseRows_[offset] != 0) {
+                return denseRows_[offset];
+            }
+            throw SQLiteError(SQLITE_CONSTRAINT,
+                              "A relationship refers to an unsaved object of another store");
+        }
         auto it =
             std::lower_bound(temporaries_.begin(), temporaries_.end(),
                              std::make_pair(id->number(), std::numeric_limits<int64_t>::min()));
@@ -92,6 +101,18 @@ void SQLiteChangeWriter::assignRows(const StoreChangeSet& changes, StoreSaveOutc
     // Temporary numbers grow as objects are made, so the list is usually in order already.
     if (!std::is_sorted(temporaries_.begin(), temporaries_.end())) {
         std::sort(temporaries_.begin(), temporaries_.end());
+    }
+    // A save's temporary numbers usually form one run with few gaps: looked up by position
+    // instead of by a search per relationship written. Row numbers start at 1, so 0 is free.
+    if (!temporaries_.empty()) {
+        firstTemporary_ = temporaries_.front().first;
+        auto span = static_cast<uint64_t>(temporaries_.back().first - firstTemporary_) + 1;
+        if (span <= 2 * temporaries_.size() + 64) {
+            denseRows_.assign(span, 0);
+            for (const auto& [temporary, row] : temporaries_) {
+                denseRows_[static_cast<size_t>(temporary - firstTemporary_)] = row;
+            }
+        }
     }
     for (const auto& [entity, max] : maxima) {
         auto write = writer_.statement(

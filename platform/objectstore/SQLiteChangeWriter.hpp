@@ -44,6 +44,9 @@ class SQLiteChangeWriter {
     SQLiteConnection& writer_;
     std::shared_ptr<PersistentStore> store_;
     std::vector<std::pair<int64_t, int64_t>> temporaries_;  // (temporary, row number), sorted
+    // When the temporaries are dense: the row number per temporary from firstTemporary_, or 0.
+    int64_t firstTemporary_ = 0;
+    std::vector<int64_t> denseRows_;
 };
 
 }  // namespace platform

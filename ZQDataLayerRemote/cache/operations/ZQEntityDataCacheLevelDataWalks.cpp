@@ -22,6 +22,9 @@ constexpr std::string_view kSublevelPrefix = "_Sublevel";
 // bound parameters per statement.
 constexpr size_t kPrefetchChunk = 500;
 
+// Below this many lines a parent's children are checked for repeats by a search in place.
+constexpr size_t kSearchedInPlace = 16;
+
 }  // namespace
 
 platform::Value ZQEntityDataCacheLevelDataWalks::itemsFromObject(const platform::Value& value) {
@@ -81,15 +84,17 @@ void ZQEntityDataCacheLevelDataWalks::build(const LevelPtr& level, const platfor
         level->setEntities(Level::EntityDataList{});
         return;
     }
-    const LevelPlan& plan = planFor(*level->dataSource());
-    level->setEntities(Level::EntityDataList{});
+    LevelPlan& plan = planFor(*level->dataSource());
+    Level::EntityDataList entities;
+    entities.reserve(array->size());
+    level->setEntities(std::move(entities));
     for (const platform::Value& item : *array) {
         if (!isRunning()) return;
         buildItem(level, plan, item);
     }
 }
 
-void ZQEntityDataCacheLevelDataWalks::buildItem(const LevelPtr& level, const LevelPlan& plan,
+void ZQEntityDataCacheLevelDataWalks::buildItem(const LevelPtr& level, LevelPlan& plan,
                                                 const platform::Value& item) {
     const platform::Dictionary* fields = item.dictionary();
     if (!fields) {
@@ -100,7 +105,7 @@ void ZQEntityDataCacheLevelDataWalks::buildItem(const LevelPtr& level, const Lev
     // Two fields with one attribute name (&Amount and Amount): the later one wins, as it would
     // when set one by one.
     platform::Dictionary values = plan.valuesTemplate;
-    for (const FieldPlan& field : plan.fields) {
+    for (FieldPlan& field : plan.fields) {
         const std::string& name = field.descriptor->entityDataFieldName();
         const platform::Value* value = fields->find(name);
         if (!value) {
@@ -119,8 +124,12 @@ void ZQEntityDataCacheLevelDataWalks::buildItem(const LevelPtr& level, const Lev
             fail(defaultZQError());
             return;
         }
-        auto sublevel =
-            Level::create(field.sublevel, sublevelEntityName(level->entityDataEntityName(), name));
+        if (!field.sublevelEntityName || field.parentEntityName != level->entityDataEntityName()) {
+            field.parentEntityName = level->entityDataEntityName();
+            field.sublevelEntityName = std::make_shared<const std::string>(
+                sublevelEntityName(level->entityDataEntityName(), name));
+        }
+        auto sublevel = Level::create(field.sublevel, field.sublevelEntityName);
         build(sublevel, itemsFromObject(*value));
         if (!isRunning()) return;
         entity->addEntitySublevel(std::move(sublevel));
@@ -277,6 +286,7 @@ void ZQEntityDataCacheLevelDataWalks::resolve(const LevelPtr& level,
     request.setFetchLimit(1);
     request.setResultType(platform::FetchRequest::ResultType::ManagedObjectID);
     auto& uncachedByKey = uncached_[level->entityDataEntityName()];
+    if (uncachedByKey.empty()) uncachedByKey.reserve(level->entityCount());
     static const platform::Dictionary kNoValues;
     for (const EntityDataPtr& entity : *level->entities()) {
         const auto& values =
@@ -350,6 +360,7 @@ void ZQEntityDataCacheLevelDataWalks::prefetch(const LevelPtr& level,
 void ZQEntityDataCacheLevelDataWalks::write(const LevelPtr& level,
                                             platform::ManagedObjectContext& context) {
     if (level->entityCount() == 0) return;
+    const LevelPlan& plan = planFor(*level->dataSource());
     for (const EntityDataPtr& entity : *level->entities()) {
         if (!isRunning()) return;
         if (entity->existingObjectID()) {
@@ -364,35 +375,67 @@ void ZQEntityDataCacheLevelDataWalks::write(const LevelPtr& level,
                 return;
             }
         }
+        platform::ManagedObject& object = *entity->managedObject();
+        if (const auto& values = entity->entityCoreDataValues()) {
+            if (auto error = object.setValuesForKeysWithDictionary(*values)) {
+                fail(std::move(error));
+                return;
+            }
+            // Nothing reads them after this: freed now, while they are still in the cache, the
+            // memory goes to the objects made next instead of piling up until the tree goes.
+            entity->setEntityCoreDataValues(std::nullopt);
+        }
         if (const auto& sublevels = entity->entitySublevels()) {
             for (const LevelPtr& sublevel : *sublevels) {
                 write(sublevel, context);
                 if (!isRunning()) return;
-                std::vector<std::shared_ptr<platform::ManagedObject>> children;
-                children.reserve(sublevel->entityCount());
-                // Lines of one parent that share a key are one object, listed once.
-                std::unordered_set<const platform::ManagedObject*> listed;
-                if (sublevel->entities()) {
-                    for (const EntityDataPtr& child : *sublevel->entities()) {
-                        const auto& object = child->managedObject();
-                        if (object && listed.insert(object.get()).second) {
-                            children.push_back(object);
-                        }
-                    }
+                if (auto error =
+                        object.setValueForKey(platform::Value::object(childrenOf(*sublevel)),
+                                              sublevelAttributeName(plan, *sublevel))) {
+                    fail(std::move(error));
+                    return;
                 }
-                entity->addEntityCoreDataValue(
-                    platform::Value::object(
-                        platform::ManagedObjectSet::create(std::move(children), true)),
-                    ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(
-                        sublevel->dataSource()->entityDataSourceLevelName()));
-            }
-        }
-        if (entity->entityCoreDataValues()) {
-            if (auto error = entity->managedObject()->setValuesForKeysWithDictionary(
-                    *entity->entityCoreDataValues())) {
-                fail(std::move(error));
-                return;
             }
         }
     }
+}
+
+std::shared_ptr<platform::ManagedObjectSet> ZQEntityDataCacheLevelDataWalks::childrenOf(
+    const Level& sublevel) {
+    std::vector<std::shared_ptr<platform::ManagedObject>> children;
+    children.reserve(sublevel.entityCount());
+    std::unordered_set<const platform::ManagedObject*> listed;
+    if (sublevel.entities()) {
+        for (const EntityDataPtr& child : *sublevel.entities()) {
+            const auto& object = child->managedObject();
+            if (!object) continue;
+            // Lines of one parent that share a key are one object, listed once; a few lines
+            // are searched in place, many through a set.
+            if (sublevel.entityCount() < kSearchedInPlace) {
+                if (std::find(children.begin(), children.end(), object) != children.end()) {
+                    continue;
+                }
+            } else if (!listed.insert(object.get()).second) {
+                continue;
+            }
+            children.push_back(object);
+        }
+    }
+    return platform::ManagedObjectSet::create(std::move(children), true);
+}
+
+const std::string& ZQEntityDataCacheLevelDataWalks::sublevelAttributeName(const LevelPlan& plan,
+                                                                          const Level& sublevel) {
+    for (const FieldPlan& field : plan.fields) {
+        if (field.isSublevel && field.sublevel == sublevel.dataSource()) {
+            return field.attributeName;
+        }
+    }
+    // A level not made from this plan's fields: named as its data-source level.
+    auto [it, added] = sublevelAttributeNames_.try_emplace(sublevel.dataSource().get());
+    if (added) {
+        it->second = ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(
+            sublevel.dataSource()->entityDataSourceLevelName());
+    }
+    return it->second;
 }

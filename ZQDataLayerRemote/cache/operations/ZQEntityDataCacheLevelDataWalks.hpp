@@ -19,6 +19,7 @@
 #include "platform/Value.hpp"
 #include "platform/objectstore/EntityDescription.hpp"
 #include "platform/objectstore/ManagedObjectContext.hpp"
+#include "platform/objectstore/ManagedObjectSet.hpp"
 
 class ZQEntityDataCacheLevelDataWalks {
   public:
@@ -61,6 +62,10 @@ class ZQEntityDataCacheLevelDataWalks {
         // Sublevel fields only.
         bool isSublevel = false;
         std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> sublevel;
+        // The sublevel's entity name under the parent entity named parentEntityName, shared by
+        // the sublevel's levels of every item.
+        std::string parentEntityName;
+        std::shared_ptr<const std::string> sublevelEntityName;
     };
     struct LevelPlan {
         std::vector<FieldPlan> fields;
@@ -89,12 +94,18 @@ class ZQEntityDataCacheLevelDataWalks {
                     const platform::Dictionary& values, const std::string& key,
                     platform::ManagedObjectContext& moc, platform::ManagedObjectIDPtr& found);
     void planKey(LevelPlan& plan, const ZQEntityDataSourceLevelDescriptor& dataSource);
-    void buildItem(const LevelPtr& level, const LevelPlan& plan, const platform::Value& item);
+    void buildItem(const LevelPtr& level, LevelPlan& plan, const platform::Value& item);
     // The key's values as one text, equal for values the store compares as equal; empty when a
     // key value is missing and missingIsNull is false.
     static std::string keyText(const LevelPlan& plan, const platform::Dictionary& values,
                                bool missingIsNull = false);
     void fail(platform::ErrorPtr error);
+    // The objects written for the sublevel's entity data, in order, each once.
+    static std::shared_ptr<platform::ManagedObjectSet> childrenOf(
+        const ZQEntityDataCacheSaveOperationContextLevel& sublevel);
+    // The relationship of a parent of the plan's level that holds the sublevel's objects.
+    const std::string& sublevelAttributeName(
+        const LevelPlan& plan, const ZQEntityDataCacheSaveOperationContextLevel& sublevel);
     // The identifiers of the cached objects found for the level's tree, by entity name.
     static void collectExisting(const LevelPtr& level,
                                 std::unordered_map<std::string, platform::Array>& ids);
@@ -105,4 +116,6 @@ class ZQEntityDataCacheLevelDataWalks {
     // Per entity name: key text to the first item of this result with that key not yet cached.
     std::unordered_map<std::string, std::unordered_map<std::string, EntityDataPtr>> uncached_;
     std::unordered_map<std::string, KeyIndex> keyIndexes_;
+    std::unordered_map<const ZQEntityDataSourceLevelDescriptor*, std::string>
+        sublevelAttributeNames_;
 };

@@ -329,6 +329,7 @@ void ZQEntityDataCacheSaveOperation::writeRows(
     // Items of this page that share one object (a repeated key) get one row: the first one's.
     std::unordered_set<const platform::ManagedObject*> placed;
     placed.reserve(n);
+    const std::string rowEntityName = queryCollectionEntityName();
     for (size_t i = 0; i < n && isRunning(); ++i) {
         const auto& entity = (*context.rootLevel()->entities())[i];
         const auto& object = entity->managedObject();
@@ -342,7 +343,7 @@ void ZQEntityDataCacheSaveOperation::writeRows(
         }
         if (!row) {
             row = std::dynamic_pointer_cast<ZQQueryCollectionEntityCollectionManagedObject>(
-                writeContext.insertNewObject(queryCollectionEntityName()));
+                writeContext.insertNewObject(rowEntityName));
             if (!row) return setErrorUnlessCancelled(defaultZQError());
             error = row->setEntityData(
                 std::dynamic_pointer_cast<ZQEntityCollectionManagedObject>(object));

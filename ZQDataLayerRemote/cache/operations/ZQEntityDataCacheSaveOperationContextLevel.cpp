@@ -6,6 +6,15 @@
 std::shared_ptr<ZQEntityDataCacheSaveOperationContextLevel>
 ZQEntityDataCacheSaveOperationContextLevel::create(
     std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> dataSource, std::string entityName) {
+    return create(std::move(dataSource),
+                  std::make_shared<const std::string>(std::move(entityName)));
+}
+
+std::shared_ptr<ZQEntityDataCacheSaveOperationContextLevel>
+ZQEntityDataCacheSaveOperationContextLevel::create(
+    std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> dataSource,
+    std::shared_ptr<const std::string> entityName) {
+    if (!entityName) entityName = std::make_shared<const std::string>();
     return std::make_shared<ZQEntityDataCacheSaveOperationContextLevel>(std::move(dataSource),
                                                                         std::move(entityName));
 }

@@ -23,6 +23,10 @@ class ZQEntityDataCacheSaveOperationContextLevel
     [[nodiscard]] static std::shared_ptr<ZQEntityDataCacheSaveOperationContextLevel> create(
         std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> dataSource,
         std::string entityName);
+    // For the many levels of one sublevel in a tree: they share the name.
+    [[nodiscard]] static std::shared_ptr<ZQEntityDataCacheSaveOperationContextLevel> create(
+        std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> dataSource,
+        std::shared_ptr<const std::string> entityName);
     // The entity name comes from the cache's naming rules; none when they give no name.
     [[nodiscard]] static std::shared_ptr<ZQEntityDataCacheSaveOperationContextLevel>
     createWithDataSourceLevel(std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> dataSource);
@@ -30,7 +34,7 @@ class ZQEntityDataCacheSaveOperationContextLevel
     const std::shared_ptr<const ZQEntityDataSourceLevelDescriptor>& dataSource() const {
         return dataSource_;
     }
-    const std::string& entityDataEntityName() const { return entityDataEntityName_; }
+    const std::string& entityDataEntityName() const { return *entityDataEntityName_; }
     // None until the level was built; empty when the result had no items for it.
     const std::optional<EntityDataList>& entities() const { return entities_; }
     void setEntities(std::optional<EntityDataList> entities) { entities_ = std::move(entities); }
@@ -40,11 +44,12 @@ class ZQEntityDataCacheSaveOperationContextLevel
 
     // Through create() only; public for make_shared.
     ZQEntityDataCacheSaveOperationContextLevel(
-        std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> dataSource, std::string entityName)
+        std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> dataSource,
+        std::shared_ptr<const std::string> entityName)
         : dataSource_(std::move(dataSource)), entityDataEntityName_(std::move(entityName)) {}
 
   private:
     std::shared_ptr<const ZQEntityDataSourceLevelDescriptor> dataSource_;
-    std::string entityDataEntityName_;
+    std::shared_ptr<const std::string> entityDataEntityName_;  // never null
     std::optional<EntityDataList> entities_;
 };

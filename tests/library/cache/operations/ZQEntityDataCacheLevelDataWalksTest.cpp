@@ -166,4 +166,31 @@ TEST_F(LevelDataWalksTest, WritingReplacesTheLinesOfAnExistingObject) {
     EXPECT_TRUE(related(order[0], "zqline").empty());
 }
 
+TEST_F(LevelDataWalksTest, AParentListsEachOfItsLinesOnceInOrderShortOrLong) {
+    // The last line repeats the key of the third: one object, listed at its first place, for a
+    // short list and for a long one alike.
+    for (auto [id, lines] : {std::pair<int64_t, int>{7, 3}, {8, 20}}) {
+        auto item = *orderItem(id, lines).dictionary();
+        platform::Array lineItems = *item.get("Line").array();
+        lineItems.push_back(platform::Value::dictionary(
+            {{"LineId", id * 100 + 3}, {"ProductName", "Again"}, {"LineQty", 9}}));
+        item.set("Line", platform::Value(std::move(lineItems)));
+        ZQEntityDataCacheLevelDataWalks run{[] { return false; }, error};
+        auto root = Level::create(orders, "Shop__Orders");
+        run.build(root, platform::Value(platform::Array{platform::Value(item)}));
+        run.resolve(root, *env.newContext());
+        auto context = env.newContext();
+        run.write(root, *context);
+        ASSERT_EQ(error, nullptr) << error->description();
+        ASSERT_EQ(context->save(), nullptr);
+        auto reader = env.newContext();
+        auto order = objectsWhere(*reader, "Shop__Orders", "zqorderid", id);
+        ASSERT_EQ(order.size(), 1u);
+        auto listed = related(order[0], "zqline");
+        ASSERT_EQ(listed.size(), static_cast<size_t>(lines)) << lines;
+        EXPECT_EQ(listed[2]->valueForKey("zqlineid"), platform::Value(id * 100 + 3));
+        EXPECT_EQ(listed[2]->valueForKey("zqproductname"), platform::Value("Again"));
+        EXPECT_EQ(listed.back()->valueForKey("zqlineid"), platform::Value(id * 100 + lines));
+    }
+}
 }  // namespace
