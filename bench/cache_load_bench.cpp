@@ -10,10 +10,7 @@
 // (titled "#"), so both sides produce the same sections and titles; the run checks that they do.
 // At exit a table gives each pair's best wall and thread-CPU time per iteration and their ratios.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <sqlite3.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <chrono>
@@ -33,6 +30,7 @@
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModelLoader.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQWorkWithLevel.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQWorkWithList.hpp"
+#include "bench/BenchSupport.hpp"
 
 using namespace platform;
 using Clock = std::chrono::steady_clock;
@@ -70,22 +68,7 @@ constexpr const char* kModel = R"({
 constexpr const char* kBaseURI = "http://127.0.0.1/rest/Bench/Customers";
 
 std::filesystem::path benchFolder() {
-    static std::filesystem::path folder = [] {
-        auto p = std::filesystem::temp_directory_path() /
-                 ("zq-cache-load-bench-" + std::to_string(getpid()));
-        std::filesystem::create_directories(p);
-        return p;
-    }();
-    return folder;
-}
-
-struct Best {
-    double store = 0, plain = 0;        // wall seconds, best iteration
-    double storeCPU = 0, plainCPU = 0;  // CPU seconds of the benchmark thread, best iteration
-};
-std::map<int, Best>& results() {
-    static std::map<int, Best> r;
-    return r;
+    return zqbench::runFolder("zq-cache-load-bench-");
 }
 
 // Sorted as a server would send them for the name order: first 1% start with a digit, the rest
@@ -178,20 +161,10 @@ double seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double threadCPU() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// Both sides run entirely on the benchmark thread, so its CPU time is the whole work; on a
-// loaded machine it is the steadier figure.
+// Both sides run entirely on the benchmark thread, so its CPU time is the whole work.
+using zqbench::threadCPU;
 void recordBest(int n, bool plain, double s, double cpu) {
-    Best& best = results()[n];
-    double& slot = plain ? best.plain : best.store;
-    if (slot == 0 || s < slot) slot = s;
-    double& cpuSlot = plain ? best.plainCPU : best.storeCPU;
-    if (cpuSlot == 0 || cpu < cpuSlot) cpuSlot = cpu;
+    zqbench::recordBest("RowsReadBack", n, plain, s, cpu);
 }
 
 // What both sides must agree on: sections, titles in order, rows.
@@ -321,22 +294,12 @@ BENCHMARK(BM_RowsReadBack_Store)->Apply(sizes);
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The same allocator settings for both sides: no trimming or mmap thresholds moving mid-run.
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    zqbench::steadyAllocator();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\n%-14s %8s %10s %10s %7s %12s %12s %7s\n", "work", "rows", "plain ms", "store ms",
-                "ratio", "plain cpu ms", "store cpu ms", "ratio");
-    for (const auto& [n, best] : results()) {
-        if (best.plain == 0 || best.store == 0) continue;
-        std::printf("%-14s %8d %10.2f %10.2f %7.2f %12.2f %12.2f %7.2f\n", "RowsReadBack", n,
-                    best.plain * 1e3, best.store * 1e3, best.store / best.plain,
-                    best.plainCPU * 1e3, best.storeCPU * 1e3, best.storeCPU / best.plainCPU);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(benchFolder(), ignored);
+    zqbench::printRatios("store", "2.0");
+    zqbench::removeRunFolder(benchFolder());
     return 0;
 }

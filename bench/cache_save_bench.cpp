@@ -11,11 +11,7 @@
 // operation merges into no main context. At exit a table gives each pair's best time per
 // iteration and their ratio, and the peak resident memory.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -31,57 +27,25 @@
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModelLoader.hpp"
 #include "ZQDataLayerRemote/providers/ZQRemoteWorkWithCollectionDataSource.hpp"
+#include "bench/BenchSupport.hpp"
 #include "platform/NamedLock.hpp"
 #include "platform/objectstore/PersistentStoreCoordinator.hpp"
 
 using namespace platform;
-using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
 // ---- shared data
 
 std::filesystem::path benchFolder() {
-    static std::filesystem::path folder = [] {
-        auto p = std::filesystem::temp_directory_path() /
-                 ("zq-cache-save-bench-" + std::to_string(getpid()));
-        std::filesystem::create_directories(p);
-        return p;
-    }();
-    return folder;
+    return zqbench::runFolder("zq-cache-save-bench-");
 }
-
-struct Best {
-    double store = 0, plain = 0;        // wall seconds, best iteration
-    double storeCPU = 0, plainCPU = 0;  // CPU seconds of the benchmark thread, best iteration
-};
 
 // The save runs on the calling thread (its write waits on the cache-save queue, which runs the
-// block inline), so the thread's CPU time is all of it; on a busy machine it is the steadier
-// figure.
-double threadCPU() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-std::map<std::pair<std::string, int>, Best>& results() {
-    static std::map<std::pair<std::string, int>, Best> r;
-    return r;
-}
-
+// block inline), so the thread's CPU time is all of it.
 template <typename Work>
 void timed(benchmark::State& state, const std::string& work, bool plain, Work&& body) {
-    auto start = SteadyClock::now();
-    double cpuStart = threadCPU();
-    body();
-    double cpu = threadCPU() - cpuStart;
-    double seconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
-    state.SetIterationTime(seconds);
-    auto& best = results()[{work, static_cast<int>(state.range(0))}];
-    double& slot = plain ? best.plain : best.store;
-    if (slot == 0 || seconds < slot) slot = seconds;
-    double& cpuSlot = plain ? best.plainCPU : best.storeCPU;
-    if (cpuSlot == 0 || cpu < cpuSlot) cpuSlot = cpu;
+    zqbench::timed(state, work, plain, zqbench::threadCPU, std::forward<Work>(body));
 }
 
 const char* kModel = R"({
@@ -447,25 +411,13 @@ BENCHMARK(BM_SaveAgain_Store)->Apply(sizes);
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The same allocator settings for both sides: no trimming or mmap thresholds moving mid-run.
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    zqbench::steadyAllocator();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\n%-10s %8s %10s %10s %7s %12s %12s %7s\n", "work", "rows", "plain ms", "save ms",
-                "ratio", "plain cpu ms", "save cpu ms", "ratio");
-    for (const auto& [key, best] : results()) {
-        if (best.plain == 0 || best.store == 0) continue;
-        std::printf("%-10s %8d %10.2f %10.2f %7.2f %12.2f %12.2f %7.2f\n", key.first.c_str(),
-                    key.second, best.plain * 1e3, best.store * 1e3, best.store / best.plain,
-                    best.plainCPU * 1e3, best.storeCPU * 1e3, best.storeCPU / best.plainCPU);
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak resident memory: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
-    std::error_code ignored;
-    std::filesystem::remove_all(benchFolder(), ignored);
+    zqbench::printRatios("save", "2.5");
+    std::printf("peak resident memory: %.1f MB\n", zqbench::peakResidentMB());
+    zqbench::removeRunFolder(benchFolder());
     return 0;
 }

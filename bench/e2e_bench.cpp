@@ -21,11 +21,7 @@
 // resident memory around each empty-cache load and the peak.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <malloc.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
 #include <yajl/yajl_tree.h>
 
 #include <atomic>
@@ -57,6 +53,7 @@
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataQueryCollectionInfo.hpp"
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataQueryType.hpp"
 #include "ZQDataLayerRemote/providers/ZQRemoteWorkWithCollectionDataSource.hpp"
+#include "bench/BenchSupport.hpp"
 #include "examples/sample-server/ZQSampleServer.hpp"
 #include "examples/sample-server/ZQSampleSyntheticInvoices.hpp"
 #include "platform/MainLoop.hpp"
@@ -74,44 +71,13 @@ constexpr int kJoinedQueries = 100;
 constexpr double kWaitSeconds = 600;
 
 std::filesystem::path benchFolder() {
-    static std::filesystem::path folder = [] {
-        auto p =
-            std::filesystem::temp_directory_path() / ("zq-e2e-bench-" + std::to_string(getpid()));
-        std::filesystem::create_directories(p);
-        return p;
-    }();
-    return folder;
+    return zqbench::runFolder("zq-e2e-bench-");
 }
 
 // ---- timing and figures
 
-double processCPU() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double residentMB() {
-    long pages = 0, resident = 0;
-    std::ifstream statm("/proc/self/statm");
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
-}
-
-double peakResidentMB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-struct Best {
-    double store = 0, plain = 0;        // wall seconds, best iteration
-    double storeCPU = 0, plainCPU = 0;  // process CPU seconds, best iteration
-};
-std::map<std::pair<std::string, int>, Best>& results() {
-    static std::map<std::pair<std::string, int>, Best> r;
-    return r;
-}
+using zqbench::peakResidentMB;
+using zqbench::residentMB;
 
 struct Memory {
     double before = 0, peakAfter = 0;
@@ -138,19 +104,11 @@ std::map<int, Memory>& memory() {
     return m;
 }
 
+// The library runs on workers and the main loop, so the process's CPU time (which includes the
+// in-process server on both sides) is the measure.
 template <typename Work>
 void timed(benchmark::State& state, const std::string& work, bool plain, Work&& body) {
-    auto start = SteadyClock::now();
-    double cpuStart = processCPU();
-    body();
-    double cpu = processCPU() - cpuStart;
-    double seconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
-    state.SetIterationTime(seconds);
-    auto& best = results()[{work, static_cast<int>(state.range(0))}];
-    double& slot = plain ? best.plain : best.store;
-    if (slot == 0 || seconds < slot) slot = seconds;
-    double& cpuSlot = plain ? best.plainCPU : best.storeCPU;
-    if (cpuSlot == 0 || cpu < cpuSlot) cpuSlot = cpu;
+    zqbench::timed(state, work, plain, zqbench::processCPU, std::forward<Work>(body));
 }
 
 // ---- the server and the application model
@@ -692,22 +650,16 @@ BENCHMARK(BM_FirstFresh_Store)->Apply(sizes);
 BENCHMARK(BM_Joined100_Store)->Apply(sizes);
 
 void printSummary() {
-    std::printf("\n%-11s %8s %10s %10s %7s %7s %12s %12s %7s\n", "work", "rows", "plain ms",
-                "store ms", "ratio", "goal", "plain cpu ms", "store cpu ms", "ratio");
-    for (const auto& [key, best] : results()) {
-        if (key.first == "Joined100" || best.plain == 0 || best.store == 0) continue;
-        const char* goal = key.first == "FirstEmpty" ? "2.5" : "2.0";
-        std::printf("%-11s %8d %10.2f %10.2f %7.2f %7s %12.2f %12.2f %7.2f\n", key.first.c_str(),
-                    key.second, best.plain * 1e3, best.store * 1e3, best.store / best.plain, goal,
-                    best.plainCPU * 1e3, best.storeCPU * 1e3, best.storeCPU / best.plainCPU);
-    }
+    zqbench::printRatios(
+        "store", [](const std::string& work) { return work == "FirstEmpty" ? "2.5" : "2.0"; },
+        [](const std::string& work) { return work == "Joined100"; });
     std::printf("\n%-11s %8s %14s %14s %7s %14s %7s\n", "work", "rows", "one query ms",
                 "100 joined ms", "ratio", "joined cpu ms", "ratio");
-    for (const auto& [key, best] : results()) {
+    for (const auto& [key, best] : zqbench::bestTimes()) {
         if (key.first != "Joined100" || best.store == 0) continue;
-        auto one = results().find({"FirstEmpty", key.second});
-        double single = one == results().end() ? 0 : one->second.store;
-        double singleCPU = one == results().end() ? 0 : one->second.storeCPU;
+        auto one = zqbench::bestTimes().find({"FirstEmpty", key.second});
+        double single = one == zqbench::bestTimes().end() ? 0 : one->second.store;
+        double singleCPU = one == zqbench::bestTimes().end() ? 0 : one->second.storeCPU;
         std::printf("%-11s %8d %14.2f %14.2f %7.2f %14.2f %7.2f\n", "Joined100", key.second,
                     single * 1e3, best.store * 1e3, single > 0 ? best.store / single : 0,
                     best.storeCPU * 1e3, singleCPU > 0 ? best.storeCPU / singleCPU : 0);
@@ -732,9 +684,7 @@ void printSummary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The same allocator settings for both sides: no trimming or mmap thresholds moving mid-run.
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    zqbench::steadyAllocator();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -742,7 +692,6 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     printSummary();
     world().server->stop();
-    std::error_code ignored;
-    std::filesystem::remove_all(benchFolder(), ignored);
+    zqbench::removeRunFolder(benchFolder());
     return 0;
 }

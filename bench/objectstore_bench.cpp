@@ -12,11 +12,7 @@
 // At exit a table gives each pair's best time per iteration, their ratio and the peak resident
 // memory of the process.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,46 +21,18 @@
 #include <map>
 #include <string>
 
+#include "bench/BenchSupport.hpp"
 #include "platform/objectstore/ManagedObjectContext.hpp"
 #include "platform/objectstore/ManagedObjectSet.hpp"
 
 using namespace platform;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 // ---- shared data
 
 std::filesystem::path benchFolder() {
-    static std::filesystem::path folder = [] {
-        auto p = std::filesystem::temp_directory_path() /
-                 ("zq-objectstore-bench-" + std::to_string(getpid()));
-        std::filesystem::create_directories(p);
-        return p;
-    }();
-    return folder;
-}
-
-struct Best {
-    double store = 0, plain = 0;        // wall seconds, best iteration
-    double storeCPU = 0, plainCPU = 0;  // CPU seconds of the benchmark thread, best iteration
-};
-std::map<std::pair<std::string, int>, Best>& results() {
-    static std::map<std::pair<std::string, int>, Best> r;
-    return r;
-}
-void record(const std::string& work, int n, bool plain, double seconds, double cpu) {
-    auto& best = results()[{work, n}];
-    double& slot = plain ? best.plain : best.store;
-    if (slot == 0 || seconds < slot) slot = seconds;
-    double& cpuSlot = plain ? best.plainCPU : best.storeCPU;
-    if (cpuSlot == 0 || cpu < cpuSlot) cpuSlot = cpu;
-}
-
-double threadCPU() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+    return zqbench::runFolder("zq-objectstore-bench-");
 }
 
 std::string nameOf(int64_t i) {
@@ -322,15 +290,10 @@ Plain& populatedPlain(int n) {
     return *p;
 }
 
+// Both sides run on the benchmark thread, so its CPU time is the whole work.
 template <typename F>
 void timed(benchmark::State& state, const char* work, bool plain, F&& body) {
-    auto start = Clock::now();
-    double cpu = threadCPU();
-    body();
-    cpu = threadCPU() - cpu;
-    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    state.SetIterationTime(seconds);
-    record(work, static_cast<int>(state.range(0)), plain, seconds, cpu);
+    zqbench::timed(state, work, plain, zqbench::threadCPU, std::forward<F>(body));
 }
 
 // ---- benchmarks
@@ -587,25 +550,13 @@ BENCHMARK(BM_Merge_Store)->Apply(sizes);
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The same allocator settings for both sides: no trimming or mmap thresholds moving mid-run.
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    zqbench::steadyAllocator();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\n%-10s %8s %10s %10s %7s %12s %12s %7s\n", "work", "objects", "plain ms",
-                "store ms", "ratio", "plain cpu ms", "store cpu ms", "ratio");
-    for (const auto& [key, best] : results()) {
-        if (best.plain == 0 || best.store == 0) continue;
-        std::printf("%-10s %8d %10.2f %10.2f %7.2f %12.2f %12.2f %7.2f\n", key.first.c_str(),
-                    key.second, best.plain * 1e3, best.store * 1e3, best.store / best.plain,
-                    best.plainCPU * 1e3, best.storeCPU * 1e3, best.storeCPU / best.plainCPU);
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak resident memory: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
-    std::error_code ignored;
-    std::filesystem::remove_all(benchFolder(), ignored);
+    zqbench::printRatios("store", "-");
+    std::printf("peak resident memory: %.1f MB\n", zqbench::peakResidentMB());
+    zqbench::removeRunFolder(benchFolder());
     return 0;
 }

@@ -1,0 +1,128 @@
+// What the benchmarks that set our code against plain code share: a scratch folder per run, CPU
+// clocks, resident memory, the allocator settings both sides run with, and the table of each
+// pair's best iteration (wall and CPU time) printed at exit. Header-only: each benchmark is its
+// own program. Used from the benchmark thread only.
+#pragma once
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <utility>
+
+namespace zqbench {
+
+// A folder under the temporary directory for this run (prefix + process id), made on first use and
+// kept for the whole run; removeRunFolder() deletes it at exit.
+inline std::filesystem::path runFolder(const std::string& prefix) {
+    static const std::filesystem::path folder = [&prefix] {
+        auto p = std::filesystem::temp_directory_path() / (prefix + std::to_string(getpid()));
+        std::filesystem::create_directories(p);
+        return p;
+    }();
+    return folder;
+}
+inline void removeRunFolder(const std::filesystem::path& folder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+inline double cpuSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+// Work that runs entirely on the benchmark thread is measured by this thread's CPU time: on a
+// loaded machine it is the steadier figure.
+inline double threadCPU() {
+    return cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+}
+// Work spread over workers, the main loop and an in-process server is measured by the process's.
+inline double processCPU() {
+    return cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+}
+
+inline double residentMB() {
+    long pages = 0, resident = 0;
+    std::ifstream statm("/proc/self/statm");
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+inline double peakResidentMB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The same allocator settings for both sides: no trimming or mmap thresholds moving mid-run.
+inline void steadyAllocator() {
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+}
+
+// The best iteration of our side ("store") and of the plain side for one piece of work at one size.
+struct Best {
+    double store = 0, plain = 0;        // wall seconds
+    double storeCPU = 0, plainCPU = 0;  // CPU seconds, by the clock the benchmark measures with
+    bool complete() const { return store > 0 && plain > 0; }
+};
+using BestTable = std::map<std::pair<std::string, int>, Best>;  // by (work, rows)
+
+inline BestTable& bestTimes() {
+    static BestTable table;
+    return table;
+}
+
+inline void recordBest(const std::string& work, int rows, bool plain, double wall, double cpu) {
+    Best& best = bestTimes()[{work, rows}];
+    double& slot = plain ? best.plain : best.store;
+    if (slot == 0 || wall < slot) slot = wall;
+    double& cpuSlot = plain ? best.plainCPU : best.storeCPU;
+    if (cpuSlot == 0 || cpu < cpuSlot) cpuSlot = cpu;
+}
+
+// Runs `body` as one manual-time iteration of `state` (whose first argument is the row count) and
+// records it as the side's time for `work`; `cpuClock` is threadCPU or processCPU.
+template <typename Work>
+void timed(benchmark::State& state, const std::string& work, bool plain, double (*cpuClock)(),
+           Work&& body) {
+    auto start = std::chrono::steady_clock::now();
+    double cpuStart = cpuClock();
+    body();
+    double cpu = cpuClock() - cpuStart;
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(wall);
+    recordBest(work, static_cast<int>(state.range(0)), plain, wall, cpu);
+}
+
+// Prints one line per piece of work and size that both sides ran: both times and the ratios of
+// ours to plain. `storeLabel` names our side's columns ("store", "save"); `goalOf`, when given,
+// adds the goal of each piece of work; `skip` leaves pieces of work out of this table.
+template <typename GoalOf, typename Skip>
+void printRatios(const char* storeLabel, GoalOf&& goalOf, Skip&& skip) {
+    std::string wall = std::string(storeLabel) + " ms", cpu = std::string(storeLabel) + " cpu ms";
+    std::printf("\n%-14s %8s %10s %10s %7s %7s %12s %12s %7s\n", "work", "rows", "plain ms",
+                wall.c_str(), "ratio", "goal", "plain cpu ms", cpu.c_str(), "ratio");
+    for (const auto& [key, best] : bestTimes()) {
+        if (!best.complete() || skip(key.first)) continue;
+        std::printf("%-14s %8d %10.2f %10.2f %7.2f %7s %12.2f %12.2f %7.2f\n", key.first.c_str(),
+                    key.second, best.plain * 1e3, best.store * 1e3, best.store / best.plain,
+                    goalOf(key.first), best.plainCPU * 1e3, best.storeCPU * 1e3,
+                    best.storeCPU / best.plainCPU);
+    }
+}
+inline void printRatios(const char* storeLabel, const char* goal) {
+    printRatios(
+        storeLabel, [goal](const std::string&) { return goal; },
+        [](const std::string&) { return false; });
+}
+
+}  // namespace zqbench
