@@ -549,10 +549,10 @@ void SQLiteStore::readResults(SQLiteStatement& statement, const FetchRequest& re
     auto self = shared_from_this();
     ColumnReader row(statement, 1, table, self,
                      request.resultType() == RT::ManagedObject ? &plan.lastRow : nullptr);
+    const OutputRow current(statement, outputs, self);
     if (request.resultType() == RT::Dictionary && sink.row) {
-        const OutputRow output(statement, outputs, self);
         while (statement.step()) {
-            if (!sink.row(output)) return;
+            if (!sink.row(current)) return;
         }
         return;
     }
@@ -572,17 +572,8 @@ void SQLiteStore::readResults(SQLiteStatement& statement, const FetchRequest& re
                 entries.clear();
                 entries.reserve(outputs.size());
                 for (size_t i = 0; i < outputs.size(); ++i) {
-                    const auto& output = outputs[i];
-                    int column = static_cast<int>(i);
-                    if (statement.columnIsNull(column)) continue;  // no value: no key
-                    if (output.type == AttributeType::ObjectID) {
-                        entries.emplace_back(
-                            output.key, Value::objectID(ManagedObjectID::permanent(
-                                            output.idEntity, self, statement.columnInt(column))));
-                    } else {
-                        entries.emplace_back(
-                            output.key, SQLiteSchema::readColumn(statement, column, output.type));
-                    }
+                    Value value = current.value(i);
+                    if (!value.isAbsent()) entries.emplace_back(outputs[i].key, std::move(value));
                 }
                 if (!sink.dictionary(Dictionary::fromEntries(std::move(entries)))) return;
                 entries = {};
