@@ -101,8 +101,11 @@ LoopbackServer::LoopbackServer(size_t threadCount, int keepAliveSeconds)
         for (const auto& [name, value] : req.headers) request.headers.emplace_back(name, value);
         request.body = req.body;
         request.remotePort = req.remote_port;
-        LoopbackResponse response = dispatch(request);
-        if (response.stallSeconds > 0 && !stall(response.stallSeconds)) {
+        // The generation is taken with the log entry: a test that saw the request and then
+        // released the stalls must not find it stalling afterwards.
+        uint64_t generation = 0;
+        LoopbackResponse response = dispatch(request, &generation);
+        if (response.stallSeconds > 0 && !stall(response.stallSeconds, generation)) {
             res.status = 503;
             return;
         }
@@ -114,14 +117,17 @@ LoopbackServer::LoopbackServer(size_t threadCount, int keepAliveSeconds)
                 response.closeAfterBytes ? *response.closeAfterBytes : *response.stallAfterBytes;
             bool close = response.closeAfterBytes.has_value();
             double pause = response.stallMidBodySeconds;
-            res.set_content_provider(
-                body->size(), response.contentType,
-                [this, body, cut, close, pause](size_t offset, size_t, httplib::DataSink& sink) {
-                    if (offset < cut) return sink.write(body->data() + offset, cut - offset);
-                    if (close) return false;
-                    if (offset == cut && !stall(pause)) return false;
-                    return sink.write(body->data() + offset, body->size() - offset);
-                });
+            res.set_content_provider(body->size(), response.contentType,
+                                     [this, body, cut, close, pause, generation](
+                                         size_t offset, size_t, httplib::DataSink& sink) {
+                                         if (offset < cut)
+                                             return sink.write(body->data() + offset, cut - offset);
+                                         if (close) return false;
+                                         if (offset == cut && !stall(pause, generation))
+                                             return false;
+                                         return sink.write(body->data() + offset,
+                                                           body->size() - offset);
+                                     });
         } else if (!response.body.empty()) {
             res.set_content(response.body, response.contentType);
         }
@@ -180,11 +186,12 @@ void LoopbackServer::route(const std::string& method, const std::string& path,
     route(method, path, [response](const LoopbackRequest&) { return response; });
 }
 
-LoopbackResponse LoopbackServer::dispatch(const LoopbackRequest& request) {
+LoopbackResponse LoopbackServer::dispatch(const LoopbackRequest& request, uint64_t* generation) {
     Handler handler;
     {
         platform::MutexLock lock(mutex_);
         log_.push_back(request);
+        *generation = stallGeneration_;
         // HEAD is answered by the GET route, as servers do.
         std::string method = request.method == "HEAD" ? std::string("GET") : request.method;
         for (const auto& entry : routes_) {
@@ -197,12 +204,11 @@ LoopbackResponse LoopbackServer::dispatch(const LoopbackRequest& request) {
     return handler(request);
 }
 
-bool LoopbackServer::stall(double seconds) {
+bool LoopbackServer::stall(double seconds, uint64_t generation) {
     auto deadline = std::chrono::steady_clock::now() +
                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                         std::chrono::duration<double>(seconds));
     platform::MutexLock lock(mutex_);
-    uint64_t generation = stallGeneration_;
     while (!stopping_ && generation == stallGeneration_ &&
            std::chrono::steady_clock::now() < deadline) {
         stallCv_.waitUntil(mutex_, deadline);

@@ -91,14 +91,18 @@ class LoopbackServer {
     // Runs the main loop (on main) until that many requests arrived.
     bool waitForRequestCount(size_t count, double timeoutSeconds = 60) const;
 
-    // Ends every stall in progress now; later stalls wait again.
+    // Ends the stalls of every request logged so far, even one whose handler has not begun to
+    // stall yet; requests logged later stall again.
     void releaseStalls() EXCLUDES(mutex_);
 
   private:
     struct Impl;
-    LoopbackResponse dispatch(const LoopbackRequest& request) EXCLUDES(mutex_);
-    // Waits up to seconds; false when the server is stopping.
-    bool stall(double seconds) EXCLUDES(mutex_);
+    // Logs the request and answers it; *generation is the stall generation at logging time.
+    LoopbackResponse dispatch(const LoopbackRequest& request, uint64_t* generation)
+        EXCLUDES(mutex_);
+    // Waits up to seconds unless stalls were released after the request's generation; false
+    // when the server is stopping.
+    bool stall(double seconds, uint64_t generation) EXCLUDES(mutex_);
 
     std::unique_ptr<Impl> impl_;
     int port_ = 0;
