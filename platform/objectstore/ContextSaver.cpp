@@ -169,14 +169,28 @@ ContextSaver::Replacements ContextSaver::rekeyInserted() {
     size_t inserted = 0;
     for (const auto& work : work_) inserted += work.inserted.size();
     replacements.reserve(inserted);
-    for (auto& work : work_) {
-        for (size_t i = 0; i < work.inserted.size(); ++i) {
-            auto& object = *work.inserted[i];
-            replacements.add(object.id_->number(), work.outcome.insertedIDs[i]);
-            // The registry entry moves to the permanent identifier.
-            auto temporary = object.id_;
-            context_.objects_.rekey(*temporary, [&] { object.id_ = work.outcome.insertedIDs[i]; });
+    // The registry entries move to the permanent identifiers: one by one for a few, with one
+    // new table when they are a good share of the context's objects.
+    const bool many = inserted * 4 > context_.objects_.size();
+    auto rekeyEach = [&] {
+        for (auto& work : work_) {
+            for (size_t i = 0; i < work.inserted.size(); ++i) {
+                auto& object = *work.inserted[i];
+                replacements.add(object.id_->number(), work.outcome.insertedIDs[i]);
+                if (many) {
+                    object.id_ = work.outcome.insertedIDs[i];
+                    continue;
+                }
+                auto temporary = object.id_;
+                context_.objects_.rekey(*temporary,
+                                        [&] { object.id_ = work.outcome.insertedIDs[i]; });
+            }
         }
+    };
+    if (many) {
+        context_.objects_.rekeyAll(rekeyEach);
+    } else {
+        rekeyEach();
     }
     replacements.seal();
     return replacements;

@@ -127,7 +127,15 @@ ErrorPtr ObjectGraphEditor::setToMany(ManagedObject& a, const RelationshipDescri
     for (const auto& member : members) {
         if (!current.contains(member->id_)) link(a, r, *member);
     }
-    if (r.isOrdered() && current.members() != wanted) {
+    // By value: the stored members and the wanted ones are equal identifiers made apart, so an
+    // unchanged order (a page saved again) marks nothing and rewrites no link.
+    auto inOrder = [&] {
+        auto have = current.members();
+        return std::equal(
+            have.begin(), have.end(), wanted.begin(), wanted.end(),
+            [](const ManagedObjectIDPtr& x, const ManagedObjectIDPtr& y) { return *x == *y; });
+    };
+    if (r.isOrdered() && !inOrder()) {
         current.assign(wanted);
         changed(a, r.index(), r.name());
     }

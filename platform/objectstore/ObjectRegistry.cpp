@@ -1,5 +1,7 @@
 #include "platform/objectstore/ObjectRegistry.hpp"
 
+#include <algorithm>
+
 #include "platform/objectstore/EntityDescription.hpp"
 #include "platform/objectstore/ManagedObject.hpp"
 
@@ -86,6 +88,13 @@ void ObjectRegistry::grow() {
     old.swap(slots_);
     for (const auto& slot : old) {
         if (slot.position) place(slot.hash, slot.position);
+    }
+}
+
+void ObjectRegistry::rebuild() {
+    std::fill(slots_.begin(), slots_.end(), Slot());
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        place(hashOf(keyOf(*objects_[i]->objectID())), i + 1);
     }
 }
 

@@ -41,6 +41,13 @@ class ObjectRegistry {
         change();
         if (position != kNone) attach(position);
     }
+    // The same for any number of objects whose identifiers `change` replaces: the table is made
+    // again once, which costs less than moving each object when many change (a large save).
+    template <typename F>
+    void rekeyAll(F&& change) {
+        change();
+        rebuild();
+    }
     // Calls `f` on each object, in registration order, and lets go of it at once.
     template <typename F>
     void drain(F&& f) {
@@ -78,6 +85,8 @@ class ObjectRegistry {
     size_t detach(const ManagedObjectID& id);
     void attach(size_t position);
     void grow();
+    // Places every object again under its current identifier.
+    void rebuild();
 
     std::vector<std::shared_ptr<ManagedObject>> objects_;
     std::vector<Slot> slots_;  // empty, or a power of two at most half full

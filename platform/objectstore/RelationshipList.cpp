@@ -5,32 +5,126 @@ namespace platform {
 namespace {
 
 // Below this many entries a list is searched in place: most lists (an order's lines, an object's
-// inverse of a to-one) are short, and an index would cost them an allocation per member.
+// inverse of a to-one) are short, and an index would cost them memory of their own.
 constexpr size_t kIndexFrom = 16;
 
-size_t scan(const std::vector<ManagedObjectIDPtr>& ids, const ManagedObjectID& id) {
-    for (size_t i = 0; i < ids.size(); ++i) {
-        if (ids[i] && *ids[i] == id) return i;
-    }
-    return RelationshipList::kNone;
+}  // namespace
+
+// ---- IDVector
+
+uint64_t RelationshipList::IDVector::hashOf(const ManagedObjectID& id) {
+    // Equal identifiers agree on number, store and kind; the members of one list share their
+    // entity, so it is left out.
+    uint64_t h = static_cast<uint64_t>(id.number()) * 0x9e3779b97f4a7c15ull;
+    h ^= (id.storeSerial() * 2 + (id.isTemporaryID() ? 1 : 0)) * 0xc2b2ae3d27d4eb4full;
+    h ^= h >> 29;
+    h *= 0xbf58476d1ce4e5b9ull;
+    h ^= h >> 32;
+    return h;
 }
 
-}  // namespace
+void RelationshipList::IDVector::place(uint64_t hash, size_t position) {
+    size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    while (slots_[i].position) i = (i + 1) & mask;
+    slots_[i] = Slot{hash, position};
+}
+
+void RelationshipList::IDVector::buildIndex() {
+    size_t capacity = 32;
+    while (capacity < 2 * ids_.size() + 2) capacity *= 2;
+    slots_.assign(capacity, Slot{});
+    indexedCount_ = 0;
+    for (size_t i = 0; i < ids_.size(); ++i) {
+        if (!ids_[i]) continue;
+        place(hashOf(*ids_[i]), i + 1);
+        ++indexedCount_;
+    }
+    indexed_ = true;
+}
+
+size_t RelationshipList::IDVector::find(const ManagedObjectID& id) {
+    if (!indexed_) {
+        if (ids_.size() < kIndexFrom) {
+            for (size_t i = 0; i < ids_.size(); ++i) {
+                if (ids_[i] && *ids_[i] == id) return i;
+            }
+            return kNone;
+        }
+        buildIndex();
+    }
+    size_t mask = slots_.size() - 1;
+    uint64_t hash = hashOf(id);
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (!slot.position) return kNone;
+        if (slot.hash == hash && *ids_[slot.position - 1] == id) return slot.position - 1;
+    }
+}
+
+void RelationshipList::IDVector::push(const ManagedObjectIDPtr& id) {
+    ids_.push_back(id);
+    if (!indexed_) return;
+    if (2 * (indexedCount_ + 1) > slots_.size()) {
+        // The slots keep the hashes, so that growing does not visit the identifiers.
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        for (const auto& slot : old) {
+            if (slot.position) place(slot.hash, slot.position);
+        }
+    }
+    place(hashOf(*id), ids_.size());
+    ++indexedCount_;
+}
+
+void RelationshipList::IDVector::erase(size_t position) {
+    if (indexed_) {
+        size_t mask = slots_.size() - 1;
+        size_t hole = hashOf(*ids_[position]) & mask;
+        while (slots_[hole].position != position + 1) hole = (hole + 1) & mask;
+        slots_[hole] = Slot();
+        --indexedCount_;
+        // Backward shift: later members of the probe run move into the hole when their home slot
+        // lies at or before it, so that look-ups never stop early at the hole.
+        for (size_t i = (hole + 1) & mask; slots_[i].position; i = (i + 1) & mask) {
+            size_t home = slots_[i].hash & mask;
+            bool movable = hole < i ? (home <= hole || home > i) : (home <= hole && home > i);
+            if (movable) {
+                slots_[hole] = slots_[i];
+                slots_[i] = Slot();
+                hole = i;
+            }
+        }
+    }
+    ids_[position] = nullptr;
+}
+
+void RelationshipList::IDVector::clear() {
+    ids_.clear();
+    dropIndex();
+}
+
+void RelationshipList::IDVector::dropIndex() {
+    indexed_ = false;
+    indexedCount_ = 0;
+}
+
+// ---- RelationshipList
 
 void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
     if (added_.empty() && removed_.empty()) {
         // Stored members have no repeats: they take the list as they are.
         assign({});
-        items_ = stored;
-        count_ = items_.size();
+        items_.mutableIDs() = stored;
+        count_ = stored.size();
         return;
     }
     std::vector<ManagedObjectIDPtr> members;
-    members.reserve(stored.size() + added_.size());
+    members.reserve(stored.size() + added_.ids().size());
     for (const auto& id : stored) {
-        if (!removed_.count(id)) members.push_back(id);
+        if (removed_.find(*id) == kNone) members.push_back(id);
     }
-    for (const auto& id : added_) {
+    for (const auto& id : added_.ids()) {
         if (id) members.push_back(id);
     }
     assign(members);
@@ -38,13 +132,9 @@ void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
 
 void RelationshipList::assign(const std::vector<ManagedObjectIDPtr>& members) {
     items_.clear();
-    if (!index_.empty()) index_.clear();
-    indexed_ = false;
     count_ = 0;
     added_.clear();
-    if (!addedIndex_.empty()) addedIndex_.clear();
-    addedIndexed_ = false;
-    if (!removed_.empty()) removed_.clear();
+    removed_.clear();
     loaded_ = true;
     for (const auto& id : members) add(id);
 }
@@ -54,92 +144,58 @@ void RelationshipList::unload() {
     loaded_ = false;
 }
 
-void RelationshipList::ensureIndex() {
-    if (indexed_) return;
-    index_.clear();
-    index_.reserve(count_);
-    for (size_t i = 0; i < items_.size(); ++i) {
-        if (items_[i]) index_.emplace(items_[i], i);
-    }
-    indexed_ = true;
-}
-
-size_t RelationshipList::find(const ManagedObjectIDPtr& id) {
-    if (!indexed_ && items_.size() < kIndexFrom) return scan(items_, *id);
-    ensureIndex();
-    auto it = index_.find(id);
-    return it == index_.end() ? kNone : it->second;
-}
-
-size_t RelationshipList::findAdded(const ManagedObjectIDPtr& id) {
-    if (!addedIndexed_) {
-        if (added_.size() < kIndexFrom) return scan(added_, *id);
-        addedIndex_.clear();
-        for (size_t i = 0; i < added_.size(); ++i) {
-            if (added_[i]) addedIndex_.emplace(added_[i], i);
-        }
-        addedIndexed_ = true;
-    }
-    auto it = addedIndex_.find(id);
-    return it == addedIndex_.end() ? kNone : it->second;
-}
-
 bool RelationshipList::add(const ManagedObjectIDPtr& id) {
     if (loaded_) {
-        if (find(id) != kNone) return false;
-        if (indexed_) index_.emplace(id, items_.size());
-        items_.push_back(id);
+        if (items_.find(*id) != kNone) return false;
+        items_.push(id);
         ++count_;
         return true;
     }
-    if (!removed_.empty()) removed_.erase(id);
-    if (findAdded(id) != kNone) return false;
-    if (addedIndexed_) addedIndex_.emplace(id, added_.size());
-    added_.push_back(id);
+    if (!removed_.empty()) {
+        if (size_t i = removed_.find(*id); i != kNone) removed_.erase(i);
+    }
+    if (added_.find(*id) != kNone) return false;
+    added_.push(id);
     return true;
 }
 
 void RelationshipList::remove(const ManagedObjectIDPtr& id) {
     if (loaded_) {
-        size_t i = find(id);
+        size_t i = items_.find(*id);
         if (i == kNone) return;
-        items_[i] = nullptr;
-        if (indexed_) index_.erase(id);
+        items_.erase(i);
         --count_;
-        if (items_.size() > 32 && count_ < items_.size() / 2) sweep();
+        if (items_.ids().size() > 32 && count_ < items_.ids().size() / 2) sweep();
         return;
     }
-    if (size_t i = findAdded(id); i != kNone) {
-        added_[i] = nullptr;
-        if (addedIndexed_) addedIndex_.erase(id);
-    }
-    removed_.emplace(id, 0);
+    if (size_t i = added_.find(*id); i != kNone) added_.erase(i);
+    if (removed_.find(*id) == kNone) removed_.push(id);
 }
 
 bool RelationshipList::contains(const ManagedObjectIDPtr& id) {
-    return find(id) != kNone;
+    return items_.find(*id) != kNone;
 }
 
 std::vector<ManagedObjectIDPtr> RelationshipList::members() const {
     std::vector<ManagedObjectIDPtr> out;
     out.reserve(count_);
-    for (const auto& id : items_) {
+    for (const auto& id : items_.ids()) {
         if (id) out.push_back(id);
     }
     return out;
 }
 
 void RelationshipList::sweep() {
-    items_ = members();
-    count_ = items_.size();
-    index_.clear();
-    indexed_ = false;  // made again on the next look-up
+    auto kept = members();
+    items_.clear();  // the index is made again on the next look-up
+    items_.mutableIDs() = std::move(kept);
+    count_ = items_.ids().size();
 }
 
 void RelationshipList::remap(const TemporaryIDMap& replacements) {
-    auto replace = [&](std::vector<ManagedObjectIDPtr>& ids) {
+    auto replace = [&](IDVector& list) {
         bool changed = false;
-        for (auto& id : ids) {
+        for (auto& id : list.mutableIDs()) {
             // Only temporary identifiers are ever replaced: the others skip the look-up.
             if (!id || !id->isTemporaryID()) continue;
             if (const auto* permanent = replacements.find(*id)) {
@@ -147,21 +203,15 @@ void RelationshipList::remap(const TemporaryIDMap& replacements) {
                 changed = true;
             }
         }
-        return changed;
-    };
-    if (loaded_) {
         // Positions stay as they are; only the index, keyed by identifier, is stale. It is made
         // again on the next look-up, which a list that is only read never makes.
-        if (replace(items_)) {
-            index_.clear();
-            indexed_ = false;
-        }
+        if (changed) list.dropIndex();
+    };
+    if (loaded_) {
+        replace(items_);
         return;
     }
-    if (replace(added_)) {
-        addedIndex_.clear();
-        addedIndexed_ = false;
-    }
+    replace(added_);
 }
 
 }  // namespace platform

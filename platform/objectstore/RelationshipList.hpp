@@ -16,6 +16,7 @@ namespace platform {
 
 class RelationshipList {
   public:
+    // A set of identifiers for callers that need one (the members wanted by a to-many set).
     using Index =
         std::unordered_map<ManagedObjectIDPtr, size_t, ManagedObjectIDHash, ManagedObjectIDEqual>;
 
@@ -41,22 +42,45 @@ class RelationshipList {
     static constexpr size_t kNone = ~size_t{0};
 
   private:
+    // Identifiers in a vector, null for holes, with the position of each found by scanning while
+    // the vector is short and through an open-addressing table of (hash, position) slots once it
+    // is not: no allocation per member, unlike a node-based map.
+    class IDVector {
+      public:
+        const std::vector<ManagedObjectIDPtr>& ids() const { return ids_; }
+        std::vector<ManagedObjectIDPtr>& mutableIDs() { return ids_; }
+        bool empty() const { return ids_.empty(); }
+        size_t find(const ManagedObjectID& id);
+        void push(const ManagedObjectIDPtr& id);
+        // Leaves a hole at position i (from find).
+        void erase(size_t i);
+        void clear();
+        // After the identifiers changed in place: the table is made again on the next look-up.
+        void dropIndex();
+
+      private:
+        struct Slot {
+            uint64_t hash = 0;
+            size_t position = 0;  // 0 empty, else position in ids_ + 1
+        };
+        static uint64_t hashOf(const ManagedObjectID& id);
+        void buildIndex();
+        void place(uint64_t hash, size_t position);
+
+        std::vector<ManagedObjectIDPtr> ids_;
+        bool indexed_ = false;
+        size_t indexedCount_ = 0;  // slots in use
+        std::vector<Slot> slots_;  // indexed: a power of two at most half full
+    };
+
     void sweep();
-    void ensureIndex();
-    // Position in items_ (loaded) or added_ (not loaded), or kNone; short lists are scanned.
-    size_t find(const ManagedObjectIDPtr& id);
-    size_t findAdded(const ManagedObjectIDPtr& id);
 
     bool loaded_ = false;
-    std::vector<ManagedObjectIDPtr> items_;  // loaded: members in order, null for holes
-    size_t count_ = 0;                       // loaded: members in items_
-    bool indexed_ = false;                   // whether index_ is made
-    Index index_;                            // loaded and indexed: member -> position in items_
+    IDVector items_;    // loaded: members in order, null for holes
+    size_t count_ = 0;  // loaded: members in items_
     // Not loaded: changes since the last load.
-    std::vector<ManagedObjectIDPtr> added_;
-    bool addedIndexed_ = false;  // whether addedIndex_ is made
-    Index addedIndex_;
-    Index removed_;
+    IDVector added_;
+    IDVector removed_;
 };
 
 }  // namespace platform

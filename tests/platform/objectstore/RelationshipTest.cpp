@@ -335,3 +335,75 @@ TEST_P(RelationshipTest, ListsGrowingAndShrinkingAcrossTheIndexThresholdKeepThei
     EXPECT_TRUE(members(copies[10], "parentLevel").empty());
     EXPECT_TRUE(same(stored(lines[35], "parentLevel"), ids({item})));
 }
+
+// Long lists, read and unread, with members moved away and back in an uneven pattern: every
+// removal from the middle of an indexed list must leave the other members findable.
+TEST_P(RelationshipTest, LongListsKeepTheirMembersThroughManyRemovalsAndReadditions) {
+    auto context = newContext();
+    auto q1 = insert(*context, "Query", {{"queryBaseUri", "q1"}});
+    auto q2 = insert(*context, "Query", {{"queryBaseUri", "q2"}});
+    std::vector<std::shared_ptr<ManagedObject>> rows;
+    for (int i = 0; i < 300; ++i) {
+        rows.push_back(insert(*context, "Row", {{"rowId", i}, {"query", Value::object(q1)}}));
+    }
+    ASSERT_NO_STORE_ERROR(context->save());
+    // In memory on a read list, then in a context that never reads q1's or q2's list.
+    auto moveAround = [](std::vector<std::shared_ptr<ManagedObject>>& objects,
+                         const std::shared_ptr<ManagedObject>& from,
+                         const std::shared_ptr<ManagedObject>& to) {
+        std::vector<ManagedObjectIDPtr> expected;
+        for (size_t i = 0; i < objects.size(); ++i) {
+            bool moved = i % 3 != 0 || i % 7 == 0;
+            if (moved) {
+                EXPECT_FALSE(objects[i]->setValueForKey(Value::object(to), "query"));
+            }
+            // Some come back, after others left: re-added members go to the end.
+            if (moved && i % 5 == 0) {
+                EXPECT_FALSE(objects[i]->setValueForKey(Value::object(from), "query"));
+            }
+            if (!moved || i % 5 == 0) expected.push_back(objects[i]->objectID());
+        }
+        return expected;
+    };
+    auto expected = moveAround(rows, q1, q2);
+    EXPECT_EQ(members(q1, "queryEntities").size(), expected.size());
+    EXPECT_TRUE(same(members(q1, "queryEntities"), expected));
+    ASSERT_NO_STORE_ERROR(context->save());
+    EXPECT_TRUE(same(stored(q1, "queryEntities"), expected));
+    EXPECT_EQ(stored(q2, "queryEntities").size(), rows.size() - expected.size());
+
+    auto other = newContext();
+    std::vector<std::shared_ptr<ManagedObject>> copies;
+    for (const auto& id : stored(q1, "queryEntities")) copies.push_back(other->objectWithID(id));
+    auto otherQ1 = other->objectWithID(q1->objectID());
+    auto otherQ2 = other->objectWithID(q2->objectID());
+    auto movedBack = moveAround(copies, otherQ1, otherQ2);
+    EXPECT_TRUE(same(members(otherQ1, "queryEntities"), movedBack));
+    ASSERT_NO_STORE_ERROR(other->save());
+    EXPECT_TRUE(same(stored(q1, "queryEntities"), movedBack));
+}
+
+// Setting an ordered relationship to the members it has, in their order, is no change: the
+// object is not updated by the save. Another order is.
+TEST_P(RelationshipTest, SettingTheSameOrderedMembersAgainChangesNothing) {
+    auto context = newContext();
+    auto item = insert(*context, "Item", {{"name", "i"}});
+    auto l1 = insert(*context, "Line", {{"number", 1}});
+    auto l2 = insert(*context, "Line", {{"number", 2}});
+    ASSERT_FALSE(item->setValueForKey(set({l1, l2}), "zqlines"));
+    ASSERT_NO_STORE_ERROR(context->save());
+
+    auto other = newContext();
+    auto copy = other->objectWithID(item->objectID());
+    auto c1 = other->objectWithID(l1->objectID());
+    auto c2 = other->objectWithID(l2->objectID());
+    ASSERT_FALSE(copy->setValueForKey(set({c1, c2}), "zqlines"));
+    EXPECT_FALSE(copy->hasChanges());
+    EXPECT_FALSE(other->hasChanges());
+    ASSERT_FALSE(copy->setValueForKey(set({c2, c1}), "zqlines"));
+    EXPECT_TRUE(copy->isUpdated());
+    ASSERT_NO_STORE_ERROR(other->save());
+    auto order = stored(item, "zqlines");
+    ASSERT_EQ(order.size(), 2u);
+    EXPECT_TRUE(*order[0] == *l2->objectID() && *order[1] == *l1->objectID());
+}
