@@ -228,20 +228,25 @@ ZQEntityDataCacheLevelDataWalks::KeyIndex* ZQEntityDataCacheLevelDataWalks::keyI
         platform::AttributeType::ObjectID)};
     for (const auto& name : plan.keyAttributeNames) properties.emplace_back(name);
     request.setPropertiesToFetch(std::move(properties));
-    auto fetched = moc.executeFetchRequest(request);
-    if (fetched.error) {
-        if (!isCancelled_()) fail(fetched.error);
+    // Row by row: no dictionary per cached object.
+    const size_t keyCount = plan.keyAttributeNames.size();
+    platform::ErrorPtr error =
+        moc.enumerateFetchRequest(request, [&](const platform::FetchedRow& row) {
+            std::string key;
+            for (size_t i = 1; i <= keyCount; ++i) {
+                // A key value the row does not have reads as null, as in keyText.
+                appendKeyValue(key, row.value(i));
+                key += '\x1f';
+            }
+            // Two cached objects with one key (written before repeated keys were merged): the last
+            // one read stands for the key, as a look-up of the key would find.
+            index.ids.set(std::move(key), platform::objectIDFromValue(row.value(0)));
+            return true;
+        });
+    if (error) {
+        if (!isCancelled_()) fail(error);
         keyIndexes_.erase(it);
         return nullptr;
-    }
-    index.ids.reserve(fetched.results.size());
-    for (const platform::Value& row : fetched.results) {
-        const platform::Dictionary* values = row.dictionary();
-        if (!values) continue;
-        // Two cached objects with one key (written before repeated keys were merged): the last
-        // one read stands for the key, as a look-up of the key would find.
-        index.ids[keyText(plan, *values, true)] =
-            platform::objectIDFromValue(values->get("objectID"));
     }
     return &index;
 }
@@ -253,8 +258,8 @@ bool ZQEntityDataCacheLevelDataWalks::findCached(KeyIndex& index, const LevelPla
                                                  platform::ManagedObjectContext& moc,
                                                  platform::ManagedObjectIDPtr& found) {
     if (!index.perItem) {
-        auto it = index.ids.find(key);
-        found = it == index.ids.end() ? nullptr : it->second;
+        const auto* id = index.ids.find(key);
+        found = id ? *id : nullptr;
         return true;
     }
     request.setPredicate(plan.keyTemplate->predicateWithSubstitutionVariables(values));
@@ -286,7 +291,7 @@ void ZQEntityDataCacheLevelDataWalks::resolve(const LevelPtr& level,
     request.setFetchLimit(1);
     request.setResultType(platform::FetchRequest::ResultType::ManagedObjectID);
     auto& uncachedByKey = uncached_[level->entityDataEntityName()];
-    if (uncachedByKey.empty()) uncachedByKey.reserve(level->entityCount());
+    if (uncachedByKey.size() == 0) uncachedByKey.reserve(level->entityCount());
     static const platform::Dictionary kNoValues;
     for (const EntityDataPtr& entity : *level->entities()) {
         const auto& values =
@@ -301,8 +306,8 @@ void ZQEntityDataCacheLevelDataWalks::resolve(const LevelPtr& level,
             if (!found) {
                 // The store cannot see items of this result; an earlier one with this key stands
                 // for the object that both must become.
-                auto [it, first] = uncachedByKey.try_emplace(std::move(key), entity);
-                if (!first) entity->setEarlierEntityDataWithSameKey(it->second);
+                auto [earlier, first] = uncachedByKey.tryEmplace(std::move(key), entity);
+                if (!first) entity->setEarlierEntityDataWithSameKey(*earlier);
             }
         }
         if (const auto& sublevels = entity->entitySublevels()) {

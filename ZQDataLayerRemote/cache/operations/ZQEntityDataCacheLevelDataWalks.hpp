@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheSaveKeyMap.hpp"
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheSaveOperationContextLevel.hpp"
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheSaveOperationContextLevelEntityData.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataSourceDescriptor.hpp"
@@ -82,7 +83,7 @@ class ZQEntityDataCacheLevelDataWalks {
     // entity's keys instead of a full scan per item.
     struct KeyIndex {
         bool perItem = false;  // the key is indexed: look each item up on its own
-        std::unordered_map<std::string, platform::ManagedObjectIDPtr> ids;
+        ZQEntityDataCacheSaveKeyMap<platform::ManagedObjectIDPtr> ids;
     };
 
     LevelPlan& planFor(const ZQEntityDataSourceLevelDescriptor& dataSource);
@@ -114,7 +115,7 @@ class ZQEntityDataCacheLevelDataWalks {
     platform::ErrorPtr& error_;
     std::unordered_map<const ZQEntityDataSourceLevelDescriptor*, LevelPlan> plans_;
     // Per entity name: key text to the first item of this result with that key not yet cached.
-    std::unordered_map<std::string, std::unordered_map<std::string, EntityDataPtr>> uncached_;
+    std::unordered_map<std::string, ZQEntityDataCacheSaveKeyMap<EntityDataPtr>> uncached_;
     std::unordered_map<std::string, KeyIndex> keyIndexes_;
     std::unordered_map<const ZQEntityDataSourceLevelDescriptor*, std::string>
         sublevelAttributeNames_;
