@@ -27,6 +27,23 @@ std::string columnName(const PropertyDescription& p) {
     return quoteIdentifier((p.isAttribute() ? "A_" : "R_") + p.name());
 }
 
+// The columns that follow the foreign key in a to-one relationship's index: those of the entity's
+// first fetch index. A read of one owner's members in that order (a query's rows by their
+// position) then walks the index instead of sorting every member, and look-ups by the foreign
+// key alone still use the index's first column. Only attribute elements qualify.
+std::string ownerOrderColumns(const EntityDescription& entity,
+                              const std::vector<std::string>& columns) {
+    if (entity.indexes().empty()) return {};
+    std::string out;
+    for (const auto& element : entity.indexes().front().elements()) {
+        int p = entity.propertyIndex(element.propertyName);
+        if (p < 0 || !entity.properties()[static_cast<size_t>(p)]->isAttribute()) return {};
+        out += ", " + columns[static_cast<size_t>(p)] + " COLLATE BINARY " +
+               (element.ascending ? "ASC" : "DESC");
+    }
+    return out;
+}
+
 }  // namespace
 
 SQLiteSchema::SQLiteSchema(std::shared_ptr<const ManagedObjectModel> model,
@@ -140,7 +157,8 @@ std::vector<std::string> SQLiteSchema::createStatements() const {
             if (!r->isToMany()) {
                 out.push_back("CREATE INDEX " +
                               quoteIdentifier("X_" + entity.name() + "_" + r->name()) + " ON " +
-                              t.name + " (" + t.columns[p->index()] + ")");
+                              t.name + " (" + t.columns[p->index()] +
+                              ownerOrderColumns(entity, t.columns) + ")");
             } else if (r->storage() == RelationshipStorage::LinkTable) {
                 std::string link = linkTable(*r);
                 std::string base = unquoted(link);

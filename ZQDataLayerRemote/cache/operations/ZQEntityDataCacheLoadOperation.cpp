@@ -1,6 +1,9 @@
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLoadOperation.hpp"
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheSectionsBuilder.hpp"
@@ -144,6 +147,37 @@ std::vector<platform::ExpressionDescription> rowPropertiesToFetch(const Attribut
     return properties;
 }
 
+// The last value of one grouping output while rows stream by. A string (the usual grouping) is
+// compared where SQLite holds it and copied only when it changes, so that a run of equal rows
+// allocates nothing; other types compare as values, as the grouping comparator compares them.
+class GroupingColumn {
+  public:
+    explicit GroupingColumn(bool isString) : isString_(isString) {}
+    // Takes the row's value of `output`; true when it differs from the row before's.
+    bool take(const platform::FetchedRow& row, size_t output) {
+        if (!isString_) {
+            platform::Value value = row.value(output);
+            if (value == value_) return false;
+            value_ = std::move(value);
+            return true;
+        }
+        // text() is none exactly where value() is absent (NULL), else the same characters.
+        std::optional<std::string_view> text = row.text(output);
+        if (text.has_value() == text_.has_value() && (!text || *text == *text_)) return false;
+        if (text) {
+            text_.emplace(*text);
+        } else {
+            text_.reset();
+        }
+        return true;
+    }
+
+  private:
+    bool isString_;
+    platform::Value value_;
+    std::optional<std::string> text_;
+};
+
 // One run of the body, on the operation's thread with its own working context.
 class LoadRun {
   public:
@@ -261,7 +295,11 @@ class LoadRun {
                 break;
             }
         }
-        std::vector<platform::Value> previous(grouping), current(grouping);
+        std::vector<GroupingColumn> columns;
+        columns.reserve(grouping);
+        for (const auto& attribute : choice.grouping) {
+            columns.emplace_back(attribute->attributeType() == platform::AttributeType::String);
+        }
         ZQEntityDataCacheSectionsBuilder builder(grouping > 0, indexed);
         auto rows = std::make_shared<ZQEntityDataCacheLoadOperation::LoadedRows>();
         uint64_t count = 0;
@@ -274,9 +312,12 @@ class LoadRun {
                 oneStore = false;
                 return false;
             }
-            for (size_t i = 0; i < grouping; ++i) current[i] = row.value(1 + i);
-            const bool startsSection = grouping > 0 && count > 0 && current != previous;
-            previous.swap(current);
+            bool changed = false;
+            // Every column takes its value, also after one has differed.
+            for (size_t i = 0; i < grouping; ++i) {
+                if (columns[i].take(row, 1 + i)) changed = true;
+            }
+            const bool startsSection = count > 0 && changed;
             builder.addRow(row.rowNumber(0), indexed ? row.text(indexOutput) : std::nullopt,
                            startsSection);
             ++count;

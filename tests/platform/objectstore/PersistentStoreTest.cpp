@@ -28,6 +28,22 @@ std::set<std::string> sqliteNames(const std::string& path, const char* type) {
     return names;
 }
 
+// The plan SQLite makes for `sql`, its details joined by "; ".
+std::string queryPlan(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + sql).c_str(), -1, &s, nullptr);
+    std::string plan;
+    while (s && sqlite3_step(s) == SQLITE_ROW) {
+        plan += reinterpret_cast<const char*>(sqlite3_column_text(s, 3));
+        plan += "; ";
+    }
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return plan;
+}
+
 void execSQL(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
@@ -67,6 +83,11 @@ TEST(SQLiteStore, CreatesATablePerEntityLinkTablesAndIndexes) {
     EXPECT_TRUE(indexes.count("I_Query_queryBaseUri_queryParameters"));
     EXPECT_TRUE(indexes.count("I_Row_rowId"));
     EXPECT_TRUE(indexes.count("X_Row_query"));
+    // A query's rows are read in position order straight from the relationship's index.
+    std::string plan =
+        queryPlan(path, "SELECT Z_PK FROM E_Row WHERE R_query = 1 ORDER BY A_rowId ASC");
+    EXPECT_NE(plan.find("X_Row_query"), std::string::npos) << plan;
+    EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
     // The write-ahead log is on: the file format bytes at offset 18 and 19 say so.
     std::ifstream in(path, std::ios::binary);
     char header[20] = {};

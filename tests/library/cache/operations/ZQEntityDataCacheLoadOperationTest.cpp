@@ -307,6 +307,21 @@ TEST_F(LoadOperationTest, GroupByCutsConsecutiveRowsOfOneCategoryOnlyWhenBreakBy
     EXPECT_EQ(orderIds(searched->loadedEntities()), (Sections{{2, 4, 6, 1, 3}}));
 }
 
+TEST_F(LoadOperationTest, GroupingTellsAMissingCategoryFromAnEmptyOneAndFromTheNextRun) {
+    auto withCategory = [](int64_t id, Value category) {
+        platform::Dictionary item = *zqtest::orderItem(id).dictionary();
+        item.set("Category", std::move(category));
+        return Value(std::move(item));
+    };
+    // In row order: none, none, "", "", "Odd", none.
+    save(orders(),
+         Value(platform::Array{withCategory(1, Value::null()), withCategory(2, Value::null()),
+                               withCategory(3, Value("")), withCategory(4, Value("")),
+                               withCategory(5, Value("Odd")), withCategory(6, Value::null())}));
+    auto grouped = load(orders(), Type::rows, kByCategory, true, false);
+    EXPECT_EQ(orderIds(grouped->loadedEntities()), (Sections{{1, 2}, {3, 4}, {5}, {6}}));
+}
+
 TEST_F(LoadOperationTest, TheDataSourcesBreakByGroupsWhenTheOrderDoesNot) {
     // Regions: ids 1, 4, 5, 8 are North, 2, 3, 6, 7 South.
     save(orders(), zqtest::orderItems(1, 8));
