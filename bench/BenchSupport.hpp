@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -60,6 +61,16 @@ inline double peakResidentMB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Iterations of each timed piece of work at 1,000 / 10,000 / 100,000 rows: `fallback`, or
+// ZQ_BENCH_ITERATIONS when set (more iterations make each side's best iteration steadier on a
+// loaded machine). Only the best iteration of each side is compared.
+inline void rowSizes(benchmark::internal::Benchmark* b, int fallback) {
+    const char* iterations = std::getenv("ZQ_BENCH_ITERATIONS");
+    const int count = iterations ? std::atoi(iterations) : 0;
+    b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(count > 0 ? count : fallback);
+    b->Arg(1000)->Arg(10000)->Arg(100000);
 }
 
 // The same allocator settings for both sides: no trimming or mmap thresholds moving mid-run.

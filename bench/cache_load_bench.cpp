@@ -279,13 +279,8 @@ void BM_RowsReadBack_Plain(benchmark::State& state) {
     }
 }
 
-// ZQ_BENCH_ITERATIONS raises the iteration count (for profiling the read alone).
 void sizes(benchmark::internal::Benchmark* b) {
-    const char* iterations = std::getenv("ZQ_BENCH_ITERATIONS");
-    b->UseManualTime()
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(iterations ? std::atoi(iterations) : 5);
-    b->Arg(1000)->Arg(10000)->Arg(100000);
+    zqbench::rowSizes(b, 5);
 }
 
 BENCHMARK(BM_RowsReadBack_Plain)->Apply(sizes);

@@ -399,8 +399,7 @@ void BM_SaveAgain_Plain(benchmark::State& state) {
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
-    b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-    b->Arg(1000)->Arg(10000)->Arg(100000);
+    zqbench::rowSizes(b, 3);
 }
 
 BENCHMARK(BM_SaveFirstPage_Plain)->Apply(sizes);

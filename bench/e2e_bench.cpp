@@ -633,13 +633,8 @@ void BM_FirstFresh_Plain(benchmark::State& state) {
     }
 }
 
-// ZQ_BENCH_ITERATIONS changes the iteration count (3 by default; 100,000 rows take seconds).
 void sizes(benchmark::internal::Benchmark* b) {
-    const char* iterations = std::getenv("ZQ_BENCH_ITERATIONS");
-    b->UseManualTime()
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(iterations ? std::atoi(iterations) : 3);
-    b->Arg(1000)->Arg(10000)->Arg(100000);
+    zqbench::rowSizes(b, 3);
 }
 
 // The library's empty-cache load runs first, so that the plain side fetches the URL it sent.
