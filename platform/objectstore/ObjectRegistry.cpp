@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/objectstore/EntityDescription.hpp"
+#include "platform/objectstore/HashSlots.hpp"
 #include "platform/objectstore/ManagedObject.hpp"
 
 namespace platform {
@@ -109,19 +110,7 @@ size_t ObjectRegistry::detach(const ManagedObjectID& id) {
     size_t hole = slotOf(keyOf(id));
     if (hole == kNone) return kNone;
     size_t position = slots_[hole].position - 1;
-    size_t mask = slots_.size() - 1;
-    slots_[hole] = Slot();
-    // Backward shift: move later members of the probe run into the hole when their home slot
-    // lies at or before it, so that look-ups never stop early at the hole.
-    for (size_t i = (hole + 1) & mask; slots_[i].position; i = (i + 1) & mask) {
-        size_t home = slots_[i].hash & mask;
-        bool movable = hole < i ? (home <= hole || home > i) : (home <= hole && home > i);
-        if (movable) {
-            slots_[hole] = slots_[i];
-            slots_[i] = Slot();
-            hole = i;
-        }
-    }
+    eraseSlotWithBackwardShift(slots_, hole);
     return position;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/objectstore/RelationshipList.hpp"
 
+#include "platform/objectstore/HashSlots.hpp"
+
 namespace platform {
 
 namespace {
@@ -82,19 +84,8 @@ void RelationshipList::IDVector::erase(size_t position) {
         size_t mask = slots_.size() - 1;
         size_t hole = hashOf(*ids_[position]) & mask;
         while (slots_[hole].position != position + 1) hole = (hole + 1) & mask;
-        slots_[hole] = Slot();
+        eraseSlotWithBackwardShift(slots_, hole);
         --indexedCount_;
-        // Backward shift: later members of the probe run move into the hole when their home slot
-        // lies at or before it, so that look-ups never stop early at the hole.
-        for (size_t i = (hole + 1) & mask; slots_[i].position; i = (i + 1) & mask) {
-            size_t home = slots_[i].hash & mask;
-            bool movable = hole < i ? (home <= hole || home > i) : (home <= hole && home > i);
-            if (movable) {
-                slots_[hole] = slots_[i];
-                slots_[i] = Slot();
-                hole = i;
-            }
-        }
     }
     ids_[position] = nullptr;
 }
