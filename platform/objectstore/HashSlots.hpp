@@ -1,5 +1,5 @@
-// Helpers for the open-addressing tables of the object store (the registry of a context, the
-// index of a relationship list): slots of (hash, position + 1), linear probing, a power-of-two
+// Helpers for open-addressing tables (the registry of a context, the index of a relationship
+// list, the cache save's key maps): slots of (hash, position + 1), linear probing, a power-of-two
 // size. Free functions over the caller's slots; no state, no locking of their own.
 #pragma once
 
@@ -7,6 +7,27 @@
 #include <vector>
 
 namespace platform {
+
+// Puts `slot` in the first empty slot of its probe run. Slot has `hash` and `position` (0 for
+// empty) members.
+template <typename Slot>
+void placeSlot(std::vector<Slot>& slots, const Slot& slot) {
+    const size_t mask = slots.size() - 1;
+    size_t i = slot.hash & mask;
+    while (slots[i].position) i = (i + 1) & mask;
+    slots[i] = slot;
+}
+
+// Makes the table `capacity` slots (a power of two) and places the used slots again. The slots
+// keep their hashes, so that growing does not visit the keys.
+template <typename Slot>
+void resizeSlots(std::vector<Slot>& slots, size_t capacity) {
+    std::vector<Slot> old(capacity);
+    old.swap(slots);
+    for (const Slot& slot : old) {
+        if (slot.position) placeSlot(slots, slot);
+    }
+}
 
 // Empties the slot at `hole` and moves later members of its probe run back into the gap when
 // their home slot lies at or before it, so that look-ups never stop early at an empty slot.

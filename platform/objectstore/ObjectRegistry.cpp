@@ -77,19 +77,11 @@ const std::shared_ptr<ManagedObject>* ObjectRegistry::findRow(const EntityDescri
 }
 
 void ObjectRegistry::place(uint64_t hash, size_t position) {
-    size_t mask = slots_.size() - 1;
-    size_t i = hash & mask;
-    while (slots_[i].position) i = (i + 1) & mask;
-    slots_[i] = Slot{hash, position};
+    placeSlot(slots_, Slot{hash, position});
 }
 
 void ObjectRegistry::grow() {
-    // The slots keep the hashes, so that growing does not visit the objects.
-    std::vector<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
-    old.swap(slots_);
-    for (const auto& slot : old) {
-        if (slot.position) place(slot.hash, slot.position);
-    }
+    resizeSlots(slots_, slots_.empty() ? 64 : slots_.size() * 2);
 }
 
 void ObjectRegistry::rebuild() {

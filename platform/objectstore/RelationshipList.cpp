@@ -26,10 +26,7 @@ uint64_t RelationshipList::IDVector::hashOf(const ManagedObjectID& id) {
 }
 
 void RelationshipList::IDVector::place(uint64_t hash, size_t position) {
-    size_t mask = slots_.size() - 1;
-    size_t i = hash & mask;
-    while (slots_[i].position) i = (i + 1) & mask;
-    slots_[i] = Slot{hash, position};
+    placeSlot(slots_, Slot{hash, position});
 }
 
 void RelationshipList::IDVector::buildIndex() {
@@ -67,14 +64,7 @@ size_t RelationshipList::IDVector::find(const ManagedObjectID& id) {
 void RelationshipList::IDVector::push(const ManagedObjectIDPtr& id) {
     ids_.push_back(id);
     if (!indexed_) return;
-    if (2 * (indexedCount_ + 1) > slots_.size()) {
-        // The slots keep the hashes, so that growing does not visit the identifiers.
-        std::vector<Slot> old(slots_.size() * 2);
-        old.swap(slots_);
-        for (const auto& slot : old) {
-            if (slot.position) place(slot.hash, slot.position);
-        }
-    }
+    if (2 * (indexedCount_ + 1) > slots_.size()) resizeSlots(slots_, slots_.size() * 2);
     place(hashOf(*id), ids_.size());
     ++indexedCount_;
 }

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/objectstore/HashSlots.hpp"
+
 template <typename V>
 class ZQEntityDataCacheSaveKeyMap {
   public:
@@ -63,18 +65,7 @@ class ZQEntityDataCacheSaveKeyMap {
             if (slot.hash == hash && entries_[slot.position - 1].first == key) return i;
         }
     }
-    void rehash(size_t capacity) {
-        // The slots keep the hashes, so that growing does not read the keys.
-        std::vector<Slot> old(capacity);
-        old.swap(slots_);
-        size_t mask = slots_.size() - 1;
-        for (const auto& slot : old) {
-            if (!slot.position) continue;
-            size_t i = slot.hash & mask;
-            while (slots_[i].position) i = (i + 1) & mask;
-            slots_[i] = slot;
-        }
-    }
+    void rehash(size_t capacity) { platform::resizeSlots(slots_, capacity); }
 
     std::vector<std::pair<std::string, V>> entries_;
     std::vector<Slot> slots_;  // empty, or a power of two at most half full
