@@ -129,9 +129,11 @@ class Waiter : public ZQURLRequestOperationDelegate, public ZQParseJsonOperation
 
   private:
     void signal() {
-        platform::MutexLock lock(mutex_);
-        ++done_;
-        cv_.notifyOne();
+        {
+            platform::MutexLock lock(mutex_);
+            ++done_;
+        }
+        cv_.notifyOne();  // after unlocking, so the woken thread does not block on the mutex
     }
     const bool endsAfterRequest_;
     std::atomic<bool> failed_{false};

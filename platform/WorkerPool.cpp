@@ -190,17 +190,24 @@ size_t WorkerPool::baseThreadCount() {
 
 void WorkerPool::submit(std::function<void()> task) {
     State& s = pool();
-    MutexLock lock(s.mutex);
-    s.tasks.push_back(std::move(task));
-    if (s.shutdown) return;  // the process is exiting: nothing runs any more
-    if (s.freeWorkers() > 0) {
-        ++s.wakeups;
-        s.workCv.notifyOne();
-    } else if (s.needsThreadNow()) {
-        s.spawnWorker();
-    } else if (s.monitorSleeping) {
-        s.monitorCv.notifyOne();
+    CondVar* wake = nullptr;
+    {
+        MutexLock lock(s.mutex);
+        s.tasks.push_back(std::move(task));
+        if (s.shutdown) return;  // the process is exiting: nothing runs any more
+        if (s.freeWorkers() > 0) {
+            ++s.wakeups;
+            wake = &s.workCv;
+        } else if (s.needsThreadNow()) {
+            s.spawnWorker();
+        } else if (s.monitorSleeping) {
+            wake = &s.monitorCv;
+        }
     }
+    // Woken after the lock is let go: a thread woken under it would at once block on it again,
+    // which costs two more context switches per task. The state is never destroyed, so the
+    // condition variable outlives this call.
+    if (wake) wake->notifyOne();
 }
 
 bool WorkerPool::isWorkerThread() {
