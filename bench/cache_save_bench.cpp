@@ -260,7 +260,7 @@ std::unique_ptr<Plain> openPlain(const std::string& file) {
 void bindValue(sqlite3_stmt* s, int index, const Value& v) {
     if (auto date = v.date()) {
         sqlite3_bind_double(s, index, date->timeIntervalSince1970());
-    } else if (const std::string* text = v.string()) {
+    } else if (std::optional<std::string_view> text = v.string()) {
         sqlite3_bind_text(s, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
     } else if (v.kind() == Value::Kind::Double) {
         sqlite3_bind_double(s, index, *v.number());

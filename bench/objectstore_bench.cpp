@@ -240,7 +240,8 @@ void bindValue(sqlite3_stmt* s, int index, const Value& v) {
             sqlite3_bind_text(s, index, v.decimal()->text().c_str(), -1, SQLITE_TRANSIENT);
             break;
         case Value::Kind::String:
-            sqlite3_bind_text(s, index, v.string()->c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(s, index, v.string()->data(), static_cast<int>(v.string()->size()),
+                              SQLITE_TRANSIENT);
             break;
         default:
             sqlite3_bind_null(s, index);

@@ -6,10 +6,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "platform/DateFormat.hpp"
 
 namespace platform {
+
+// Every cached row holds Values; keep them at a shared pointer plus the kind.
+static_assert(sizeof(Value) == 24);
 
 std::string Object::description() const {
     char buf[64];
@@ -60,6 +66,154 @@ bool Decimal::operator==(const Decimal& other) const {
     return text_ == other.text_ || toDouble() == other.toDouble();
 }
 
+// ---- Blocks
+
+namespace {
+
+// An allocator for allocate_shared that adds tail bytes after the shared object (and its
+// reference counts), so that one allocation holds an object together with its variable parts. The
+// allocation writes where the tail starts to *tail.
+template <class T>
+class TailAllocator {
+  public:
+    using value_type = T;
+    TailAllocator(size_t tailSize, char** tail) : tailSize_(tailSize), tail_(tail) {}
+    template <class U>
+    TailAllocator(const TailAllocator<U>& other) : tailSize_(other.tailSize_), tail_(other.tail_) {}
+
+    T* allocate(size_t n) {
+        constexpr size_t align = alignof(std::max_align_t);
+        const size_t head = (n * sizeof(T) + align - 1) & ~(align - 1);
+        char* bytes = static_cast<char*>(::operator new(head + tailSize_));
+        *tail_ = bytes + head;
+        return reinterpret_cast<T*>(bytes);
+    }
+    void deallocate(T* p, size_t) noexcept { ::operator delete(static_cast<void*>(p)); }
+    template <class U>
+    bool operator==(const TailAllocator<U>&) const {
+        return true;
+    }
+
+  private:
+    template <class U>
+    friend class TailAllocator;
+    size_t tailSize_;
+    char** tail_;
+};
+
+// Most texts of a parsed row are short: fixed-size copies from each end compile to a few moves
+// where memcpy would be a call.
+void copyBytes(char* to, const char* from, size_t n) {
+    auto copy = [&]<size_t size>(std::integral_constant<size_t, size>) {
+        char head[size], tail[size];
+        std::memcpy(head, from, size);
+        std::memcpy(tail, from + n - size, size);
+        std::memcpy(to, head, size);
+        std::memcpy(to + n - size, tail, size);
+    };
+    if (n > 32) {
+        std::memcpy(to, from, n);
+    } else if (n >= 16) {
+        copy(std::integral_constant<size_t, 16>());
+    } else if (n >= 8) {
+        copy(std::integral_constant<size_t, 8>());
+    } else if (n >= 4) {
+        copy(std::integral_constant<size_t, 4>());
+    } else if (n >= 2) {
+        copy(std::integral_constant<size_t, 2>());
+    } else if (n == 1) {
+        *to = *from;
+    }
+}
+
+}  // namespace
+
+// The allocation DictionaryBuilder makes: the dictionary, then (in the tail) its entries and the
+// texts of its string members. Its own entries hold those texts uncounted; a copy of one of the
+// strings counts a reference to the block through shared_from_this.
+class DictionaryBlock : public std::enable_shared_from_this<DictionaryBlock> {
+  public:
+    explicit DictionaryBlock(char* const* tail)
+        : entries_(reinterpret_cast<Dictionary::Entry*>(*tail)) {}
+    DictionaryBlock(const DictionaryBlock&) = delete;
+    DictionaryBlock& operator=(const DictionaryBlock&) = delete;
+    ~DictionaryBlock() { std::destroy_n(entries_, count_); }
+
+    Dictionary dictionary_;
+    Dictionary::Entry* entries_;
+    size_t count_ = 0;  // entries made so far
+};
+
+const StringText* StringText::write(char* place, std::string_view text,
+                                    const DictionaryBlock* block) {
+    auto* header = new (place) StringText(block, text.size());
+    char* bytes = place + sizeof(StringText);
+    copyBytes(bytes, text.data(), text.size());
+    bytes[text.size()] = '\0';
+    return header;
+}
+
+std::shared_ptr<const StringText> Value::StringRef::counted() const noexcept {
+    if (!uncounted()) return text_;
+    // Only an entry of a live object holds an uncounted text, so the block is alive here.
+    return std::shared_ptr<const StringText>(text_->block_->shared_from_this(), text_.get());
+}
+
+struct Value::UncountedText {
+  private:
+    friend class Value;
+    friend class DictionaryBuilder;
+    explicit UncountedText(const StringText* t) : text(t) {}
+    const StringText* text;
+};
+
+// Aliasing an empty pointer: the text is held without counting (see StringRef).
+Value::Value(const UncountedText& text)
+    : v_(std::in_place_type<StringRef>,
+         std::shared_ptr<const StringText>(std::shared_ptr<const StringText>(), text.text)) {}
+
+DictionaryBuilder::DictionaryBuilder(size_t count, size_t textSpace) : capacity_(count) {
+    char* tail = nullptr;
+    block_ = std::allocate_shared<DictionaryBlock>(
+        TailAllocator<DictionaryBlock>(count * sizeof(Dictionary::Entry) + textSpace, &tail),
+        &tail);
+    entries_ = block_->entries_;
+    made_ = &block_->count_;
+    nextText_ = tail + count * sizeof(Dictionary::Entry);
+}
+
+DictionaryBuilder::~DictionaryBuilder() = default;
+
+void DictionaryBuilder::addString(std::string_view key, std::string_view text) {
+    const StringText* header = StringText::write(nextText_, text, block_.get());
+    nextText_ += StringText::space(text.size());
+    // Made in place: moving an uncounted reference in would count it (see StringRef), and a block
+    // counting a reference to itself is never freed.
+    add(key, Value::UncountedText(header));
+}
+
+Value DictionaryBuilder::finish() {
+    DictionaryBlock& block = *block_;
+    block.dictionary_.blockEntries_ = block.entries_;
+    block.dictionary_.blockSize_ = block.count_;
+    const Dictionary* dictionary = &block.dictionary_;
+    return Value(std::shared_ptr<const Dictionary>(std::move(block_), dictionary));
+}
+
+StringBlockBuilder::StringBlockBuilder(size_t textSpace) {
+    char* tail = nullptr;
+    block_ = std::allocate_shared<char>(TailAllocator<char>(textSpace, &tail));
+    next_ = tail;
+}
+
+Value StringBlockBuilder::take(std::string_view text) {
+    const StringText* header = StringText::write(next_, text, nullptr);
+    next_ += StringText::space(text.size());
+    return Value(Value::StringRef(std::shared_ptr<const StringText>(block_, header)));
+}
+
+Value::Value(std::string_view s) : Value(StringBlockBuilder(StringText::space(s.size())).take(s)) {}
+
 // ---- Dictionary
 
 namespace {
@@ -89,6 +243,42 @@ Dictionary Dictionary::fromEntries(std::vector<Entry> entries) {
     return d;
 }
 
+Dictionary::Dictionary(const Dictionary& other) : entries_(other.begin(), other.end()) {}
+
+Dictionary::Dictionary(Dictionary&& other) noexcept {
+    *this = std::move(other);
+}
+
+Dictionary& Dictionary::operator=(const Dictionary& other) {
+    if (this != &other) {
+        entries_.assign(other.begin(), other.end());
+        blockEntries_ = nullptr;
+        blockSize_ = 0;
+    }
+    return *this;
+}
+
+Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
+    if (this == &other) return *this;
+    if (other.blockEntries_) {
+        // Only its block holds a dictionary with entries there, and the block hands it out const,
+        // so this is not reached; copying keeps it right if it ever is.
+        entries_.assign(other.begin(), other.end());
+    } else {
+        entries_ = std::move(other.entries_);
+    }
+    blockEntries_ = nullptr;
+    blockSize_ = 0;
+    return *this;
+}
+
+void Dictionary::ownEntries() {
+    if (!blockEntries_) return;
+    entries_.assign(blockEntries_, blockEntries_ + blockSize_);
+    blockEntries_ = nullptr;
+    blockSize_ = 0;
+}
+
 Dictionary Dictionary::fromSortedEntries(std::vector<Entry> entries) {
 #ifndef NDEBUG
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -102,8 +292,8 @@ Dictionary Dictionary::fromSortedEntries(std::vector<Entry> entries) {
 }
 
 const Value* Dictionary::find(std::string_view key) const {
-    auto it = std::lower_bound(entries_.begin(), entries_.end(), key, keyLess);
-    if (it == entries_.end() || it->first != key) return nullptr;
+    auto it = std::lower_bound(begin(), end(), key, keyLess);
+    if (it == end() || it->first != key) return nullptr;
     return &it->second;
 }
 
@@ -113,6 +303,7 @@ Value Dictionary::get(std::string_view key) const {
 }
 
 void Dictionary::set(std::string key, Value value) {
+    ownEntries();
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key, keyLess);
     bool exists = it != entries_.end() && it->first == key;
     if (value.isAbsent()) {
@@ -125,19 +316,20 @@ void Dictionary::set(std::string key, Value value) {
 }
 
 void Dictionary::erase(std::string_view key) {
+    ownEntries();
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key, keyLess);
     if (it != entries_.end() && it->first == key) entries_.erase(it);
 }
 
 std::vector<std::string> Dictionary::keys() const {
     std::vector<std::string> out;
-    out.reserve(entries_.size());
-    for (const auto& e : entries_) out.push_back(e.first);
+    out.reserve(size());
+    for (const auto& e : *this) out.push_back(e.first);
     return out;
 }
 
 bool Dictionary::operator==(const Dictionary& other) const {
-    return entries_ == other.entries_;
+    return std::equal(begin(), end(), other.begin(), other.end());
 }
 
 // ---- Value
@@ -186,12 +378,6 @@ Value Value::object(std::shared_ptr<platform::Object> object) {
     return v;
 }
 
-Value Value::sharedString(std::shared_ptr<const std::string> text) {
-    Value v;
-    if (text) v.v_ = std::move(text);
-    return v;
-}
-
 bool Value::isNumber() const {
     auto k = kind();
     return k == Kind::Integer || k == Kind::Double || k == Kind::Decimal;
@@ -237,9 +423,9 @@ const platform::Decimal* Value::decimal() const {
     return p ? p->get() : nullptr;
 }
 
-const std::string* Value::string() const {
-    auto* p = std::get_if<std::shared_ptr<const std::string>>(&v_);
-    return p ? p->get() : nullptr;
+std::optional<std::string_view> Value::string() const {
+    if (auto* p = std::get_if<StringRef>(&v_)) return p->get()->view();
+    return std::nullopt;
 }
 
 std::optional<platform::Date> Value::date() const {
@@ -341,7 +527,7 @@ bool Value::operator==(const Value& other) const {
 }
 
 namespace {
-void appendQuoted(std::string& out, const std::string& s) {
+void appendQuoted(std::string& out, std::string_view s) {
     out += '"';
     for (char c : s) {
         switch (c) {

@@ -83,7 +83,7 @@ std::optional<std::vector<std::string>> titlesFromValue(const Value& value) {
     std::vector<std::string> out;
     out.reserve(titles->size());
     for (const Value& title : *titles) {
-        if (const std::string* text = title.string()) out.push_back(*text);
+        if (std::optional<std::string_view> text = title.string()) out.emplace_back(*text);
     }
     return out;
 }

@@ -23,7 +23,7 @@ const ZQDateFormatter& httpDateFormatter() {
 bool hasBody(const platform::Value& data) {
     const platform::Value::Bytes* bytes = data.bytes();
     if (bytes) return !bytes->empty();
-    const std::string* text = data.string();
+    std::optional<std::string_view> text = data.string();
     return text && !text->empty();
 }
 

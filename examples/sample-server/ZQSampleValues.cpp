@@ -22,20 +22,20 @@ std::string shortestDouble(double number) {
 
 std::optional<platform::Date> dateOf(const Value& value) {
     if (std::optional<platform::Date> date = value.date()) return date;
-    if (const std::string* text = value.string()) return platform::parseISO8601(*text);
+    if (std::optional<std::string_view> text = value.string()) return platform::parseISO8601(*text);
     return std::nullopt;
 }
 
 std::optional<double> numberOf(const Value& value) {
     if (std::optional<double> number = value.number()) return number;
-    if (const std::string* text = value.string()) return ZQSampleValues::number(*text);
+    if (std::optional<std::string_view> text = value.string()) return ZQSampleValues::number(*text);
     return std::nullopt;
 }
 
 std::optional<bool> booleanOf(const Value& value) {
     if (std::optional<bool> flag = value.boolean()) return flag;
     if (std::optional<double> number = value.number()) return *number != 0;
-    if (const std::string* text = value.string()) return ZQSampleValues::boolean(*text);
+    if (std::optional<std::string_view> text = value.string()) return ZQSampleValues::boolean(*text);
     return std::nullopt;
 }
 
@@ -56,7 +56,7 @@ std::string ZQSampleValues::text(const Value& value) {
         case Value::Kind::Null:
             return {};
         case Value::Kind::String:
-            return *value.string();
+            return std::string(*value.string());
         case Value::Kind::Bool:
             return *value.boolean() ? "true" : "false";
         case Value::Kind::Integer:

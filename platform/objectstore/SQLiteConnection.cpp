@@ -47,7 +47,7 @@ void SQLiteStatement::bind(int index, const Value& value) {
     if (rc != SQLITE_OK) throw SQLiteError(rc, sqlite3_errstr(rc));
 }
 
-void SQLiteStatement::bindBorrowed(int index, const std::string& text) {
+void SQLiteStatement::bindBorrowed(int index, std::string_view text) {
     int rc =
         sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
     if (rc != SQLITE_OK) throw SQLiteError(rc, sqlite3_errstr(rc));

@@ -59,7 +59,7 @@ class SQLiteStatement {
     sqlite3_stmt* handle() const { return stmt_; }
 
   private:
-    void bindBorrowed(int index, const std::string& text);
+    void bindBorrowed(int index, std::string_view text);
 
     sqlite3_stmt* stmt_;
 };

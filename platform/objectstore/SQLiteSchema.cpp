@@ -261,9 +261,10 @@ Value SQLiteSchema::readColumn(const SQLiteStatement& s, int column, AttributeTy
             std::string_view view(text ? text : "", static_cast<size_t>(sqlite3_value_bytes(v)));
             bool string = type == AttributeType::String;
             if (previous) {
-                const std::string* last = string                ? previous->string()
-                                          : previous->decimal() ? &previous->decimal()->text()
-                                                                : nullptr;
+                std::optional<std::string_view> last =
+                    string                ? previous->string()
+                    : previous->decimal() ? std::optional<std::string_view>(previous->decimal()->text())
+                                          : std::nullopt;
                 if (last && *last == view) return *previous;
             }
             Value out;

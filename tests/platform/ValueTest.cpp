@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/Error.hpp"
 
@@ -90,29 +94,103 @@ TEST(Value, DictionaryLaterEntryWinsAndAbsentRemoves) {
     EXPECT_EQ(edited.size(), 1u);
 }
 
-TEST(Value, SortedEntriesAndSharedStrings) {
+TEST(Value, SortedEntriesAreTakenAsTheyAre) {
     std::vector<platform::Dictionary::Entry> sorted{{"a", 1}, {"b", Value::null()}, {"c", "x"}};
     auto d = platform::Dictionary::fromSortedEntries(sorted);
     EXPECT_EQ(d, platform::Dictionary::fromEntries({{"c", "x"}, {"a", 1}, {"b", Value::null()}}));
     EXPECT_TRUE(d.get("b").isNull());
     EXPECT_TRUE(d.get("d").isAbsent());
+}
 
-    // A string held in a block it shares with others keeps the block while any copy lives.
-    auto block = std::make_shared<std::string[]>(2);
-    block[0] = "first";
-    block[1] = std::string(40, 'y');
-    Value first = Value::sharedString(std::shared_ptr<const std::string>(block, &block[0]));
-    Value second = Value::sharedString(std::shared_ptr<const std::string>(block, &block[1]));
-    std::weak_ptr<std::string[]> watch = block;
-    block.reset();
-    EXPECT_EQ(first, Value("first"));
-    EXPECT_EQ(second.kind(), Value::Kind::String);
-    first = Value();
+namespace {
+// An object whose lifetime shows whether the dictionary block holding it was freed.
+struct Watched : platform::Object {};
+}  // namespace
+
+// A dictionary made the way the JSON reader makes objects: entries and string texts in one block.
+TEST(Value, BuilderDictionaryReadsLikeAnyOtherAndFreesItsBlock) {
+    const std::string longText(40, 'y');
+    auto watched = std::make_shared<Watched>();
+    std::weak_ptr<Watched> watch = watched;
+    Value kept;
+    {
+        platform::DictionaryBuilder builder(
+            5, platform::StringText::space(2) + platform::StringText::space(longText.size()));
+        builder.add("a", int64_t{1});
+        builder.addString("b", "hi");
+        builder.addString("c", longText);
+        builder.add("d", Value::object(std::move(watched)));
+        builder.add("e", Value::dictionary({{"x", Value::null()}}));
+        Value built = builder.finish();
+        const platform::Dictionary& d = *built.dictionary();
+        EXPECT_EQ(d.keys(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+        EXPECT_EQ(*d.get("c").string(), longText);
+        EXPECT_TRUE(d.get("e")["x"].isNull());
+        EXPECT_EQ(built["b"], Value("hi"));
+        EXPECT_EQ(built.description().substr(0, 20), "{\"a\": 1, \"b\": \"hi\", ");
+
+        // A copy owns its entries, so editing it leaves the block's dictionary alone.
+        platform::Dictionary copy = d;
+        copy.set("b", "changed");
+        copy.erase("d");
+        EXPECT_EQ(*d.get("b").string(), "hi");
+        EXPECT_TRUE(d.contains("d"));
+        EXPECT_EQ(copy.size(), 4u);
+        platform::Dictionary moved = std::move(copy);
+        EXPECT_EQ(moved.get("c"), built["c"]);
+
+        Value assigned;
+        assigned = *d.find("c");  // copy-assigned from the entry itself
+        kept = assigned;
+    }
+    // The kept string holds its object's block (and so what the members refer to).
     EXPECT_FALSE(watch.expired());
-    EXPECT_EQ(*second.string(), std::string(40, 'y'));
-    second = Value();
+    EXPECT_EQ(*kept.string(), longText);
+    kept = Value();
     EXPECT_TRUE(watch.expired());
-    EXPECT_TRUE(Value::sharedString(nullptr).isAbsent());
+
+    // Without a kept string the block goes with the dictionary: its own strings do not hold it.
+    auto again = std::make_shared<Watched>();
+    watch = again;
+    {
+        platform::DictionaryBuilder builder(2, platform::StringText::space(3));
+        builder.addString("a", "abc");
+        builder.add("b", Value::object(std::move(again)));
+        Value built = builder.finish();
+        EXPECT_FALSE(watch.expired());
+    }
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(Value, StringsReadFromOneObjectOnManyThreads) {
+    platform::DictionaryBuilder builder(1, platform::StringText::space(30));
+    builder.addString("name", std::string(30, 'n'));
+    Value row = builder.finish();
+    std::vector<Value> kept(4);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < kept.size(); ++t) {
+        threads.emplace_back([&row, &kept, t] {
+            for (int i = 0; i < 1000; ++i) kept[t] = row["name"];
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    row = Value();
+    for (const Value& string : kept) EXPECT_EQ(*string.string(), std::string(30, 'n'));
+}
+
+TEST(Value, StringsOfOneBlockEachReadTheirOwnText) {
+    std::vector<std::string> texts{"", "a", std::string(15, 'b'), std::string(16, 'c'), "dé"};
+    size_t space = 0;
+    for (const auto& text : texts) space += platform::StringText::space(text.size());
+    platform::StringBlockBuilder block(space);
+    std::vector<Value> strings;
+    for (const auto& text : texts) strings.push_back(block.take(text));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(*strings[i].string(), texts[i]);
+        EXPECT_EQ(strings[i], Value(texts[i]));
+    }
+    EXPECT_NE(strings[1], strings[2]);
+    EXPECT_EQ(strings[0].string()->data()[0], '\0');  // texts end in a zero
 }
 
 TEST(Value, DescriptionText) {

@@ -148,7 +148,7 @@ TEST_F(ZqdlProgram, OrderAndSearchReachTheServer) {
     const platform::Value result = json(run.lines[0]);
     ASSERT_TRUE(result["sections"].isArray()) << run.lines[0];
     for (const platform::Value& section : *result["sections"].array()) {
-        std::string name = *section.at(0)["CustomerName"].string();
+        std::string name(*section.at(0)["CustomerName"].string());
         for (const platform::Value& item : *section.array())
             EXPECT_EQ(*item["CustomerName"].string(), name);
         sections.push_back(name);

@@ -347,7 +347,9 @@ ZQEntityDataCacheSections ZQEntityDataCacheSectionsBuilder::sectionsFromRows(
         std::optional<std::string_view> text;
         if (indexAttribute) {
             const platform::Value* value = row.find(indexAttribute->name());
-            if (const std::string* string = value ? value->string() : nullptr) text = *string;
+            if (std::optional<std::string_view> string = value ? value->string() : std::nullopt) {
+                text = *string;
+            }
         }
         const bool breakAfter = comparator && i + 1 < list.size() &&
                                 !comparator->compareEntity(row, rowAt(list, i + 1));

@@ -2,7 +2,7 @@
 
 std::optional<std::string> ZQCoreDataEntityDataBCRootLevel::entityMD5Hash() const {
     platform::Value hash = storedValueForKey(kMD5HashKey);
-    if (const auto* text = hash.string()) return *text;
+    if (std::optional<std::string_view> text = hash.string()) return std::string(*text);
     return std::nullopt;
 }
 

@@ -5,7 +5,7 @@ using platform::Value;
 namespace {
 
 std::optional<std::string> stringOf(const Value& value) {
-    if (const auto* text = value.string()) return *text;
+    if (std::optional<std::string_view> text = value.string()) return std::string(*text);
     return std::nullopt;
 }
 

@@ -39,7 +39,7 @@ std::string plainText(const Value& value) {
         case Value::Kind::Decimal:
             return value.decimal()->text();
         case Value::Kind::String:
-            return *value.string();
+            return std::string(*value.string());
         case Value::Kind::Date:
             return platform::iso8601String(*value.date());
         default:
@@ -90,7 +90,7 @@ Value booleanValue(const Value& value) {
     if (value.kind() == Value::Kind::Bool) return value;
     if (value.isNumber()) return Value(*value.number() != 0);
     if (value.isString()) {
-        const auto& text = *value.string();
+        std::string_view text = *value.string();
         if (text == "true" || text == "1") return Value(true);
         if (text == "false" || text == "0") return Value(false);
     }

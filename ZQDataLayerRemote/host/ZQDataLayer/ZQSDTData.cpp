@@ -46,7 +46,7 @@ std::shared_ptr<ZQSDTData> ZQSDTData::sdtDataFromFieldInfo(
     const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo, const Value& value) {
     if (!fieldInfoIsSDTData(fieldInfo)) return nullptr;
     Value parsed = value;
-    if (const auto* text = value.string()) {
+    if (std::optional<std::string_view> text = value.string()) {
         auto result = ZQJSON::parse(*text);
         if (result.error) return nullptr;
         parsed = std::move(result.value);

@@ -23,7 +23,7 @@ ErrorPtr defaultZQErrorWithDeveloperDescription(std::string description) {
 std::string developerDescriptionOfError(const ErrorPtr& error) {
     if (!error) return std::string();
     if (const Value* text = error->userInfo().find(ZQDeveloperDescriptionErrorKey)) {
-        if (text->isString()) return *text->string();
+        if (text->isString()) return std::string(*text->string());
     }
     return error->localizedDescription();
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <tuple>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -37,7 +37,8 @@ struct ConverterScratch {
 // shared by all nesting levels and converted in key order straight into the dictionary's own
 // storage. The rows of an answer mostly have the same keys in the same order, so an object whose
 // keys are those of the previous object at its depth reuses that object's order without sorting.
-// The strings held directly by one object or array share one allocation (see StringBlock).
+// An object takes one allocation for itself, its entries and its strings (DictionaryBuilder); the
+// strings of an array share blocks of up to kStringsPerBlock.
 class Converter {
   public:
     explicit Converter(ConverterScratch& scratch)
@@ -63,36 +64,9 @@ class Converter {
     }
 
   private:
-    // The strings of one object or array: their std::string headers live in shared blocks of up to
-    // kBlockSize, and each string Value refers to its header through an aliasing pointer that keeps
-    // the block alive. A row of several strings so costs one allocation for all of them (plus a
-    // buffer for each string too long to fit in its header) instead of one per string. The block
-    // size bounds what one string kept from a long array of strings holds on to.
-    class StringBlock {
-      public:
-        explicit StringBlock(size_t count) : left_(count) {}
-
-        Value take(std::string_view text) {
-            if (next_ == size_) {
-                size_ = std::min(left_, kBlockSize);
-                block_ = std::make_shared<std::string[]>(size_);
-                next_ = 0;
-            }
-            std::string& slot = block_[next_++];
-            slot = std::string(text);  // sized to the text: assign() would round its buffer up
-            --left_;
-            // The last string of a block takes the block's own reference rather than adding one.
-            std::shared_ptr<const std::string> ref =
-                next_ == size_ ? std::shared_ptr<const std::string>(std::move(block_), &slot)
-                               : std::shared_ptr<const std::string>(block_, &slot);
-            return Value::sharedString(std::move(ref));
-        }
-
-      private:
-        static constexpr size_t kBlockSize = 32;
-        std::shared_ptr<std::string[]> block_;
-        size_t next_ = 0, size_ = 0, left_;
-    };
+    // A string kept from a long array of strings holds the texts of the strings that share its
+    // block; this bounds how many do.
+    static constexpr size_t kStringsPerBlock = 32;
 
     static Value scalar(simdjson::dom::element element) {
         using simdjson::dom::element_type;
@@ -116,26 +90,46 @@ class Converter {
         return element.type() == simdjson::dom::element_type::STRING;
     }
 
-    Value member(simdjson::dom::element element, StringBlock& strings) {
-        return isString(element) ? strings.take(element.get_string().value_unsafe())
-                                 : convert(element);
+    static std::string_view text(simdjson::dom::element element) {
+        return element.get_string().value_unsafe();
     }
 
     Value convertArray(simdjson::dom::array array) {
-        size_t strings = 0;
-        for (simdjson::dom::element child : array) strings += isString(child);
-        StringBlock block(strings);
         platform::Array items;
         items.reserve(array.size());
-        for (simdjson::dom::element child : array) items.push_back(member(child, block));
+        std::optional<platform::StringBlockBuilder> block;
+        size_t left = 0;  // strings the current block still takes
+        for (auto it = array.begin(); it != array.end(); ++it) {
+            simdjson::dom::element child = *it;
+            if (!isString(child)) {
+                items.push_back(convert(child));
+                continue;
+            }
+            if (left == 0) {
+                size_t space = 0;
+                for (auto ahead = it; ahead != array.end() && left < kStringsPerBlock; ++ahead) {
+                    if (!isString(*ahead)) continue;
+                    space += platform::StringText::space(text(*ahead).size());
+                    ++left;
+                }
+                block.emplace(space);
+            }
+            items.push_back(block->take(text(child)));
+            --left;
+        }
         return Value(std::move(items));
     }
 
+    // One allocation for the dictionary, its entries and the texts of its strings.
     Value convertObject(simdjson::dom::object object) {
         const size_t base = members_.size();
         Level level{*this, base};
+        size_t textSpace = 0;  // room for repeated keys' strings too, which is harmless
         for (simdjson::dom::key_value_pair field : object) {
             members_.emplace_back(field.key, field.value);
+            if (isString(field.value)) {
+                textSpace += platform::StringText::space(text(field.value).size());
+            }
         }
         const size_t count = members_.size() - base;
         if (shapes_.size() <= depth_) shapes_.resize(depth_ + 1);
@@ -145,17 +139,32 @@ class Converter {
         const uint32_t* order = shape.order.data();
         const size_t distinct = shape.order.size();
         ++depth_;
-        size_t strings = 0;
-        for (size_t i = 0; i < distinct; ++i) strings += isString(members_[base + order[i]].second);
-        StringBlock block(strings);
-        std::vector<platform::Dictionary::Entry> entries;
-        entries.reserve(distinct);
+        platform::DictionaryBuilder builder(distinct, textSpace);
         for (size_t i = 0; i < distinct; ++i) {
             Member m = members_[base + order[i]];  // the scratch may grow (and move) meanwhile
-            entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(m.first),
-                                 std::forward_as_tuple(member(m.second, block)));
+            addMember(builder, m.first, m.second);
         }
-        return Value(platform::Dictionary::fromSortedEntries(std::move(entries)));
+        return builder.finish();
+    }
+
+    // Scalars and strings are made in place in the dictionary's entry.
+    void addMember(platform::DictionaryBuilder& builder, std::string_view key,
+                   simdjson::dom::element element) {
+        using simdjson::dom::element_type;
+        switch (element.type()) {
+            case element_type::STRING:
+                return builder.addString(key, text(element));
+            case element_type::INT64:
+                return builder.add(key, element.get_int64().value_unsafe());
+            case element_type::UINT64:
+                return builder.add(key, static_cast<double>(element.get_uint64().value_unsafe()));
+            case element_type::DOUBLE:
+                return builder.add(key, element.get_double().value_unsafe());
+            case element_type::BOOL:
+                return builder.add(key, element.get_bool().value_unsafe());
+            default:
+                return builder.add(key, convert(element));
+        }
     }
 
     // Pops an object's members and depth when it is done, or when converting it throws.
@@ -220,12 +229,34 @@ class Converter {
         }
         return a.size() < b.size();
     }
+    // Every row's keys are compared with the previous row's, so this avoids a call to memcmp and
+    // a byte loop: two fixed-size loads from each end cover any key of up to twice their size.
     static bool sameKey(std::string_view a, std::string_view b) {
-        if (a.size() != b.size()) return false;
-        for (size_t i = 0; i < a.size(); ++i) {
-            if (a[i] != b[i]) return false;
+        const size_t n = a.size();
+        if (n != b.size()) return false;
+        const char* x = a.data();
+        const char* y = b.data();
+        if (n >= 8) {
+            for (size_t i = 0; i + 8 < n; i += 8) {
+                if (load<uint64_t>(x + i) != load<uint64_t>(y + i)) return false;
+            }
+            return load<uint64_t>(x + n - 8) == load<uint64_t>(y + n - 8);
         }
-        return true;
+        if (n >= 4) {
+            return load<uint32_t>(x) == load<uint32_t>(y) &&
+                   load<uint32_t>(x + n - 4) == load<uint32_t>(y + n - 4);
+        }
+        if (n >= 2) {
+            return load<uint16_t>(x) == load<uint16_t>(y) &&
+                   load<uint16_t>(x + n - 2) == load<uint16_t>(y + n - 2);
+        }
+        return n == 0 || *x == *y;
+    }
+    template <class Word>
+    static Word load(const char* bytes) {
+        Word word;
+        std::memcpy(&word, bytes, sizeof word);
+        return word;
     }
 
     std::vector<Member>& members_;
@@ -299,7 +330,7 @@ struct YajlGenDeleter {
 };
 
 bool generate(yajl_gen g, const Value& value) {
-    auto str = [g](const std::string& s) {
+    auto str = [g](std::string_view s) {
         return yajl_gen_string(g, reinterpret_cast<const unsigned char*>(s.data()), s.size()) ==
                yajl_gen_status_ok;
     };

@@ -82,7 +82,7 @@ void ZQParseJsonOperation::main() {
     std::string_view text;
     if (const Value::Bytes* bytes = input.bytes()) {
         text = std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-    } else if (const std::string* string = input.string()) {
+    } else if (std::optional<std::string_view> string = input.string()) {
         text = *string;
     } else {
         error = platform::Error::create(

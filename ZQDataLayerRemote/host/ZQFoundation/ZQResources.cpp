@@ -64,7 +64,7 @@ platform::ErrorPtr ZQResources::loadTranslationsFromFile(const std::filesystem::
 void ZQResources::setTranslations(const platform::Dictionary& dictionary) {
     std::map<std::string, std::string, std::less<>> loaded;
     for (const auto& [key, value] : dictionary) {
-        if (const std::string* text = value.string()) loaded.emplace(key, *text);
+        if (std::optional<std::string_view> text = value.string()) loaded.emplace(key, *text);
     }
     Table& t = table();
     platform::MutexLock lock(t.mutex);

@@ -24,7 +24,7 @@ bool sameOrigin(const platform::URL& a, const platform::URL& b) {
 
 std::string stringMember(const platform::Dictionary& info, const char* key) {
     const Value* value = info.find(key);
-    return value && value->isString() ? *value->string() : std::string();
+    return value && value->isString() ? std::string(*value->string()) : std::string();
 }
 
 std::string formBody(const ZQAuthorizationSettings& s) {
@@ -74,7 +74,7 @@ std::pair<std::optional<std::string>, platform::ErrorPtr> readTokenAnswer(
                      : ZQUtilities::nonEmptyStringFromObject(parsed.value["access_token"]);
     Value type = parsed.value["token_type"];
     bool bearer = true;
-    if (const std::string* t = type.string()) {
+    if (std::optional<std::string_view> t = type.string()) {
         std::string lower(*t);
         std::transform(lower.begin(), lower.end(), lower.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

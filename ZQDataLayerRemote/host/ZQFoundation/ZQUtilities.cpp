@@ -50,7 +50,7 @@ std::string lowerTrimmed(const std::string& text) {
 std::string parameterText(const Value& value) {
     switch (value.kind()) {
         case Value::Kind::String:
-            return *value.string();
+            return std::string(*value.string());
         case Value::Kind::Null:
             return std::string();
         case Value::Kind::Bool:
@@ -73,11 +73,11 @@ std::string parameterText(const Value& value) {
 // A code given as a number or as text; its text and its numeric value (0 when not a number).
 std::pair<std::string, int64_t> readCode(const Value& code) {
     if (std::optional<int64_t> number = code.integer()) return {std::to_string(*number), *number};
-    if (const std::string* text = code.string()) {
+    if (std::optional<std::string_view> text = code.string()) {
         int64_t number = 0;
         auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), number);
         bool numeric = ec == std::errc() && end == text->data() + text->size();
-        return {*text, numeric ? number : 0};
+        return {std::string(*text), numeric ? number : 0};
     }
     return {std::string(), 0};
 }
@@ -114,8 +114,8 @@ bool report(ZQFatalErrorReport fatal) {
 bool ZQUtilities::boolFromValue(const Value& value) {
     if (std::optional<bool> b = value.boolean()) return *b;
     if (std::optional<double> n = value.number()) return *n != 0;
-    if (const std::string* s = value.string()) {
-        std::string text = lowerTrimmed(*s);
+    if (std::optional<std::string_view> s = value.string()) {
+        std::string text = lowerTrimmed(std::string(*s));
         if (text == "true" || text == "yes" || text == "y" || text == "t") return true;
         double number = 0;
         auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
@@ -125,9 +125,9 @@ bool ZQUtilities::boolFromValue(const Value& value) {
 }
 
 std::optional<std::string> ZQUtilities::nonEmptyStringFromObject(const Value& value) {
-    const std::string* s = value.string();
+    std::optional<std::string_view> s = value.string();
     if (!s || s->empty()) return std::nullopt;
-    return *s;
+    return std::string(*s);
 }
 
 Value ZQUtilities::arrayFromObject(const Value& value) {
@@ -159,7 +159,7 @@ platform::ErrorPtr ZQUtilities::errorFromResponseData(const Value& data) {
     std::string_view text;
     if (const Value::Bytes* bytes = data.bytes()) {
         text = std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-    } else if (const std::string* string = data.string()) {
+    } else if (std::optional<std::string_view> string = data.string()) {
         text = *string;
     }
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return nullptr;

@@ -66,10 +66,10 @@ std::optional<std::string> ZQModelFileReader::optionalString(const platform::Dic
                                                              std::string_view key) {
     const Value* value = object.find(key);
     if (!value) return std::nullopt;
-    const auto* text = value->string();
+    std::optional<std::string_view> text = value->string();
     if (!text) fail(member(path, key), "expected a string, found " + describeKind(*value));
     if (text->empty()) fail(member(path, key), "expected a non-empty string");
-    return *text;
+    return std::string(*text);
 }
 
 bool ZQModelFileReader::optionalBool(const platform::Dictionary& object, const std::string& path,
@@ -119,11 +119,11 @@ std::optional<std::vector<std::string>> ZQModelFileReader::optionalStringArray(
     std::vector<std::string> strings;
     std::string arrayPath = member(path, key);
     for (size_t i = 0; i < array.size(); ++i) {
-        const auto* text = array[i].string();
+        std::optional<std::string_view> text = array[i].string();
         if (!text || text->empty())
             fail(element(arrayPath, i),
                  "expected a non-empty string, found " + describeKind(array[i]));
-        strings.push_back(*text);
+        strings.emplace_back(*text);
     }
     return strings;
 }

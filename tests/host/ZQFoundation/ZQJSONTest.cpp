@@ -107,7 +107,7 @@ TEST(JSONTest, StringsReadBackWholeAndOutliveTheirDocument) {
         ASSERT_EQ(result.error, nullptr);
         ASSERT_EQ(result.value.count(), texts.size() + 2);
         for (size_t i = 0; i < texts.size(); ++i) {
-            ASSERT_NE(result.value.at(i).string(), nullptr);
+            ASSERT_TRUE(result.value.at(i).string().has_value());
             EXPECT_EQ(*result.value.at(i).string(), texts[i]);
             EXPECT_EQ(result.value.at(texts.size() + 1)[std::to_string(1000 + i)], Value(texts[i]));
         }

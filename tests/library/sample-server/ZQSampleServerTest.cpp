@@ -197,7 +197,8 @@ TEST_F(SampleServer, TokenEndpointAndRequiredBearerToken) {
     ASSERT_EQ(granted.status, 200) << granted.body;
     EXPECT_EQ(granted.json()["token_type"], Value("Bearer"));
     EXPECT_EQ(granted.json()["expires_in"], Value(3600));
-    std::string bearer = "Authorization: Bearer " + *granted.json()["access_token"].string();
+    std::string bearer =
+        "Authorization: Bearer " + std::string(*granted.json()["access_token"].string());
     EXPECT_EQ(get("rest/WorkWithCustomer/Customer/List?zqid=1", {bearer}).status, 200);
 
     server->tokens().revokeAll();

@@ -39,7 +39,7 @@ class FetchPlanCacheTest : public zqtest::ObjectStoreTest {
         std::vector<std::string> out;
         for (const auto& object : result.objects()) {
             auto name = object->valueForKey("name");
-            out.push_back(name.string() ? *name.string() : "-");
+            out.emplace_back(name.string() ? *name.string() : "-");
         }
         return out;
     }

@@ -56,7 +56,7 @@ Cut cut(const std::vector<platform::Dictionary>& fields, const std::vector<std::
     }
     if (built.titles.isArray()) {
         out.titles.emplace();
-        for (const auto& title : *built.titles.array()) out.titles->push_back(*title.string());
+        for (const auto& title : *built.titles.array()) out.titles->emplace_back(*title.string());
     }
     if (built.ranges.isDictionary()) {
         out.ranges.emplace();
