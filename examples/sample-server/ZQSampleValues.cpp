@@ -35,7 +35,8 @@ std::optional<double> numberOf(const Value& value) {
 std::optional<bool> booleanOf(const Value& value) {
     if (std::optional<bool> flag = value.boolean()) return flag;
     if (std::optional<double> number = value.number()) return *number != 0;
-    if (std::optional<std::string_view> text = value.string()) return ZQSampleValues::boolean(*text);
+    if (std::optional<std::string_view> text = value.string())
+        return ZQSampleValues::boolean(*text);
     return std::nullopt;
 }
 

@@ -262,9 +262,10 @@ Value SQLiteSchema::readColumn(const SQLiteStatement& s, int column, AttributeTy
             bool string = type == AttributeType::String;
             if (previous) {
                 std::optional<std::string_view> last =
-                    string                ? previous->string()
-                    : previous->decimal() ? std::optional<std::string_view>(previous->decimal()->text())
-                                          : std::nullopt;
+                    string ? previous->string()
+                    : previous->decimal()
+                        ? std::optional<std::string_view>(previous->decimal()->text())
+                        : std::nullopt;
                 if (last && *last == view) return *previous;
             }
             Value out;
