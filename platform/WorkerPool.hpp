@@ -1,6 +1,8 @@
 // The process-wide pool of worker threads that runs every OperationQueue and SerialQueue. One
 // instance, created on first use and never destroyed; its threads are stopped and joined when the
 // process exits. Any thread submits; the pool's mutex guards the task list and the thread counts.
+// A worker that runs out of tasks looks for a new one for a moment before it sleeps (one worker at
+// a time), so that chained work does not pay for waking a sleeping thread at every step.
 #pragma once
 
 #include <chrono>

@@ -84,16 +84,20 @@ void ZQURLRequestOperation::main() {
                            ZQLogTypeNetwork, ZQLogLevelInfo, false);
     }
     // A copy: later changes to the caller's request do not reach a transfer in flight.
-    std::shared_ptr<ZQURLTransport::Transfer> transfer = ZQURLTransport::shared().start(
+    ZQURLTransport& transport = ZQURLTransport::shared();
+    std::shared_ptr<ZQURLTransport::Transfer> transfer = transport.prepare(
         *request, [self](ZQURLTransport::Result result) { self->didComplete(std::move(result)); });
     bool cancelledMeanwhile = false;
     {
         MutexLock lock(mutex_);
-        if (!isFinished()) transfer_ = transfer;
+        transfer_ = transfer;
         cancelledMeanwhile = isCancelled();
     }
     // cancel() ran before the transfer was stored; the cancelled completion finishes us.
-    if (cancelledMeanwhile) ZQURLTransport::shared().cancel(transfer);
+    if (cancelledMeanwhile) transport.cancel(transfer);
+    // When no worker drives the transport, this one does, so that a lone request goes out and
+    // its answer is handled without waking two other threads on the way.
+    transport.begin(transfer, true);
 }
 
 void ZQURLRequestOperation::cancel() {

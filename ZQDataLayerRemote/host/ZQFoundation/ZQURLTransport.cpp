@@ -16,8 +16,9 @@
 using Clock = std::chrono::steady_clock;
 using platform::Value;
 
-// One transfer. start() fills the request part; after the hand-over only the I/O thread touches
-// the rest, until it moves the outcome into a completion job.
+// One transfer. prepare() fills the request part; after begin() only the driver touches the
+// rest, until it moves the outcome into a completion job. The two flags belong to the
+// transport's mutex.
 struct ZQURLTransport::Transfer {
     std::string url;
     std::string method;
@@ -34,6 +35,9 @@ struct ZQURLTransport::Transfer {
     std::vector<uint8_t> responseBody;
     std::vector<ZQHTTPHeaderFields::Field> responseHeaders;
     char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    bool begun = false;
+    bool cancelledBeforeBegin = false;
 };
 
 namespace {
@@ -142,7 +146,7 @@ platform::ErrorPtr makeError(int64_t code, const std::string& text, const std::s
     return platform::Error::create(platform::kURLErrorDomain, code, text, std::move(info));
 }
 
-// What the I/O thread hands to a worker; the worker builds the response objects.
+// What the driver collects from libcurl; the response objects are built once it let go.
 struct Outcome {
     std::string requestURL;
     std::string effectiveURL;
@@ -173,13 +177,19 @@ ZQURLTransport::Result buildResult(Outcome outcome) {
     return result;
 }
 
+struct Done {
+    ZQURLTransport::Completion completion;
+    Outcome outcome;
+};
+
 }  // namespace
 
-// The I/O thread's own state.
+// The driver's state.
 struct ZQURLTransport::Loop {
     CURLM* multi;
     std::unordered_map<Transfer*, std::shared_ptr<Transfer>> active;
     std::vector<CURL*> idleEasy;
+    std::vector<Done> done;  // completed this turn, for the driver to run once it let go
     ZQURLTransport& owner;
 
     Loop(CURLM* m, ZQURLTransport& o) : multi(m), owner(o) {}
@@ -237,7 +247,7 @@ struct ZQURLTransport::Loop {
         curl_multi_add_handle(multi, easy);
     }
 
-    // Takes the transfer out of libcurl and posts its completion to the worker pool.
+    // Takes the transfer out of libcurl and keeps its completion for the driver to run.
     void complete(Transfer* raw, CURLcode code, platform::ErrorPtr error = nullptr) {
         auto it = active.find(raw);
         if (it == active.end()) return;
@@ -271,10 +281,7 @@ struct ZQURLTransport::Loop {
         recycle(*t);
         Completion completion = std::move(t->completion);
         owner.active_.fetch_sub(1);
-        platform::WorkerPool::submit(
-            [completion = std::move(completion), outcome = std::move(outcome)]() mutable {
-                completion(buildResult(std::move(outcome)));
-            });
+        done.push_back(Done{std::move(completion), std::move(outcome)});
     }
 
     void recycle(Transfer& t) {
@@ -325,9 +332,12 @@ struct ZQURLTransport::Loop {
 };
 
 ZQURLTransport& ZQURLTransport::shared() {
-    // Never destroyed (workers may still start transfers while the process exits); the I/O thread
-    // is stopped and joined by an exit handler.
+    // Never destroyed (workers may still start transfers while the process exits); the driver is
+    // told to drop what is in flight by an exit handler.
     static platform::Immortal<ZQURLTransport> instance;
+    // The pool first, so that this exit handler runs before the pool stops its workers: a driver
+    // told to stop lets go at once instead of being left behind by the pool.
+    (void)platform::WorkerPool::baseThreadCount();
     static std::once_flag exitHook;
     std::call_once(exitHook, [] { std::atexit([] { shared().stop(); }); });
     return instance.get();
@@ -337,26 +347,33 @@ ZQURLTransport::ZQURLTransport() {
     static std::once_flag globalInit;
     std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     multi_ = curl_multi_init();
-    thread_ = std::thread([this] { run(); });
+    loop_ = std::make_unique<Loop>(static_cast<CURLM*>(multi_), *this);
 }
 
 ZQURLTransport::~ZQURLTransport() {
     stop();
+    bool driven = false;
+    {
+        platform::MutexLock lock(mutex_);
+        driven = driving_;
+    }
+    if (driven) return;  // a driver that never let go still uses them: left to the process exit
+    loop_.reset();
     curl_multi_cleanup(static_cast<CURLM*>(multi_));
 }
 
 void ZQURLTransport::stop() {
-    {
-        platform::MutexLock lock(mutex_);
-        if (stopping_) return;
-        stopping_ = true;
-    }
+    platform::MutexLock lock(mutex_);
+    stopping_ = true;
     curl_multi_wakeup(static_cast<CURLM*>(multi_));
-    if (thread_.joinable()) thread_.join();
+    // A driver asked for but never started (the pool stopped first) must not hang the exit.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (driving_ && !idleCv_.waitUntil(mutex_, deadline)) {
+    }
 }
 
-std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::start(const ZQURLRequest& request,
-                                                                Completion completion) {
+std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLRequest& request,
+                                                                  Completion completion) {
     auto t = std::make_shared<Transfer>();
     t->url = request.url().absoluteString();
     t->method = request.httpMethod().empty() ? "GET" : request.httpMethod();
@@ -371,21 +388,58 @@ std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::start(const ZQURLReque
     // No "Expect: 100-continue" round trip before large bodies.
     t->headerLines.emplace_back("Expect:");
     t->completion = std::move(completion);
+    return t;
+}
+
+void ZQURLTransport::begin(const std::shared_ptr<Transfer>& t, bool driveHere) {
+    enum class Next { nothing, wakeDriver, driveHere, askPool, refuse } next = Next::nothing;
     {
         platform::MutexLock lock(mutex_);
-        if (!stopping_) {
+        if (t->begun) return;
+        t->begun = true;
+        if (stopping_) {
+            next = Next::refuse;
+        } else {
             active_.fetch_add(1);
             pending_.push_back(t);
-            curl_multi_wakeup(static_cast<CURLM*>(multi_));
-            return t;
+            if (t->cancelledBeforeBegin) cancelled_.push_back(t);
+            if (driving_) {
+                next = Next::wakeDriver;
+            } else {
+                driving_ = true;
+                next = driveHere && platform::WorkerPool::isWorkerThread() ? Next::driveHere
+                                                                           : Next::askPool;
+            }
         }
     }
-    // The process is exiting: nothing is sent.
-    Completion late = std::move(t->completion);
-    Result result;
-    result.error = makeError(ZQURLErrorCancelled, "The request was cancelled.", t->url,
-                             "the transport has stopped");
-    late(std::move(result));
+    switch (next) {
+        case Next::nothing:
+            break;
+        case Next::wakeDriver:
+            curl_multi_wakeup(static_cast<CURLM*>(multi_));
+            break;
+        case Next::driveHere:
+            drive();
+            break;
+        case Next::askPool:
+            platform::WorkerPool::submit([this] { drive(); });
+            break;
+        case Next::refuse: {
+            // The process is exiting: nothing is sent.
+            Completion late = std::move(t->completion);
+            Result result;
+            result.error = makeError(ZQURLErrorCancelled, "The request was cancelled.", t->url,
+                                     "the transport has stopped");
+            late(std::move(result));
+            break;
+        }
+    }
+}
+
+std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::start(const ZQURLRequest& request,
+                                                                Completion completion) {
+    std::shared_ptr<Transfer> t = prepare(request, std::move(completion));
+    begin(t, false);
     return t;
 }
 
@@ -393,45 +447,85 @@ void ZQURLTransport::cancel(const std::shared_ptr<Transfer>& transfer) {
     if (!transfer) return;
     platform::MutexLock lock(mutex_);
     if (stopping_) return;
+    if (!transfer->begun) {
+        transfer->cancelledBeforeBegin = true;
+        return;
+    }
+    // Without a driver nothing is pending or in flight: the transfer has completed.
+    if (!driving_) return;
     cancelled_.push_back(transfer);
     curl_multi_wakeup(static_cast<CURLM*>(multi_));
 }
 
-void ZQURLTransport::run() {
-    Loop loop(static_cast<CURLM*>(multi_), *this);
-    std::vector<std::shared_ptr<Transfer>> added;
-    std::vector<std::shared_ptr<Transfer>> cancelled;
-    for (;;) {
-        {
-            platform::MutexLock lock(mutex_);
-            if (stopping_) break;
-            added.swap(pending_);
-            cancelled.swap(cancelled_);
-        }
-        for (const auto& t : added) loop.add(t);
-        added.clear();
-        for (const auto& t : cancelled) {
-            loop.complete(t.get(), CURLE_OK,
-                          makeError(ZQURLErrorCancelled, "The request was cancelled.", t->url, ""));
-        }
-        cancelled.clear();
+void ZQURLTransport::drive() {
+    Loop& loop = *loop_;
+    std::vector<Done> done;
+    bool holding = true;  // this worker still drives
+    {
+        platform::WorkerPool::BlockingScope blocking;
+        std::vector<std::shared_ptr<Transfer>> added;
+        std::vector<std::shared_ptr<Transfer>> cancelled;
+        for (;;) {
+            {
+                platform::MutexLock lock(mutex_);
+                if (stopping_) break;
+                added.swap(pending_);
+                cancelled.swap(cancelled_);
+            }
+            for (const auto& t : added) loop.add(t);
+            added.clear();
+            for (const auto& t : cancelled) {
+                loop.complete(
+                    t.get(), CURLE_OK,
+                    makeError(ZQURLErrorCancelled, "The request was cancelled.", t->url, ""));
+            }
+            cancelled.clear();
 
-        int running = 0;
-        curl_multi_perform(loop.multi, &running);
-        loop.readMessages();
+            int running = 0;
+            curl_multi_perform(loop.multi, &running);
+            loop.readMessages();
 
-        long waitMs = 1000;
-        long curlWait = -1;
-        curl_multi_timeout(loop.multi, &curlWait);
-        if (curlWait >= 0) waitMs = std::min(waitMs, curlWait);
-        waitMs = loop.expireIdle(waitMs);
-        if (waitMs > 0) curl_multi_poll(loop.multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
+            long waitMs = 1000;
+            long curlWait = -1;
+            curl_multi_timeout(loop.multi, &curlWait);
+            if (curlWait >= 0) waitMs = std::min(waitMs, curlWait);
+            waitMs = loop.expireIdle(waitMs);
+            {
+                platform::MutexLock lock(mutex_);
+                bool more = !loop.active.empty() || hasWorkQueued();
+                if (stopping_) break;
+                if (!loop.done.empty() || !more) {
+                    // Let go, so that the completions run without holding up other transfers.
+                    done.swap(loop.done);
+                    if (!more) {
+                        driving_ = false;
+                        idleCv_.notifyAll();
+                    }
+                    holding = more;
+                    break;
+                }
+            }
+            if (waitMs > 0)
+                curl_multi_poll(loop.multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
+        }
     }
-    // Exiting: transfers still in flight are dropped without completion.
-    for (auto& [raw, t] : loop.active) {
-        curl_multi_remove_handle(loop.multi, t->easy);
-        curl_slist_free_all(t->headerList);
-        curl_easy_cleanup(t->easy);
+    if (holding) {
+        platform::MutexLock lock(mutex_);
+        if (stopping_) {
+            // Exiting: transfers still in flight are dropped without completion.
+            for (auto& [raw, t] : loop.active) {
+                curl_multi_remove_handle(loop.multi, t->easy);
+                curl_slist_free_all(t->headerList);
+                curl_easy_cleanup(t->easy);
+            }
+            loop.active.clear();
+            loop.done.clear();
+            driving_ = false;
+            idleCv_.notifyAll();
+            return;
+        }
     }
-    loop.active.clear();
+    // Transfers are still in flight: another worker drives them from here on.
+    if (holding) platform::WorkerPool::submit([this] { drive(); });
+    for (Done& d : done) d.completion(buildResult(std::move(d.outcome)));
 }

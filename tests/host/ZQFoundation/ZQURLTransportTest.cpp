@@ -1,10 +1,11 @@
 // The transport keeps transfers off the worker pool: many slow requests in flight leave the pool
-// free for other work.
+// free for other work, and a completion that takes its time does not hold up other transfers.
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLTransport.hpp"
 #include "platform/OperationQueue.hpp"
@@ -93,6 +94,57 @@ TEST(URLTransportTest, CompletionRunsOnceOnAWorkerWithTheAnswer) {
     const auto* bytes = result.data.bytes();
     ASSERT_NE(bytes, nullptr);
     EXPECT_EQ(std::string(bytes->begin(), bytes->end()), "[1,2]");
+}
+
+// The worker that drove the transport runs the completions, so it must hand the driving over
+// first: a completion that waits for another transfer in flight would otherwise wait for ever.
+TEST(URLTransportTest, ACompletionWaitingForAnotherTransferDoesNotStallTheTransport) {
+    LoopbackServer server;
+    server.route("GET", "/rest/fast", LoopbackResponse::json(R"({"n":1})"));
+    LoopbackResponse later = LoopbackResponse::json(R"({"n":2})");
+    later.stallSeconds = 0.3;
+    server.route("GET", "/rest/later", later);
+
+    zqtest::Event laterDone;
+    zqtest::Event fastDone;
+    std::atomic<bool> sawLaterFromFast{false};
+    auto fastTransfer = ZQURLTransport::shared().start(
+        ZQURLRequest(server.url("rest/fast")), [&](ZQURLTransport::Result) {
+            sawLaterFromFast.store(laterDone.wait(10));
+            fastDone.signal();
+        });
+    auto laterTransfer = ZQURLTransport::shared().start(
+        ZQURLRequest(server.url("rest/later")), [&](ZQURLTransport::Result result) {
+            if (result.response && result.response->statusCode() == 200) laterDone.signal();
+        });
+    ASSERT_TRUE(fastDone.wait(20));
+    EXPECT_TRUE(sawLaterFromFast.load());
+}
+
+TEST(URLTransportTest, ATransferCancelledBeforeItBeginsIsNeverSent) {
+    LoopbackServer server;
+    server.route("GET", "/rest/item", LoopbackResponse::json(R"({"n":1})"));
+    std::atomic<int> calls{0};
+    std::atomic<int64_t> code{0};
+    auto transfer = ZQURLTransport::shared().prepare(ZQURLRequest(server.url("rest/item")),
+                                                     [&](ZQURLTransport::Result result) {
+                                                         if (result.error)
+                                                             code.store(result.error->code());
+                                                         calls.fetch_add(1);
+                                                     });
+    ZQURLTransport::shared().cancel(transfer);
+    ZQURLTransport::shared().begin(transfer, false);
+    ASSERT_TRUE(zqtest::runMainLoopUntil([&] { return calls.load() == 1; }));
+    EXPECT_EQ(code.load(), ZQURLErrorCancelled);
+
+    // A later request to the same server does arrive, so the first one would have too.
+    std::atomic<bool> answered{false};
+    auto next = ZQURLTransport::shared().start(
+        ZQURLRequest(server.url("rest/item")),
+        [&](ZQURLTransport::Result result) { answered.store(result.response != nullptr); });
+    ASSERT_TRUE(zqtest::runMainLoopUntil([&] { return answered.load(); }));
+    EXPECT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(calls.load(), 1);
 }
 
 }  // namespace
