@@ -494,17 +494,22 @@ void ZQURLTransport::drive() {
                 platform::MutexLock lock(mutex_);
                 bool more = !loop.active.empty() || hasWorkQueued();
                 if (stopping_) break;
-                if (!loop.done.empty() || !more) {
-                    // Let go, so that the completions run without holding up other transfers.
+                if (!more) {
+                    // Nothing else in flight: let go and run the completions here.
                     done.swap(loop.done);
-                    if (!more) {
-                        driving_ = false;
-                        idleCv_.notifyAll();
-                    }
-                    holding = more;
+                    driving_ = false;
+                    idleCv_.notifyAll();
+                    holding = false;
                     break;
                 }
             }
+            // Other transfers are in flight: their driving must not wait for these completions.
+            for (Done& d : loop.done) {
+                platform::WorkerPool::submit([d = std::move(d)]() mutable {
+                    d.completion(buildResult(std::move(d.outcome)));
+                });
+            }
+            loop.done.clear();
             if (waitMs > 0)
                 curl_multi_poll(loop.multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
         }
@@ -525,7 +530,5 @@ void ZQURLTransport::drive() {
             return;
         }
     }
-    // Transfers are still in flight: another worker drives them from here on.
-    if (holding) platform::WorkerPool::submit([this] { drive(); });
     for (Done& d : done) d.completion(buildResult(std::move(d.outcome)));
 }

@@ -1,8 +1,9 @@
 // The process-wide HTTP transport: one libcurl multi handle that carries every transfer, so that
 // transfers in flight hold no worker thread each, and connections to a server are kept and reused.
 // One worker at a time drives it (the driver), counted as blocked by the pool while it waits for
-// the network; when transfers complete it hands the driving to another worker if others are
-// still in flight, and runs the completions itself. Any thread starts and cancels transfers; only
+// the network. While other transfers are in flight it hands completions to other workers and
+// drives on; when the last one completes it lets go and runs them itself. Any thread starts and
+// cancels transfers; only
 // the driver touches libcurl's handles and the loop state. The mutex guards the hand-over lists
 // (new transfers, cancellations), the driving and stop flags.
 #pragma once
@@ -41,9 +42,9 @@ class ZQURLTransport {
     [[nodiscard]] std::shared_ptr<Transfer> prepare(const ZQURLRequest& request,
                                                     Completion completion);
     // Sends a prepared transfer. With driveHere on a worker thread while no worker drives the
-    // transport, the calling worker becomes the driver at once and returns only when a transfer
-    // completes (its completion may then have run already); the caller must hold no lock that a
-    // completion takes. Otherwise the driver is woken, or a worker is asked to drive.
+    // transport, the calling worker becomes the driver at once and returns only when nothing is
+    // in flight any more (completions may then have run already); the caller must hold no lock
+    // that a completion takes. Otherwise the driver is woken, or a worker is asked to drive.
     void begin(const std::shared_ptr<Transfer>& transfer, bool driveHere) EXCLUDES(mutex_);
     // prepare() and begin() without driving here.
     [[nodiscard]] std::shared_ptr<Transfer> start(const ZQURLRequest& request,
@@ -65,7 +66,7 @@ class ZQURLTransport {
 
   private:
     struct Loop;
-    // Runs on the worker that set driving_, until a transfer completes or none is left.
+    // Runs on the worker that set driving_, until no transfer is left.
     void drive() EXCLUDES(mutex_);
     // Asks the driver to drop what is in flight and waits a moment for it to let go.
     void stop() EXCLUDES(mutex_);

@@ -96,8 +96,8 @@ TEST(URLTransportTest, CompletionRunsOnceOnAWorkerWithTheAnswer) {
     EXPECT_EQ(std::string(bytes->begin(), bytes->end()), "[1,2]");
 }
 
-// The worker that drove the transport runs the completions, so it must hand the driving over
-// first: a completion that waits for another transfer in flight would otherwise wait for ever.
+// While another transfer is in flight, a completion must not run on the driver: one that waits
+// for that transfer would otherwise wait for ever.
 TEST(URLTransportTest, ACompletionWaitingForAnotherTransferDoesNotStallTheTransport) {
     LoopbackServer server;
     server.route("GET", "/rest/fast", LoopbackResponse::json(R"({"n":1})"));
