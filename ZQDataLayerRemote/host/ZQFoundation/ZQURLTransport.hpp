@@ -3,9 +3,8 @@
 // One worker at a time drives it (the driver), counted as blocked by the pool while it waits for
 // the network. While other transfers are in flight it hands completions to other workers and
 // drives on; when the last one completes it lets go and runs them itself. Any thread starts and
-// cancels transfers; only
-// the driver touches libcurl's handles and the loop state. The mutex guards the hand-over lists
-// (new transfers, cancellations), the driving and stop flags.
+// cancels transfers; only the driver touches libcurl's handles and the loop state. The mutex
+// guards the hand-over lists (new transfers, cancellations), the driving and stop flags.
 #pragma once
 
 #include <atomic>
