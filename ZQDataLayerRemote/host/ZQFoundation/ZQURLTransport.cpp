@@ -180,6 +180,7 @@ ZQURLTransport::Result buildResult(Outcome outcome) {
 struct Done {
     ZQURLTransport::Completion completion;
     Outcome outcome;
+    void run() { completion(buildResult(std::move(outcome))); }
 };
 
 }  // namespace
@@ -392,7 +393,7 @@ std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLReq
 }
 
 void ZQURLTransport::begin(const std::shared_ptr<Transfer>& t, bool driveHere) {
-    enum class Next { nothing, wakeDriver, driveHere, askPool, refuse } next = Next::nothing;
+    enum class Next { wakeDriver, driveHere, askPool, refuse } next = Next::refuse;
     {
         platform::MutexLock lock(mutex_);
         if (t->begun) return;
@@ -413,8 +414,6 @@ void ZQURLTransport::begin(const std::shared_ptr<Transfer>& t, bool driveHere) {
         }
     }
     switch (next) {
-        case Next::nothing:
-            break;
         case Next::wakeDriver:
             curl_multi_wakeup(static_cast<CURLM*>(multi_));
             break;
@@ -505,9 +504,7 @@ void ZQURLTransport::drive() {
             }
             // Other transfers are in flight: their driving must not wait for these completions.
             for (Done& d : loop.done) {
-                platform::WorkerPool::submit([d = std::move(d)]() mutable {
-                    d.completion(buildResult(std::move(d.outcome)));
-                });
+                platform::WorkerPool::submit([d = std::move(d)]() mutable { d.run(); });
             }
             loop.done.clear();
             if (waitMs > 0)
@@ -515,20 +512,19 @@ void ZQURLTransport::drive() {
         }
     }
     if (holding) {
+        // Only a stop ends the loop while this worker still drives: transfers still in flight
+        // are dropped without completion.
         platform::MutexLock lock(mutex_);
-        if (stopping_) {
-            // Exiting: transfers still in flight are dropped without completion.
-            for (auto& [raw, t] : loop.active) {
-                curl_multi_remove_handle(loop.multi, t->easy);
-                curl_slist_free_all(t->headerList);
-                curl_easy_cleanup(t->easy);
-            }
-            loop.active.clear();
-            loop.done.clear();
-            driving_ = false;
-            idleCv_.notifyAll();
-            return;
+        for (auto& [raw, t] : loop.active) {
+            curl_multi_remove_handle(loop.multi, t->easy);
+            curl_slist_free_all(t->headerList);
+            curl_easy_cleanup(t->easy);
         }
+        loop.active.clear();
+        loop.done.clear();
+        driving_ = false;
+        idleCv_.notifyAll();
+        return;
     }
-    for (Done& d : done) d.completion(buildResult(std::move(d.outcome)));
+    for (Done& d : done) d.run();
 }
