@@ -2,21 +2,30 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <mutex>
 #include <new>
 
 namespace platform {
 
-struct URL::Parts {
-    std::string absolute;
+// The text is split into its components only when one is asked for: most URLs (those of
+// requests above all) are only ever used whole, and each component read from libcurl costs an
+// allocation and a formatted copy.
+struct URL::Components {
     std::string scheme;
     std::optional<std::string> host;
     std::optional<int> port;
-    std::string path;
+    std::string path = "/";
     std::optional<std::string> query;
     std::optional<std::string> fragment;
+};
+struct URL::Parts {
+    std::string absolute;
+    mutable std::once_flag split;
+    mutable Components components;  // written once, under `split`
 };
 
 namespace {
@@ -62,9 +71,10 @@ bool setPart(CURLU* handle, CURLUPart part, const char* value, unsigned flags) {
 
 // The handle's URL as text. libcurl 7.88 leaves out the "?" of an empty query, although it keeps
 // the empty query as a part; putting the "?" back keeps "http://h/p?" and "http://h/p" apart.
-std::optional<std::string> textOf(CURLU* handle) {
+// A caller that knows the URL has no "?" at all says so, and saves asking for the query.
+std::optional<std::string> textOf(CURLU* handle, bool mayHaveQuery = true) {
     std::optional<std::string> text = getPart(handle, CURLUPART_URL);
-    if (!text) return std::nullopt;
+    if (!text || !mayHaveQuery) return text;
     std::optional<std::string> query = getPart(handle, CURLUPART_QUERY);
     if (query && query->empty()) {
         std::optional<std::string> fragment = getPart(handle, CURLUPART_FRAGMENT);
@@ -107,29 +117,134 @@ bool isValidUTF8(std::string_view text) {
     return true;
 }
 
+// A character libcurl keeps as written in a path ("/" included) or, with "?", in a query.
+bool keptAsWritten(char c, bool inQuery) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    if (inQuery && c == '?') return true;
+    return std::string_view("-._~!$&'()*+,;=:@/").find(c) != std::string_view::npos;
+}
+
+// A dotted quad as libcurl writes one: four decimal parts of 0-255 without leading zeros.
+bool isCanonicalIPv4(std::string_view host) {
+    int parts = 0;
+    size_t at = 0;
+    while (at <= host.size()) {
+        size_t dot = std::min(host.find('.', at), host.size());
+        std::string_view part = host.substr(at, dot - at);
+        int value = 0;
+        auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+        if (part.empty() || part.size() > 3 || error != std::errc() ||
+            end != part.data() + part.size() || value > 255 ||
+            (part.size() > 1 && part[0] == '0')) {
+            return false;
+        }
+        ++parts;
+        at = dot + 1;
+    }
+    return parts == 4;
+}
+
+// True when the text is an http(s) URL already in libcurl's normal form, which parsing gives back
+// unchanged: lower-case scheme and host name (or a dotted quad), at most a port without leading
+// zeros, a path without empty or dot segments, a query, no user and no fragment, and only
+// characters that libcurl keeps as written ("%" with two hex digits). Request URLs are mostly of
+// this kind, and they skip the round trip through libcurl, which costs more than the request's
+// own bookkeeping. Anything else goes through libcurl.
+bool isNormalHTTPURL(std::string_view text) {
+    size_t at = text.rfind("http://", 0) == 0 ? 7 : text.rfind("https://", 0) == 0 ? 8 : 0;
+    if (at == 0) return false;
+    size_t hostEnd = text.find_first_of(":/", at);
+    if (hostEnd == std::string_view::npos || hostEnd == at) return false;
+    std::string_view host = text.substr(at, hostEnd - at);
+    // libcurl reads a host whose every label starts with a digit as an IPv4 address in any of
+    // its forms ("127.1", "0x7f.0.0.1") and writes it as a dotted quad.
+    bool numeric = true;
+    for (size_t i = 0; i < host.size(); ++i) {
+        char c = host[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.')) {
+            return false;
+        }
+        if ((i == 0 || host[i - 1] == '.') && (c < '0' || c > '9')) numeric = false;
+    }
+    if (host.front() == '.' || host.back() == '.' || host.find("..") != std::string_view::npos ||
+        (numeric && !isCanonicalIPv4(host))) {
+        return false;
+    }
+    at = hostEnd;
+    if (text[at] == ':') {
+        size_t slash = text.find('/', at);
+        if (slash == std::string_view::npos) return false;
+        std::string_view port = text.substr(at + 1, slash - at - 1);
+        int value = 0;
+        auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+        if (port.empty() || port[0] < '1' || port[0] > '9' || error != std::errc() ||
+            end != port.data() + port.size() || value > 65535) {
+            return false;
+        }
+        at = slash;
+    }
+    bool inQuery = false;
+    size_t segment = at + 1;  // where the current path segment starts
+    for (size_t i = at + 1; i <= text.size(); ++i) {
+        char c = i < text.size() ? text[i] : '\0';
+        if (!inQuery && (c == '/' || c == '?' || c == '\0')) {
+            std::string_view name = text.substr(segment, i - segment);
+            bool last = c != '/';
+            if (name == "." || name == ".." || (name.empty() && !last)) return false;
+            segment = i + 1;
+            if (c == '?') inQuery = true;
+            continue;
+        }
+        if (c == '\0') break;
+        if (c == '%') {
+            if (i + 2 >= text.size() || !isHex(text[i + 1]) || !isHex(text[i + 2])) return false;
+            i += 2;
+        } else if (!keptAsWritten(c, inQuery)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<URL> URL::fromString(std::string_view text) {
     if (text.empty() || text.find('\0') != std::string_view::npos) return std::nullopt;
+    if (isNormalHTTPURL(text)) {
+        auto parts = std::make_shared<Parts>();
+        parts->absolute = std::string(text);
+        return URL(std::move(parts));
+    }
     CurlUrl handle = newHandle();
     if (!setPart(handle.get(), CURLUPART_URL, std::string(text).c_str(), kParseFlags)) {
         return std::nullopt;
     }
     auto parts = std::make_shared<Parts>();
-    std::optional<std::string> absolute = textOf(handle.get());
+    std::optional<std::string> absolute =
+        textOf(handle.get(), text.find('?') != std::string_view::npos);
     if (!absolute) return std::nullopt;
     parts->absolute = std::move(*absolute);
-    parts->scheme = getPart(handle.get(), CURLUPART_SCHEME).value_or("");
-    parts->host = getPart(handle.get(), CURLUPART_HOST);
-    if (std::optional<std::string> port = getPart(handle.get(), CURLUPART_PORT)) {
-        int value = 0;
-        auto [end, error] = std::from_chars(port->data(), port->data() + port->size(), value);
-        if (error == std::errc() && end == port->data() + port->size()) parts->port = value;
-    }
-    parts->path = getPart(handle.get(), CURLUPART_PATH).value_or("/");
-    parts->query = getPart(handle.get(), CURLUPART_QUERY);
-    parts->fragment = getPart(handle.get(), CURLUPART_FRAGMENT);
     return URL(std::move(parts));
+}
+
+// The text came out of libcurl, so it parses again, into the parts it was made of.
+const URL::Components& URL::components() const {
+    std::call_once(parts_->split, [this] {
+        Components& c = parts_->components;
+        CurlUrl handle = newHandle();
+        if (!setPart(handle.get(), CURLUPART_URL, parts_->absolute.c_str(), kParseFlags)) return;
+        c.scheme = getPart(handle.get(), CURLUPART_SCHEME).value_or("");
+        c.host = getPart(handle.get(), CURLUPART_HOST);
+        if (std::optional<std::string> port = getPart(handle.get(), CURLUPART_PORT)) {
+            int value = 0;
+            auto [end, error] = std::from_chars(port->data(), port->data() + port->size(), value);
+            if (error == std::errc() && end == port->data() + port->size()) c.port = value;
+        }
+        c.path = getPart(handle.get(), CURLUPART_PATH).value_or("/");
+        c.query = getPart(handle.get(), CURLUPART_QUERY);
+        c.fragment = getPart(handle.get(), CURLUPART_FRAGMENT);
+    });
+    return parts_->components;
 }
 
 std::optional<URL> URL::resolve(std::string_view reference, const URL& base) {
@@ -162,22 +277,22 @@ const std::string& URL::absoluteString() const {
     return parts_->absolute;
 }
 const std::string& URL::scheme() const {
-    return parts_->scheme;
+    return components().scheme;
 }
 const std::optional<std::string>& URL::host() const {
-    return parts_->host;
+    return components().host;
 }
 std::optional<int> URL::port() const {
-    return parts_->port;
+    return components().port;
 }
 const std::string& URL::path() const {
-    return parts_->path;
+    return components().path;
 }
 const std::optional<std::string>& URL::query() const {
-    return parts_->query;
+    return components().query;
 }
 const std::optional<std::string>& URL::fragment() const {
-    return parts_->fragment;
+    return components().fragment;
 }
 
 URL URL::appendingQueryItems(const QueryItems& items) const {

@@ -1,6 +1,7 @@
 // An absolute URL with an authority ("scheme://host/path?query#fragment"), parsed, resolved and
 // extended through libcurl's URL API. Immutable value; copies share one parsed payload, so a URL is
-// cheap to copy and safe to read from any thread. No lock: nothing in it changes after parsing.
+// cheap to copy and safe to read from any thread. The components are split out of the text once,
+// on first use, under a once flag; nothing else in it changes after parsing.
 #pragma once
 
 #include <memory>
@@ -51,6 +52,8 @@ class URL {
 
   private:
     struct Parts;
+    struct Components;
+    const Components& components() const;
     explicit URL(std::shared_ptr<const Parts> parts) : parts_(std::move(parts)) {}
     std::shared_ptr<const Parts> parts_;  // never null
 };

@@ -27,6 +27,25 @@ void ZQHTTPHeaderFields::set(std::string_view name, std::string value) {
     fields_.emplace_back(std::string(name), std::move(value));
 }
 
+ZQHTTPHeaderFields ZQHTTPHeaderFields::fromReceived(std::vector<Field> fields) {
+    ZQHTTPHeaderFields result;
+    size_t kept = 0;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        auto first =
+            std::find_if(fields.begin(), fields.begin() + static_cast<ptrdiff_t>(kept),
+                         [&](const Field& f) { return namesEqual(f.first, fields[i].first); });
+        if (first != fields.begin() + static_cast<ptrdiff_t>(kept)) {
+            first->second.append(", ").append(fields[i].second);
+        } else {
+            if (kept != i) fields[kept] = std::move(fields[i]);
+            ++kept;
+        }
+    }
+    fields.resize(kept);
+    result.fields_ = std::move(fields);
+    return result;
+}
+
 void ZQHTTPHeaderFields::add(std::string_view name, std::string_view value) {
     for (Field& field : fields_) {
         if (namesEqual(field.first, name)) {

@@ -17,6 +17,8 @@ class ZQHTTPHeaderFields {
 
     ZQHTTPHeaderFields() = default;
     ZQHTTPHeaderFields(std::initializer_list<Field> fields);
+    // The fields as received, in order; repeated names combine as add() combines them.
+    static ZQHTTPHeaderFields fromReceived(std::vector<Field> fields);
 
     // Replaces any value of that name (keeping the first spelling of the name).
     void set(std::string_view name, std::string value);

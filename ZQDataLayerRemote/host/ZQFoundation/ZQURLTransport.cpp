@@ -6,6 +6,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -21,6 +22,7 @@ using platform::Value;
 // transport's mutex.
 struct ZQURLTransport::Transfer {
     std::string url;
+    std::optional<platform::URL> requestURL;  // what url was taken from
     std::string method;
     Value body;  // bytes or absent; kept alive for libcurl's POSTFIELDS pointer
     std::vector<std::string> headerLines;
@@ -55,9 +57,15 @@ void trim(std::string_view& text) {
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<ZQURLTransport::Transfer*>(user);
-    t->responseBody.insert(t->responseBody.end(), data, data + size * count);
+    // Grown and copied as bytes: inserting chars into a vector of uint8_t copies one by one.
+    const size_t n = size * count;
+    std::vector<uint8_t>& body = t->responseBody;
+    if (body.capacity() - body.size() < n) body.reserve(std::max(body.size() + n, body.size() * 2));
+    const size_t at = body.size();
+    body.resize(at + n);
+    std::memcpy(body.data() + at, data, n);
     t->lastActivity = Clock::now();
-    return size * count;
+    return n;
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
@@ -87,6 +95,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
         if (ec == std::errc() && length > 0) t->responseBody.reserve(std::min(length, kMaxReserve));
     }
+    if (t->responseHeaders.capacity() == 0) t->responseHeaders.reserve(16);
     t->responseHeaders.emplace_back(std::string(name), std::string(value));
     return size * count;
 }
@@ -149,6 +158,7 @@ platform::ErrorPtr makeError(int64_t code, const std::string& text, const std::s
 // What the driver collects from libcurl; the response objects are built once it let go.
 struct Outcome {
     std::string requestURL;
+    std::optional<platform::URL> parsedRequestURL;
     std::string effectiveURL;
     long status = 0;
     std::vector<ZQHTTPHeaderFields::Field> headers;
@@ -163,10 +173,17 @@ ZQURLTransport::Result buildResult(Outcome outcome) {
         result.error = std::move(outcome.error);
         return result;
     }
-    std::optional<platform::URL> url = platform::URL::fromString(outcome.effectiveURL);
-    if (!url) url = platform::URL::fromString(outcome.requestURL);
-    ZQHTTPHeaderFields fields;
-    for (auto& [name, value] : outcome.headers) fields.add(name, value);
+    // Without a redirect the answer's URL is the request's, already parsed.
+    std::optional<platform::URL> url;
+    if (outcome.parsedRequestURL &&
+        outcome.effectiveURL == outcome.parsedRequestURL->absoluteString()) {
+        url = std::move(outcome.parsedRequestURL);
+    } else {
+        url = platform::URL::fromString(outcome.effectiveURL);
+        if (!url) url = std::move(outcome.parsedRequestURL);
+        if (!url) url = platform::URL::fromString(outcome.requestURL);
+    }
+    ZQHTTPHeaderFields fields = ZQHTTPHeaderFields::fromReceived(std::move(outcome.headers));
     if (!url) {
         result.error = makeError(ZQURLErrorBadURL, "The URL is not valid.", outcome.requestURL, "");
         return result;
@@ -258,6 +275,7 @@ struct ZQURLTransport::Loop {
 
         Outcome outcome;
         outcome.requestURL = t->url;
+        outcome.parsedRequestURL = t->requestURL;
         outcome.authorization = std::move(t->authorization);
         if (!error && code != CURLE_OK) {
             Failure failure = failureFor(code);
@@ -377,6 +395,7 @@ std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLReq
                                                                   Completion completion) {
     auto t = std::make_shared<Transfer>();
     t->url = request.url().absoluteString();
+    t->requestURL = request.url();
     t->method = request.httpMethod().empty() ? "GET" : request.httpMethod();
     t->body = request.httpBodyValue();
     t->timeout = std::chrono::milliseconds(
@@ -386,8 +405,8 @@ std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLReq
         t->headerLines.push_back(value.empty() ? name + ";" : name + ": " + value);
         if (ZQHTTPHeaderFields::namesEqual(name, "Authorization")) t->authorization = value;
     }
-    // No "Expect: 100-continue" round trip before large bodies.
-    t->headerLines.emplace_back("Expect:");
+    // No "Expect: 100-continue" round trip before large bodies; without a body there is none.
+    if (t->body.bytes()) t->headerLines.emplace_back("Expect:");
     t->completion = std::move(completion);
     return t;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQHTTPHeaderFields.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQLog.hpp"
 #include "platform/DateFormat.hpp"
 
@@ -113,6 +114,22 @@ TEST(UtilitiesTest, WarningHeadersFollowTheWarningSyntaxAndTolerateJunk) {
     EXPECT_FALSE(ZQUtilities::httpWarningsFromHeader("").has_value());
     EXPECT_FALSE(ZQUtilities::httpWarningsFromHeader("nonsense").has_value());
     EXPECT_FALSE(ZQUtilities::httpWarningsFromHeader(R"(29 - "short code")").has_value());
+}
+
+TEST(UtilitiesTest, ReceivedHeaderFieldsCombineRepeatedNamesInFirstSeenOrder) {
+    ZQHTTPHeaderFields fields = ZQHTTPHeaderFields::fromReceived({{"Set-Cookie", "a=1"},
+                                                                  {"ETag", "\"v1\""},
+                                                                  {"set-cookie", "b=2"},
+                                                                  {"Warning", "199 x"},
+                                                                  {"SET-COOKIE", "c=3"},
+                                                                  {"warning", "299 y"}});
+    std::vector<std::string> names;
+    for (const auto& [name, value] : fields) names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Set-Cookie", "ETag", "Warning"}));
+    EXPECT_EQ(fields.get("set-cookie"), Value("a=1, b=2, c=3"));
+    EXPECT_EQ(fields.get("WARNING"), Value("199 x, 299 y"));
+    EXPECT_EQ(fields.get("etag"), Value("\"v1\""));
+    EXPECT_TRUE(ZQHTTPHeaderFields::fromReceived({}).empty());
 }
 
 TEST(UtilitiesTest, FatalConditionsGoToTheHostWithoutEndingTheProcess) {
