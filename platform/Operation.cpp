@@ -71,6 +71,10 @@ bool Operation::isFinished() const {
     return state_->finished.load();
 }
 
+bool Operation::isSettled() const {
+    return state_->settled.load();
+}
+
 bool Operation::isReady() const {
     MutexLock lock(state_->mutex);
     return state_->readyLocked();

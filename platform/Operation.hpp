@@ -33,6 +33,9 @@ class Operation : public std::enable_shared_from_this<Operation> {
     bool isCancelled() const;
     bool isExecuting() const;
     bool isFinished() const;
+    // Finished and its completion block has returned: from here on it only tells its dependents
+    // and its queue, and waits for nothing.
+    bool isSettled() const;
     // Every dependency has finished (cancelled or not), or the operation is cancelled: a
     // cancelled operation no longer waits for its dependencies, it only needs to finish.
     bool isReady() const;

@@ -3,6 +3,7 @@
 #include <deque>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "platform/MainLoop.hpp"
 #include "platform/Mutex.hpp"
@@ -118,13 +119,43 @@ std::vector<std::shared_ptr<Operation>> OperationQueue::Private::takeStartable()
     return out;
 }
 
+namespace {
+
+// A worker starting an operation for a queue keeps here the first operation that becomes
+// startable once its own operation has finished (a dependent, or the next one waiting for a
+// slot), and starts it itself when its operation returns, instead of waking another worker for
+// it. A chain such as a request and the parsing of its answer then runs on one thread. Only once
+// its operation has settled: before, the operation (or its completion block) may still wait for
+// what it started.
+struct Continuation {
+    const Operation* running;
+    std::shared_ptr<Operation> next;
+};
+thread_local Continuation* tContinuation = nullptr;
+
+void startOnWorker(std::shared_ptr<Operation> operation) {
+    while (operation) {
+        Continuation here{operation.get(), nullptr};
+        struct Restore {
+            Continuation* outer;
+            ~Restore() { tContinuation = outer; }
+        } restore{std::exchange(tContinuation, &here)};
+        operation->start();
+        operation = std::move(here.next);
+    }
+}
+
+}  // namespace
+
 void OperationQueue::Private::launch(
     const std::vector<std::shared_ptr<Operation>>& operations) const {
     for (const auto& operation : operations) {
         if (isMain) {
             MainLoop::dispatchAsync([operation] { operation->start(); });
+        } else if (tContinuation && !tContinuation->next && tContinuation->running->isSettled()) {
+            tContinuation->next = operation;
         } else {
-            WorkerPool::submit([operation] { operation->start(); });
+            WorkerPool::submit([operation] { startOnWorker(operation); });
         }
     }
 }

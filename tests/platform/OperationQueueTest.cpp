@@ -6,6 +6,7 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/MainLoop.hpp"
 #include "platform/SerialQueue.hpp"
@@ -277,6 +278,77 @@ TEST_F(OperationQueueTest, PoolGrowsWhenWorkersBlockOnOtherWork) {
     queue->waitUntilAllOperationsAreFinished();
     EXPECT_EQ(synced.load(), blockers);
     EXPECT_LE(WorkerPool::threadCount(), WorkerPool::kMaxThreadCount);
+}
+
+// Finishes itself in main() and only then returns, a moment later.
+class FinishesThenLingers : public Operation {
+  public:
+    bool isAsynchronous() const override { return true; }
+    void main() override {
+        finish();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        returned = std::chrono::steady_clock::now();
+    }
+    std::chrono::steady_clock::time_point returned;
+};
+
+TEST_F(OperationQueueTest, DependentChainStaysOnOneWorkerWhileFanOutStillRunsInParallel) {
+    // The dependent of an operation that finished on a worker waits for that worker rather than
+    // waking another one, even while the worker is still busy returning from it.
+    auto queue = OperationQueue::create();
+    auto link = std::make_shared<FinishesThenLingers>();
+    std::thread::id linkThread, nextThread;
+    std::chrono::steady_clock::time_point nextStarted;
+    link->setCompletionBlock([&] { linkThread = std::this_thread::get_id(); });
+    auto next = BlockOperation::create([&] {
+        nextThread = std::this_thread::get_id();
+        nextStarted = std::chrono::steady_clock::now();
+    });
+    next->addDependency(link);
+    queue->addOperations({next, link}, true);
+    EXPECT_EQ(nextThread, linkThread);
+    EXPECT_GE(nextStarted, link->returned);
+
+    // Two dependents of one operation must not wait for each other: each only returns once the
+    // other has started, which never happens if both are kept for the same worker.
+    auto first = BlockOperation::create([] {});
+    std::atomic<int> started{0};
+    std::atomic<int> met{0};
+    auto meet = [&] {
+        ++started;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (started.load() < 2 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        if (started.load() == 2) ++met;
+    };
+    auto left = BlockOperation::create(meet);
+    auto right = BlockOperation::create(meet);
+    left->addDependency(first);
+    right->addDependency(first);
+    queue->addOperations({left, right, first}, false);
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(met.load(), 2);
+}
+
+TEST_F(OperationQueueTest, OperationMayWaitForWorkItQueuesWhileRunningOrFinishing) {
+    // Neither the work itself nor its completion block (which runs once it is marked finished)
+    // may find what it queued kept for its own thread.
+    auto queue = OperationQueue::create();
+    std::atomic<int> ran{0};
+    auto outer = BlockOperation::create([&] {
+        auto inner = BlockOperation::create([&] { ++ran; });
+        queue->addOperation(inner);
+        inner->waitUntilFinished();
+    });
+    outer->setCompletionBlock([&] {
+        auto inner = BlockOperation::create([&] { ++ran; });
+        queue->addOperation(inner);
+        inner->waitUntilFinished();
+    });
+    queue->addOperation(outer);
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(ran.load(), 2);
 }
 
 TEST_F(OperationQueueTest, ManyQueuesShareThePool) {
