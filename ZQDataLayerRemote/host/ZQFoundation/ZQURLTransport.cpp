@@ -21,8 +21,8 @@ using platform::Value;
 // rest, until it moves the outcome into a completion job. The two flags belong to the
 // transport's mutex.
 struct ZQURLTransport::Transfer {
-    std::string url;
-    std::optional<platform::URL> requestURL;  // what url was taken from
+    explicit Transfer(platform::URL u) : url(std::move(u)) {}
+    platform::URL url;
     std::string method;
     Value body;  // bytes or absent; kept alive for libcurl's POSTFIELDS pointer
     std::vector<std::string> headerLines;
@@ -157,8 +157,8 @@ platform::ErrorPtr makeError(int64_t code, const std::string& text, const std::s
 
 // What the driver collects from libcurl; the response objects are built once it let go.
 struct Outcome {
-    std::string requestURL;
-    std::optional<platform::URL> parsedRequestURL;
+    explicit Outcome(platform::URL url) : requestURL(std::move(url)) {}
+    platform::URL requestURL;
     std::string effectiveURL;
     long status = 0;
     std::vector<ZQHTTPHeaderFields::Field> headers;
@@ -174,22 +174,16 @@ ZQURLTransport::Result buildResult(Outcome outcome) {
         return result;
     }
     // Without a redirect the answer's URL is the request's, already parsed.
-    std::optional<platform::URL> url;
-    if (outcome.parsedRequestURL &&
-        outcome.effectiveURL == outcome.parsedRequestURL->absoluteString()) {
-        url = std::move(outcome.parsedRequestURL);
-    } else {
-        url = platform::URL::fromString(outcome.effectiveURL);
-        if (!url) url = std::move(outcome.parsedRequestURL);
-        if (!url) url = platform::URL::fromString(outcome.requestURL);
+    platform::URL url = std::move(outcome.requestURL);
+    if (outcome.effectiveURL != url.absoluteString()) {
+        if (std::optional<platform::URL> effective =
+                platform::URL::fromString(outcome.effectiveURL)) {
+            url = std::move(*effective);
+        }
     }
     ZQHTTPHeaderFields fields = ZQHTTPHeaderFields::fromReceived(std::move(outcome.headers));
-    if (!url) {
-        result.error = makeError(ZQURLErrorBadURL, "The URL is not valid.", outcome.requestURL, "");
-        return result;
-    }
     result.response = std::make_shared<ZQHTTPURLResponse>(
-        std::move(*url), outcome.status, std::move(fields), std::move(outcome.authorization));
+        std::move(url), outcome.status, std::move(fields), std::move(outcome.authorization));
     result.data = Value::bytes(std::move(outcome.body));
     return result;
 }
@@ -225,7 +219,7 @@ struct ZQURLTransport::Loop {
         }
         t->easy = easy;
         t->lastActivity = Clock::now();
-        curl_easy_setopt(easy, CURLOPT_URL, t->url.c_str());
+        curl_easy_setopt(easy, CURLOPT_URL, t->url.absoluteString().c_str());
         curl_easy_setopt(easy, CURLOPT_PRIVATE, t.get());
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -273,14 +267,12 @@ struct ZQURLTransport::Loop {
         active.erase(it);
         curl_multi_remove_handle(multi, t->easy);
 
-        Outcome outcome;
-        outcome.requestURL = t->url;
-        outcome.parsedRequestURL = t->requestURL;
+        Outcome outcome(t->url);
         outcome.authorization = std::move(t->authorization);
         if (!error && code != CURLE_OK) {
             Failure failure = failureFor(code);
             std::string detail = t->errorBuffer[0] ? t->errorBuffer : curl_easy_strerror(code);
-            error = makeError(failure.code, failure.text, t->url, detail);
+            error = makeError(failure.code, failure.text, t->url.absoluteString(), detail);
         }
         if (error) {
             outcome.error = std::move(error);
@@ -332,9 +324,10 @@ struct ZQURLTransport::Loop {
         }
         for (Transfer* raw : expired) {
             auto& t = active[raw];
-            complete(raw, CURLE_OK,
-                     makeError(ZQURLErrorTimedOut, "The request timed out.", t->url,
-                               "no data for " + std::to_string(t->timeout.count()) + " ms"));
+            complete(
+                raw, CURLE_OK,
+                makeError(ZQURLErrorTimedOut, "The request timed out.", t->url.absoluteString(),
+                          "no data for " + std::to_string(t->timeout.count()) + " ms"));
         }
         return waitMs;
     }
@@ -393,9 +386,7 @@ void ZQURLTransport::stop() {
 
 std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLRequest& request,
                                                                   Completion completion) {
-    auto t = std::make_shared<Transfer>();
-    t->url = request.url().absoluteString();
-    t->requestURL = request.url();
+    auto t = std::make_shared<Transfer>(request.url());
     t->method = request.httpMethod().empty() ? "GET" : request.httpMethod();
     t->body = request.httpBodyValue();
     t->timeout = std::chrono::milliseconds(
@@ -446,8 +437,8 @@ void ZQURLTransport::begin(const std::shared_ptr<Transfer>& t, bool driveHere) {
             // The process is exiting: nothing is sent.
             Completion late = std::move(t->completion);
             Result result;
-            result.error = makeError(ZQURLErrorCancelled, "The request was cancelled.", t->url,
-                                     "the transport has stopped");
+            result.error = makeError(ZQURLErrorCancelled, "The request was cancelled.",
+                                     t->url.absoluteString(), "the transport has stopped");
             late(std::move(result));
             break;
         }
@@ -493,9 +484,9 @@ void ZQURLTransport::drive() {
             for (const auto& t : added) loop.add(t);
             added.clear();
             for (const auto& t : cancelled) {
-                loop.complete(
-                    t.get(), CURLE_OK,
-                    makeError(ZQURLErrorCancelled, "The request was cancelled.", t->url, ""));
+                loop.complete(t.get(), CURLE_OK,
+                              makeError(ZQURLErrorCancelled, "The request was cancelled.",
+                                        t->url.absoluteString(), ""));
             }
             cancelled.clear();
 
