@@ -203,6 +203,10 @@ class Value {
   private:
     friend class DictionaryBuilder;
     friend class StringBlockBuilder;
+    friend class DictionaryBlock;
+    // True when destroying this Value would release nothing (a scalar, or an object's own text
+    // held uncounted), so that a parsed object's block can skip the destructor of such members.
+    bool releasesNothing() const;
     // A string's text in its block. The entry of a parsed object that holds one of the object's
     // own texts holds it uncounted (the block cannot count a reference to itself, it would never
     // be freed); a copy or move of such a string counts a reference to the block.
@@ -222,12 +226,12 @@ class Value {
         }
         ~StringRef() = default;
         const StringText* get() const { return text_.get(); }
-
-      private:
         bool uncounted() const {
             const std::shared_ptr<const StringText> none;
             return text_ && !none.owner_before(text_) && !text_.owner_before(none);
         }
+
+      private:
         std::shared_ptr<const StringText> counted() const noexcept;
         std::shared_ptr<const StringText> text_;
     };

@@ -162,6 +162,34 @@ TEST(Value, BuilderDictionaryReadsLikeAnyOtherAndFreesItsBlock) {
     EXPECT_TRUE(watch.expired());
 }
 
+// A block skips the destructors of members that release nothing; a string member taken from
+// another object's block is not one of them: it holds that block until this one goes.
+TEST(Value, BuilderMemberStringFromAnotherObjectHoldsThatObjectUntilReleased) {
+    auto watched = std::make_shared<Watched>();
+    std::weak_ptr<Watched> watch = watched;
+    Value borrowed;
+    {
+        platform::DictionaryBuilder other(2, platform::StringText::space(4));
+        other.addString("name", "ship");
+        other.add("watched", Value::object(std::move(watched)));
+        borrowed = other.finish()["name"];
+    }
+    Value holder;
+    {
+        platform::DictionaryBuilder builder(4, 0);
+        builder.add("a", true);
+        builder.add("b", std::move(borrowed));
+        builder.add("c", platform::Date(0));
+        builder.add("d", Value::null());
+        holder = builder.finish();
+    }
+    borrowed = Value();
+    EXPECT_FALSE(watch.expired());
+    EXPECT_EQ(*holder["b"].string(), "ship");
+    holder = Value();
+    EXPECT_TRUE(watch.expired());
+}
+
 TEST(Value, StringsReadFromOneObjectOnManyThreads) {
     platform::DictionaryBuilder builder(1, platform::StringText::space(30));
     builder.addString("name", std::string(30, 'n'));
