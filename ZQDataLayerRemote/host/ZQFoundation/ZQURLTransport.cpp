@@ -234,14 +234,16 @@ struct ZQURLTransport::Loop {
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, t.get());
+        // A recycled handle keeps the options of its last transfer (it is not reset, which costs
+        // more than the request's own options): every option that depends on the request is set
+        // here for each transfer, those of the method included. HTTPGET puts the method back to a
+        // plain GET with no upload and a body expected.
         const Value::Bytes* body = t->body.bytes();
-        if (t->method == "GET") {
-            curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-        } else if (t->method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        if (t->method == "HEAD") {
             curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-        } else {
-            if (t->method != "POST")
-                curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, t->method.c_str());
+        } else if (t->method != "GET") {
             if (body || t->method == "POST") {
                 static const char empty = 0;
                 curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
@@ -250,6 +252,8 @@ struct ZQURLTransport::Loop {
                     easy, CURLOPT_POSTFIELDS,
                     body && !body->empty() ? reinterpret_cast<const char*>(body->data()) : &empty);
             }
+            if (t->method != "POST")
+                curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, t->method.c_str());
         }
         for (const std::string& line : t->headerLines) {
             t->headerList = curl_slist_append(t->headerList, line.c_str());
@@ -299,7 +303,6 @@ struct ZQURLTransport::Loop {
         curl_slist_free_all(t.headerList);
         t.headerList = nullptr;
         if (idleEasy.size() < kMaxIdleEasyHandles) {
-            curl_easy_reset(t.easy);
             idleEasy.push_back(t.easy);
         } else {
             curl_easy_cleanup(t.easy);
