@@ -215,28 +215,29 @@ struct ZQURLTransport::Loop {
             easy = idleEasy.back();
             idleEasy.pop_back();
         } else {
-            easy = curl_easy_init();
+            easy = newEasy();
+        }
+        if (!easy) {
+            // Out of memory: the transfer fails now instead of never completing.
+            Outcome outcome(t->url);
+            outcome.error = makeError(ZQURLErrorUnknown, "The request failed.",
+                                      t->url.absoluteString(), "no libcurl handle");
+            owner.active_.fetch_sub(1);
+            done.push_back(Done{std::move(t->completion), std::move(outcome)});
+            return;
         }
         t->easy = easy;
         t->lastActivity = Clock::now();
         curl_easy_setopt(easy, CURLOPT_URL, t->url.absoluteString().c_str());
         curl_easy_setopt(easy, CURLOPT_PRIVATE, t.get());
-        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t->timeout.count()));
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, t->errorBuffer);
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, t.get());
-        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, t.get());
-        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, t.get());
         // A recycled handle keeps the options of its last transfer (it is not reset, which costs
-        // more than the request's own options): every option that depends on the request is set
-        // here for each transfer, those of the method included. HTTPGET puts the method back to a
+        // more than the request's own options): every option that depends on the transfer is set
+        // here each time, those of the method included. HTTPGET puts the method back to a
         // plain GET with no upload and a body expected.
         const Value::Bytes* body = t->body.bytes();
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
@@ -261,6 +262,21 @@ struct ZQURLTransport::Loop {
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headerList);
         active.emplace(t.get(), t);
         curl_multi_add_handle(multi, easy);
+    }
+
+    // A handle with the options that are the same for every transfer.
+    static CURL* newEasy() {
+        CURL* easy = curl_easy_init();
+        if (!easy) return nullptr;
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+        return easy;
     }
 
     // Takes the transfer out of libcurl and keeps its completion for the driver to run.
