@@ -128,13 +128,13 @@ void copyBytes(char* to, const char* from, size_t n) {
 
 }  // namespace
 
-// The allocation DictionaryBuilder makes: the dictionary, then (in the tail) its entries and the
-// texts of its string members. Its own entries hold those texts uncounted; a copy of one of the
-// strings counts a reference to the block through shared_from_this.
-class DictionaryBlock : public std::enable_shared_from_this<DictionaryBlock> {
+// A block DictionaryBuilder makes, in a store: the dictionary, then its entries and the texts of
+// its string members. Its own entries hold those texts uncounted; a copy of one of the strings
+// counts a reference to the block's store.
+class DictionaryBlock {
   public:
-    explicit DictionaryBlock(char* const* tail)
-        : entries_(reinterpret_cast<Dictionary::Entry*>(*tail)) {}
+    DictionaryBlock(const BlockStore& store, Dictionary::Entry* entries)
+        : store_(store), entries_(entries) {}
     DictionaryBlock(const DictionaryBlock&) = delete;
     DictionaryBlock& operator=(const DictionaryBlock&) = delete;
     // Most members of a parsed row are scalars or the row's own texts, whose Values release
@@ -149,10 +149,69 @@ class DictionaryBlock : public std::enable_shared_from_this<DictionaryBlock> {
         }
     }
 
+    const BlockStore& store_;
     Dictionary dictionary_;
     Dictionary::Entry* entries_;
-    size_t count_ = 0;  // entries made so far
+    size_t count_ = 0;                 // entries made so far
+    DictionaryBlock* next_ = nullptr;  // in the same store
 };
+
+namespace {
+// Where a block's entries start, after the block itself.
+constexpr size_t kBlockHead =
+    (sizeof(DictionaryBlock) + alignof(Dictionary::Entry) - 1) & ~(alignof(Dictionary::Entry) - 1);
+// Bytes a block of count entries and textSpace bytes of texts takes in its store; a multiple of
+// the entries' alignment, so that the next block in a chunk is aligned too.
+constexpr size_t blockSpace(size_t count, size_t textSpace) {
+    return kBlockHead + count * sizeof(Dictionary::Entry) + textSpace;
+}
+static_assert(alignof(DictionaryBlock) <= alignof(Dictionary::Entry));
+static_assert(alignof(StringText) == alignof(Dictionary::Entry));
+static_assert(sizeof(Dictionary::Entry) % alignof(Dictionary::Entry) == 0);
+}  // namespace
+
+// One allocation holding DictionaryBlocks one after another: a single object's, or a chunk of the
+// objects of an array (DictionaryArena). The blocks go when the last reference to the store does.
+class BlockStore : public std::enable_shared_from_this<BlockStore> {
+  public:
+    BlockStore(char* const* tail, size_t capacity) : next_(*tail), end_(*tail + capacity) {}
+    BlockStore(const BlockStore&) = delete;
+    BlockStore& operator=(const BlockStore&) = delete;
+    ~BlockStore() {
+        for (DictionaryBlock* block = first_; block;) {
+            DictionaryBlock* next = block->next_;
+            std::destroy_at(block);
+            block = next;
+        }
+    }
+
+    static std::shared_ptr<BlockStore> create(size_t capacity);
+    bool fits(size_t bytes) const { return static_cast<size_t>(end_ - next_) >= bytes; }
+    // A new empty block of count entries and textSpace bytes of texts; the caller checked fits().
+    DictionaryBlock* place(size_t count, size_t textSpace) {
+        char* at = next_;
+        next_ += blockSpace(count, textSpace);
+        auto* entries = reinterpret_cast<Dictionary::Entry*>(at + kBlockHead);
+        auto* block = ::new (static_cast<void*>(at)) DictionaryBlock(*this, entries);
+        (last_ ? last_->next_ : first_) = block;
+        last_ = block;
+        return block;
+    }
+
+  private:
+    char* next_;
+    char* const end_;
+    DictionaryBlock* first_ = nullptr;
+    DictionaryBlock* last_ = nullptr;
+};
+
+std::shared_ptr<BlockStore> BlockStore::create(size_t capacity) {
+    char* tail = nullptr;
+    return std::allocate_shared<BlockStore>(TailAllocator<BlockStore>(capacity, &tail), &tail,
+                                            capacity);
+}
+
+DictionaryArena::~DictionaryArena() = default;
 
 const StringText* StringText::write(char* place, std::string_view text,
                                     const DictionaryBlock* block) {
@@ -166,7 +225,7 @@ const StringText* StringText::write(char* place, std::string_view text,
 std::shared_ptr<const StringText> Value::StringRef::counted() const noexcept {
     if (!uncounted()) return text_;
     // Only an entry of a live object holds an uncounted text, so the block is alive here.
-    return std::shared_ptr<const StringText>(text_->block_->shared_from_this(), text_.get());
+    return std::shared_ptr<const StringText>(text_->block_->store_.shared_from_this(), text_.get());
 }
 
 static_assert(std::is_trivially_destructible_v<Date>, "a Date member's destructor is skipped");
@@ -200,20 +259,32 @@ Value::Value(const UncountedText& text)
     : v_(std::in_place_type<StringRef>,
          std::shared_ptr<const StringText>(std::shared_ptr<const StringText>(), text.text)) {}
 
-DictionaryBuilder::DictionaryBuilder(size_t count, size_t textSpace) : capacity_(count) {
-    char* tail = nullptr;
-    block_ = std::allocate_shared<DictionaryBlock>(
-        TailAllocator<DictionaryBlock>(count * sizeof(Dictionary::Entry) + textSpace, &tail),
-        &tail);
+DictionaryBuilder::DictionaryBuilder(size_t count, size_t textSpace, DictionaryArena* arena)
+    : capacity_(count) {
+    const size_t bytes = blockSpace(count, textSpace);
+    if (arena && bytes <= DictionaryArena::kChunkSize / 2) {
+        // A chunk no larger than the objects still to come need if they are like this one.
+        const size_t objects = std::max<size_t>(arena->left_, 1);
+        if (!arena->chunk_ || !arena->chunk_->fits(bytes)) {
+            arena->chunk_ =
+                BlockStore::create(bytes * std::min(objects, DictionaryArena::kChunkSize / bytes));
+        }
+        store_ = arena->chunk_;
+    } else {
+        // Alone, or too large to share a chunk well.
+        store_ = BlockStore::create(bytes);
+    }
+    if (arena && arena->left_ > 0) --arena->left_;
+    block_ = store_->place(count, textSpace);
     entries_ = block_->entries_;
     made_ = &block_->count_;
-    nextText_ = tail + count * sizeof(Dictionary::Entry);
+    nextText_ = reinterpret_cast<char*>(entries_ + count);
 }
 
 DictionaryBuilder::~DictionaryBuilder() = default;
 
 void DictionaryBuilder::addString(std::string_view key, std::string_view text) {
-    const StringText* header = StringText::write(nextText_, text, block_.get());
+    const StringText* header = StringText::write(nextText_, text, block_);
     nextText_ += StringText::space(text.size());
     // Made in place: moving an uncounted reference in would count it (see StringRef), and a block
     // counting a reference to itself is never freed.
@@ -225,7 +296,7 @@ Value DictionaryBuilder::finish() {
     block.dictionary_.blockEntries_ = block.entries_;
     block.dictionary_.blockSize_ = block.count_;
     const Dictionary* dictionary = &block.dictionary_;
-    return Value(std::shared_ptr<const Dictionary>(std::move(block_), dictionary));
+    return Value(std::shared_ptr<const Dictionary>(std::move(store_), dictionary));
 }
 
 StringBlockBuilder::StringBlockBuilder(size_t textSpace) {

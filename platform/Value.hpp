@@ -23,6 +23,7 @@ namespace platform {
 
 class Value;
 class DictionaryBlock;
+class BlockStore;
 
 // Base of platform objects that a Value may refer to (managed objects, ordered sets, object
 // identifiers). Identity equality unless a subclass says otherwise.
@@ -270,15 +271,38 @@ inline Dictionary::const_iterator Dictionary::end() const {
     return entries().data() + entries().size();
 }
 
+// Where a reader puts the objects of one array (the rows of an answer): their blocks share
+// allocations of up to kChunkSize bytes, so that a long array costs one allocation per chunk
+// instead of one per object and its rows lie together in memory, whatever state the heap is in. A
+// row, or a string taken from it, keeps its whole chunk alive, and with it what the chunk's other
+// rows refer to. One thread builds with it. A dictionary built in an arena must not hold another
+// dictionary of the same arena: the chunk would hold itself and never be freed.
+class DictionaryArena {
+  public:
+    static constexpr size_t kChunkSize = 8192;
+    // objects: how many objects the array holds, so that its last chunk is no larger than they
+    // need.
+    explicit DictionaryArena(size_t objects) : left_(objects) {}
+    DictionaryArena(const DictionaryArena&) = delete;
+    DictionaryArena& operator=(const DictionaryArena&) = delete;
+    ~DictionaryArena();
+
+  private:
+    friend class DictionaryBuilder;
+    std::shared_ptr<BlockStore> chunk_;
+    size_t left_;  // objects not yet begun
+};
+
 // Makes a dictionary the way a reader makes an object of its text: the dictionary, its entries and
-// the texts of its string members share one allocation, the entries being added in strictly
-// increasing key order with no absent value (checked in debug builds). A string taken from the
-// dictionary holds that allocation, so it keeps the object alive (with its keys, sibling texts and
-// the values its members refer to) while it lives. One thread builds; the result is immutable.
+// the texts of its string members share one allocation (its own, or a chunk of an arena), the
+// entries being added in strictly increasing key order with no absent value (checked in debug
+// builds). A string taken from the dictionary holds that allocation, so it keeps the object alive
+// (with its keys, sibling texts and the values its members refer to) while it lives. One thread
+// builds; the result is immutable.
 class DictionaryBuilder {
   public:
     // textSpace: the sum of StringText::space() of the texts addString will take.
-    DictionaryBuilder(size_t count, size_t textSpace);
+    DictionaryBuilder(size_t count, size_t textSpace, DictionaryArena* arena = nullptr);
     DictionaryBuilder(const DictionaryBuilder&) = delete;
     DictionaryBuilder& operator=(const DictionaryBuilder&) = delete;
     ~DictionaryBuilder();
@@ -304,7 +328,8 @@ class DictionaryBuilder {
     }
     void checkLast() const { assert(!entries_[*made_ - 1].second.isAbsent()); }
 
-    std::shared_ptr<DictionaryBlock> block_;
+    std::shared_ptr<BlockStore> store_;
+    DictionaryBlock* block_;
     Dictionary::Entry* entries_;
     size_t* made_;  // entries made so far, kept by the block, which destroys them
     size_t capacity_;

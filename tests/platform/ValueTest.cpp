@@ -190,6 +190,60 @@ TEST(Value, BuilderMemberStringFromAnotherObjectHoldsThatObjectUntilReleased) {
     EXPECT_TRUE(watch.expired());
 }
 
+// The objects of an arena share chunks: each reads as its own, a kept one stays whole after the
+// others go, and the last one to go frees its chunk with everything its objects refer to. An
+// object too large to share a chunk well has one of its own.
+TEST(Value, ArenaObjectsShareChunksAndTheLastOneFreesThem) {
+    constexpr size_t kRows = 40;
+    std::vector<std::weak_ptr<Watched>> watches;
+    Value kept, keptName, large;
+    std::weak_ptr<Watched> largeWatch;
+    {
+        platform::DictionaryArena arena(kRows + 1);
+        std::vector<Value> rows;
+        for (size_t i = 0; i < kRows; ++i) {
+            if (i == kRows / 2) {
+                const std::string text(platform::DictionaryArena::kChunkSize, 'L');
+                platform::DictionaryBuilder builder(2, platform::StringText::space(text.size()),
+                                                    &arena);
+                builder.addString("name", text);
+                auto watched = std::make_shared<Watched>();
+                largeWatch = watched;
+                builder.add("watched", Value::object(std::move(watched)));
+                large = builder.finish();
+            }
+            const std::string name = "row " + std::to_string(i) + std::string(i % 20, '.');
+            platform::DictionaryBuilder builder(3, platform::StringText::space(name.size()),
+                                                &arena);
+            builder.add("id", int64_t(i));
+            builder.addString("name", name);
+            auto watched = std::make_shared<Watched>();
+            watches.push_back(watched);
+            builder.add("watched", Value::object(std::move(watched)));
+            rows.push_back(builder.finish());
+        }
+        for (size_t i = 0; i < kRows; ++i) {
+            EXPECT_EQ(rows[i]["id"], Value(int64_t(i)));
+            EXPECT_EQ(*rows[i]["name"].string(),
+                      "row " + std::to_string(i) + std::string(i % 20, '.'));
+        }
+        kept = rows[7];
+        keptName = rows[kRows - 1]["name"];
+    }
+    EXPECT_EQ(kept["id"], Value(int64_t(7)));
+    EXPECT_EQ(*kept["name"].string(), "row 7.......");
+    EXPECT_FALSE(watches[7].expired());
+    EXPECT_EQ(*keptName.string(), "row 39...................");
+    EXPECT_FALSE(watches[kRows - 1].expired());
+    EXPECT_EQ(large["name"].string()->size(), platform::DictionaryArena::kChunkSize);
+    kept = Value();
+    keptName = Value();
+    for (const auto& watch : watches) EXPECT_TRUE(watch.expired());
+    EXPECT_FALSE(largeWatch.expired());  // in its own allocation, not in a chunk
+    large = Value();
+    EXPECT_TRUE(largeWatch.expired());
+}
+
 TEST(Value, StringsReadFromOneObjectOnManyThreads) {
     platform::DictionaryBuilder builder(1, platform::StringText::space(30));
     builder.addString("name", std::string(30, 'n'));

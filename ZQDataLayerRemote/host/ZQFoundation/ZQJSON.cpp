@@ -37,8 +37,9 @@ struct ConverterScratch {
 // shared by all nesting levels and converted in key order straight into the dictionary's own
 // storage. The rows of an answer mostly have the same keys in the same order, so an object whose
 // keys are those of the previous object at its depth reuses that object's order without sorting.
-// An object takes one allocation for itself, its entries and its strings (DictionaryBuilder); the
-// strings of an array share blocks of up to kStringsPerBlock.
+// An object takes one allocation for itself, its entries and its strings (DictionaryBuilder), and
+// the objects of an array share chunks of an arena; the strings of an array share blocks of up to
+// kStringsPerBlock.
 class Converter {
   public:
     explicit Converter(ConverterScratch& scratch)
@@ -98,9 +99,16 @@ class Converter {
         platform::Array items;
         items.reserve(array.size());
         std::optional<platform::StringBlockBuilder> block;
+        // Only this array's own objects go in its arena: a nested one in the same chunk as the
+        // object holding it would keep the chunk alive for ever.
+        platform::DictionaryArena arena(array.size());
         size_t left = 0;  // strings the current block still takes
         for (auto it = array.begin(); it != array.end(); ++it) {
             simdjson::dom::element child = *it;
+            if (child.type() == simdjson::dom::element_type::OBJECT) {
+                items.push_back(convertObject(child.get_object().value_unsafe(), &arena));
+                continue;
+            }
             if (!isString(child)) {
                 items.push_back(convert(child));
                 continue;
@@ -121,7 +129,7 @@ class Converter {
     }
 
     // One allocation for the dictionary, its entries and the texts of its strings.
-    Value convertObject(simdjson::dom::object object) {
+    Value convertObject(simdjson::dom::object object, platform::DictionaryArena* arena = nullptr) {
         const size_t base = members_.size();
         Level level{*this, base};
         size_t textSpace = 0;  // room for repeated keys' strings too, which is harmless
@@ -139,7 +147,7 @@ class Converter {
         const uint32_t* order = shape.order.data();
         const size_t distinct = shape.order.size();
         ++depth_;
-        platform::DictionaryBuilder builder(distinct, textSpace);
+        platform::DictionaryBuilder builder(distinct, textSpace, arena);
         for (size_t i = 0; i < distinct; ++i) {
             Member m = members_[base + order[i]];  // the scratch may grow (and move) meanwhile
             addMember(builder, m.first, m.second);

@@ -118,6 +118,36 @@ TEST(JSONTest, StringsReadBackWholeAndOutliveTheirDocument) {
     EXPECT_EQ(kept[2], Value(texts[33]));
 }
 
+TEST(JSONTest, RowsAndTheirNestedRowsOutliveTheirDocument) {
+    // The rows of an array share storage, and so do the rows of each nested array; a row kept
+    // alone, or a nested row kept alone, must stay whole.
+    std::string text = "[";
+    for (int i = 0; i < 300; ++i) {
+        text += i ? "," : "";
+        text += R"({"id":)" + std::to_string(i) + R"(,"name":"row )" + std::to_string(i) +
+                R"(","lines":[{"n":1,"item":"a)" + std::to_string(i) + R"("},{"n":2,"item":"b"}]})";
+    }
+    text += "]";
+    Value row, line, item;
+    {
+        ZQJSONParseResult result = ZQJSON::parse(text);
+        ASSERT_EQ(result.error, nullptr);
+        ASSERT_EQ(result.value.count(), 300u);
+        for (int i = 0; i < 300; ++i) {
+            ASSERT_EQ(result.value.at(i)["id"], Value(i));
+            ASSERT_EQ(result.value.at(i)["lines"].at(0)["item"], Value("a" + std::to_string(i)));
+        }
+        row = result.value.at(150);
+        line = result.value.at(299)["lines"].at(1);
+        item = result.value.at(3)["lines"].at(0)["item"];
+    }
+    EXPECT_EQ(row["name"], Value("row 150"));
+    EXPECT_EQ(row["lines"].at(0)["item"], Value("a150"));
+    EXPECT_EQ(line["item"], Value("b"));
+    EXPECT_EQ(line["n"], Value(2));
+    EXPECT_EQ(item, Value("a3"));
+}
+
 TEST(JSONTest, SyntaxErrorsNameTheSourceLineAndColumn) {
     ZQJSONParseResult result = ZQJSON::parse("{\n  \"a\": 1,\n  \"b\": tru\n}", "model.json");
     ASSERT_NE(result.error, nullptr);
