@@ -1,34 +1,41 @@
 #include "platform/KeyValueCoding.hpp"
 
+#include <algorithm>
+
 namespace platform {
 
+const KeyValueCoding::Key* KeyValueCoding::find(std::string_view key) const {
+    // A class declares a handful of keys: a scan beats any index.
+    for (const Key& entry : keys_) {
+        if (entry.name == key) return &entry;
+    }
+    return nullptr;
+}
+
 Value KeyValueCoding::valueForKey(std::string_view key) const {
-    auto it = accessors_.find(key);
-    if (it == accessors_.end() || !it->second.getter) return Value();
-    return it->second.getter();
+    const Key* entry = find(key);
+    return entry && entry->get ? entry->get(*this) : Value();
 }
 
 bool KeyValueCoding::setValueForKey(const Value& value, std::string_view key) {
-    auto it = accessors_.find(key);
-    if (it == accessors_.end() || !it->second.setter) return false;
-    it->second.setter(value);
+    const Key* entry = find(key);
+    if (!entry || !entry->set) return false;
+    entry->set(*this, value);
     return true;
 }
 
 bool KeyValueCoding::isKeyWritable(std::string_view key) const {
-    auto it = accessors_.find(key);
-    return it != accessors_.end() && it->second.setter != nullptr;
+    const Key* entry = find(key);
+    return entry && entry->set;
 }
 
 std::vector<std::string> KeyValueCoding::keys() const {
     std::vector<std::string> out;
-    out.reserve(accessors_.size());
-    for (const auto& entry : accessors_) out.push_back(entry.first);
+    for (const Key& entry : keys_) {
+        if (find(entry.name) == &entry) out.emplace_back(entry.name);
+    }
+    std::sort(out.begin(), out.end());
     return out;
-}
-
-void KeyValueCoding::declareKey(std::string key, Getter getter, Setter setter) {
-    accessors_.insert_or_assign(std::move(key), Accessors{std::move(getter), std::move(setter)});
 }
 
 }  // namespace platform

@@ -1,12 +1,11 @@
 // Key-value access to an object's declared keys, used by operations that copy values between
-// objects by key name (a data setter copying "parsedData" from a loader into a result). Subclasses
-// declare their keys, with a getter and an optional setter, in their constructors only; after
-// construction the table is read-only, so look-ups need no lock from this class. The getters and
-// setters apply the object's own locking, and that alone decides which threads may use them.
+// objects by key name (a data setter copying "parsedData" from a loader into a result). Each class
+// declares its keys once, in a static table of names and accessors, so that making an object
+// declares nothing. The table is read-only, so look-ups need no lock from this class. The accessors
+// apply the object's own locking, and that alone decides which threads may use them.
 #pragma once
 
-#include <functional>
-#include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,36 +16,35 @@ namespace platform {
 
 class KeyValueCoding {
   public:
-    using Getter = std::function<Value()>;
-    using Setter = std::function<void(const Value&)>;
+    // A declared key. The accessors receive the object whose table names them, as its base.
+    struct Key {
+        std::string_view name;
+        Value (*get)(const KeyValueCoding& self);
+        void (*set)(KeyValueCoding& self, const Value& value);  // null for a read-only key
+    };
 
     virtual ~KeyValueCoding() = default;
-    // The accessors capture the object they belong to, so a copy would read and write the
-    // original.
-    KeyValueCoding(const KeyValueCoding&) = delete;
-    KeyValueCoding& operator=(const KeyValueCoding&) = delete;
 
     // Absent for an undeclared key.
     Value valueForKey(std::string_view key) const;
     // False, and nothing set, for an undeclared or read-only key.
     [[nodiscard]] bool setValueForKey(const Value& value, std::string_view key);
 
-    bool hasKey(std::string_view key) const { return accessors_.find(key) != accessors_.end(); }
+    bool hasKey(std::string_view key) const { return find(key) != nullptr; }
     bool isKeyWritable(std::string_view key) const;
+    // In name order.
     std::vector<std::string> keys() const;
 
   protected:
-    KeyValueCoding() = default;
-    // Constructors only. A key declared again (by a subclass, whose constructor runs later)
-    // takes the new accessors. Without a setter the key is read-only.
-    void declareKey(std::string key, Getter getter, Setter setter = nullptr);
+    // The table must outlive the object: a static array of the class. A subclass passes its own
+    // table, which replaces its base's and lists the base keys it keeps; where a name appears
+    // twice, the first entry counts.
+    explicit KeyValueCoding(std::span<const Key> keys) : keys_(keys) {}
 
   private:
-    struct Accessors {
-        Getter getter;
-        Setter setter;
-    };
-    std::map<std::string, Accessors, std::less<>> accessors_;
+    const Key* find(std::string_view key) const;
+
+    std::span<const Key> keys_;
 };
 
 }  // namespace platform

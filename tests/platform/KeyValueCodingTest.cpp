@@ -2,29 +2,53 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
+
 using platform::Value;
 
 namespace {
 
+using Key = platform::KeyValueCoding::Key;
+
 class Loader : public platform::KeyValueCoding {
   public:
-    Loader() {
-        declareKey(
-            "parsedData", [this] { return parsedData_; },
-            [this](const Value& value) { parsedData_ = value; });
-        declareKey("name", [] { return Value("loader"); });
-    }
+    Loader();
     Value parsedData_;
+
+  protected:
+    explicit Loader(std::span<const Key> keys) : KeyValueCoding(keys) {}
 };
 
+const Key kLoaderKeys[] = {
+    {"parsedData",
+     [](const platform::KeyValueCoding& self) {
+         return static_cast<const Loader&>(self).parsedData_;
+     },
+     [](platform::KeyValueCoding& self, const Value& value) {
+         static_cast<Loader&>(self).parsedData_ = value;
+     }},
+    {"name", [](const platform::KeyValueCoding&) { return Value("loader"); }, nullptr},
+};
+
+Loader::Loader() : KeyValueCoding(kLoaderKeys) {}
+
+// Replaces "name" with a writable key and keeps "parsedData" from its base's table.
 class TaggedLoader : public Loader {
   public:
-    TaggedLoader() {
-        declareKey(
-            "name", [] { return Value("tagged"); }, [this](const Value& v) { tag_ = v; });
-    }
+    TaggedLoader();
     Value tag_;
 };
+
+const Key kTaggedKeys[] = {
+    {"name", [](const platform::KeyValueCoding&) { return Value("tagged"); },
+     [](platform::KeyValueCoding& self, const Value& v) {
+         static_cast<TaggedLoader&>(self).tag_ = v;
+     }},
+    kLoaderKeys[0],
+    kLoaderKeys[1],  // shadowed by the first "name"
+};
+
+TaggedLoader::TaggedLoader() : Loader(kTaggedKeys) {}
 
 }  // namespace
 
@@ -55,6 +79,7 @@ TEST(KeyValueCoding, SubclassRedeclarationReplacesAccessors) {
     EXPECT_EQ(loader.tag_, Value(5));
     EXPECT_TRUE(loader.setValueForKey(Value::null(), "parsedData"));  // null is a value
     EXPECT_TRUE(loader.valueForKey("parsedData").isNull());
+    EXPECT_EQ(loader.keys(), (std::vector<std::string>{"name", "parsedData"}));
 
     // Copying values between two objects by key, the way a data setter does.
     Loader source, target;

@@ -8,13 +8,22 @@ std::shared_ptr<ZQInvocationWithSelfOperation> ZQInvocationWithSelfOperation::cr
     return std::make_shared<ZQInvocationWithSelfOperation>(std::move(invocation));
 }
 
-ZQInvocationWithSelfOperation::ZQInvocationWithSelfOperation(Invocation invocation) {
-    {
-        MutexLock lock(mutex_);
-        invocation_ = std::move(invocation);
-    }
-    declareKey(
-        "context", [this] { return context(); }, [this](const Value& value) { setContext(value); });
+ZQInvocationWithSelfOperation::ZQInvocationWithSelfOperation(Invocation invocation)
+    : KeyValueCoding(keyTable()) {
+    MutexLock lock(mutex_);
+    invocation_ = std::move(invocation);
+}
+
+std::span<const platform::KeyValueCoding::Key> ZQInvocationWithSelfOperation::keyTable() {
+    using Self = ZQInvocationWithSelfOperation;
+    static constexpr Key kKeys[] = {
+        {"context",
+         [](const KeyValueCoding& self) { return static_cast<const Self&>(self).context(); },
+         [](KeyValueCoding& self, const Value& value) {
+             static_cast<Self&>(self).setContext(value);
+         }},
+    };
+    return kKeys;
 }
 
 void ZQInvocationWithSelfOperation::setContext(Value context) {

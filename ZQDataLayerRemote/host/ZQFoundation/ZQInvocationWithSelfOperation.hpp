@@ -39,6 +39,8 @@ class ZQInvocationWithSelfOperation : public platform::Operation, public platfor
     void cancel() override EXCLUDES(mutex_);
 
   private:
+    static std::span<const Key> keyTable();
+
     mutable platform::Mutex mutex_;
     Invocation invocation_ GUARDED_BY(mutex_);
     platform::Value context_ GUARDED_BY(mutex_);

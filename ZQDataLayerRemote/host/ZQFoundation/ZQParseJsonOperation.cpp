@@ -13,15 +13,22 @@ std::shared_ptr<ZQParseJsonOperation> ZQParseJsonOperation::create(
     return operation;
 }
 
-ZQParseJsonOperation::ZQParseJsonOperation() {
-    declareKey(
-        "data", [this] { return data(); }, [this](const Value& value) { setData(value); });
-    declareKey(
-        "parsedData", [this] { return parsedData(); },
-        [this](const Value& value) {
-            MutexLock lock(mutex_);
-            parsedData_ = value;
-        });
+ZQParseJsonOperation::ZQParseJsonOperation() : KeyValueCoding(keyTable()) {}
+
+std::span<const platform::KeyValueCoding::Key> ZQParseJsonOperation::keyTable() {
+    using Self = ZQParseJsonOperation;
+    static constexpr Key kKeys[] = {
+        {"data", [](const KeyValueCoding& self) { return static_cast<const Self&>(self).data(); },
+         [](KeyValueCoding& self, const Value& value) { static_cast<Self&>(self).setData(value); }},
+        {"parsedData",
+         [](const KeyValueCoding& self) { return static_cast<const Self&>(self).parsedData(); },
+         [](KeyValueCoding& self, const Value& value) {
+             auto& op = static_cast<Self&>(self);
+             MutexLock lock(op.mutex_);
+             op.parsedData_ = value;
+         }},
+    };
+    return kKeys;
 }
 
 void ZQParseJsonOperation::setDelegate(std::weak_ptr<ZQParseJsonOperationDelegate> delegate) {

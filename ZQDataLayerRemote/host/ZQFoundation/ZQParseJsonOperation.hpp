@@ -37,6 +37,8 @@ class ZQParseJsonOperation : public platform::Operation, public platform::KeyVal
     void main() override EXCLUDES(mutex_);
 
   private:
+    static std::span<const Key> keyTable();
+
     mutable platform::Mutex mutex_;
     std::weak_ptr<ZQParseJsonOperationDelegate> delegate_ GUARDED_BY(mutex_);
     std::shared_ptr<ZQURLRequestOperation> source_ GUARDED_BY(mutex_);

@@ -15,21 +15,32 @@ std::shared_ptr<ZQURLRequestOperation> ZQURLRequestOperation::create(
     return operation;
 }
 
-ZQURLRequestOperation::ZQURLRequestOperation() {
-    declareKey("data", [this] { return data(); });
-    declareKey("response", [this] {
-        MutexLock lock(mutex_);
-        return response_ ? Value::object(response_) : Value();
-    });
-    declareKey(
-        "request",
-        [this] {
-            MutexLock lock(mutex_);
-            return request_ ? Value::object(request_) : Value();
-        },
-        [this](const Value& value) {
-            setRequest(std::dynamic_pointer_cast<ZQURLRequest>(value.object()));
-        });
+ZQURLRequestOperation::ZQURLRequestOperation() : KeyValueCoding(keyTable()) {}
+
+std::span<const platform::KeyValueCoding::Key> ZQURLRequestOperation::keyTable() {
+    using Self = ZQURLRequestOperation;
+    static constexpr Key kKeys[] = {
+        {"data", [](const KeyValueCoding& self) { return static_cast<const Self&>(self).data(); },
+         nullptr},
+        {"response",
+         [](const KeyValueCoding& self) {
+             const auto& op = static_cast<const Self&>(self);
+             MutexLock lock(op.mutex_);
+             return op.response_ ? Value::object(op.response_) : Value();
+         },
+         nullptr},
+        {"request",
+         [](const KeyValueCoding& self) {
+             const auto& op = static_cast<const Self&>(self);
+             MutexLock lock(op.mutex_);
+             return op.request_ ? Value::object(op.request_) : Value();
+         },
+         [](KeyValueCoding& self, const Value& value) {
+             static_cast<Self&>(self).setRequest(
+                 std::dynamic_pointer_cast<ZQURLRequest>(value.object()));
+         }},
+    };
+    return kKeys;
 }
 
 ZQURLRequestOperation::~ZQURLRequestOperation() = default;

@@ -43,6 +43,7 @@ class ZQURLRequestOperation : public platform::Operation, public platform::KeyVa
     void cancel() override EXCLUDES(mutex_);
 
   private:
+    static std::span<const Key> keyTable();
     void didComplete(ZQURLTransport::Result result) EXCLUDES(mutex_);
 
     mutable platform::Mutex mutex_;
