@@ -202,6 +202,10 @@ struct ZQURLTransport::Loop {
     std::unordered_map<Transfer*, std::shared_ptr<Transfer>> active;
     std::vector<CURL*> idleEasy;
     std::vector<Done> done;  // completed this turn, for the driver to run once it let go
+    // Taken from the pending and cancelled lists each turn; kept so that their capacity passes
+    // back and forth with those lists instead of being allocated for each request.
+    std::vector<std::shared_ptr<Transfer>> added;
+    std::vector<std::shared_ptr<Transfer>> cancelled;
     ZQURLTransport& owner;
 
     Loop(CURLM* m, ZQURLTransport& o) : multi(m), owner(o) {}
@@ -491,8 +495,8 @@ void ZQURLTransport::drive() {
     bool holding = true;  // this worker still drives
     {
         platform::WorkerPool::BlockingScope blocking;
-        std::vector<std::shared_ptr<Transfer>> added;
-        std::vector<std::shared_ptr<Transfer>> cancelled;
+        std::vector<std::shared_ptr<Transfer>>& added = loop.added;
+        std::vector<std::shared_ptr<Transfer>>& cancelled = loop.cancelled;
         for (;;) {
             {
                 platform::MutexLock lock(mutex_);
