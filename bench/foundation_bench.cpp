@@ -91,7 +91,11 @@ void plainCurlLoop(benchmark::State& state, bool parse) {
     CURL* easy = curl_easy_init();
     std::string url = server().url();
     std::string body;
+    // The same header fields as ZQApplicationHelper::requestWithURL, so that both sides send the
+    // same request and the server does the same work for each.
+    std::string userAgent = std::string("User-Agent: ") + ZQApplicationHelper::kUserAgent;
     curl_slist* headers = curl_slist_append(nullptr, "Accept: application/json");
+    headers = curl_slist_append(headers, userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
