@@ -1,6 +1,7 @@
 // What the benchmarks that set our code against plain code share: a scratch folder per run, CPU
 // clocks, resident memory, the allocator settings both sides run with, and the table of each
-// pair's best iteration (wall and CPU time) printed at exit. Header-only: each benchmark is its
+// pair's best iteration (wall and CPU time) printed at exit, and comparisons run in alternating
+// blocks (comparePaired). Header-only: each benchmark is its
 // own program. Used from the benchmark thread only.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace zqbench {
 
@@ -134,6 +137,65 @@ inline void printRatios(const char* storeLabel, const char* goal) {
     printRatios(
         storeLabel, [goal](const std::string&) { return goal; },
         [](const std::string&) { return false; });
+}
+
+inline double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// Two ways of doing the same work, timed in alternating blocks so that both sides meet the
+// machine in the same state: on a shared machine, speed drifts by tens of percent over seconds,
+// and a ratio of two runs taken seconds apart measures the drift as much as the code.
+struct PairedFigures {
+    double plainSeconds = 0;     // per call: the median over the plain side's blocks
+    double measuredSeconds = 0;  // per call: the median over the measured side's blocks
+    double ratio = 0;            // the median over the pairs of adjacent blocks of measured / plain
+};
+
+// `pairs` pairs of blocks of about `block` each; which side goes first alternates from pair to
+// pair. Each side's calls per block come from a first estimate after a warm-up call.
+template <typename Plain, typename Measured>
+PairedFigures comparePaired(Plain&& plain, Measured&& measured, int pairs,
+                            std::chrono::duration<double> block) {
+    using Clock = std::chrono::steady_clock;
+    auto secondsSince = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    auto callsPerBlock = [&](auto& work) {
+        work();
+        int calls = 0;
+        auto start = Clock::now();
+        do {
+            work();
+            ++calls;
+        } while (secondsSince(start) < block.count() / 4);
+        return std::max(1, static_cast<int>(block.count() / (secondsSince(start) / calls)));
+    };
+    auto timeBlock = [&](auto& work, int calls) {
+        auto start = Clock::now();
+        for (int i = 0; i < calls; ++i) work();
+        return secondsSince(start) / calls;
+    };
+    const int plainCalls = callsPerBlock(plain);
+    const int measuredCalls = callsPerBlock(measured);
+    std::vector<double> plainTimes, measuredTimes, ratios;
+    for (int i = 0; i < pairs; ++i) {
+        double a = 0, b = 0;
+        if (i % 2 == 0) {
+            a = timeBlock(plain, plainCalls);
+            b = timeBlock(measured, measuredCalls);
+        } else {
+            b = timeBlock(measured, measuredCalls);
+            a = timeBlock(plain, plainCalls);
+        }
+        plainTimes.push_back(a);
+        measuredTimes.push_back(b);
+        ratios.push_back(b / a);
+    }
+    return {median(plainTimes), median(measuredTimes), median(ratios)};
 }
 
 }  // namespace zqbench
