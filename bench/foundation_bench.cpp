@@ -309,16 +309,27 @@ void parseCounters(benchmark::State& state, size_t rows, size_t bytes) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// One parse of each side, shared by the separate and the paired benchmarks.
+void parseIntoValue(const std::string& text) {
+    ZQJSONParseResult result = ZQJSON::parse(text);
+    benchmark::DoNotOptimize(result.value);
+}
+// The same input handling as ZQJSON: a padded copy of the text, then the DOM. False on failure.
+bool parseSimdjsonDOM(simdjson::dom::parser& parser, const std::string& text) {
+    simdjson::padded_string padded(text);
+    simdjson::dom::element root;
+    if (parser.parse(padded).get(root)) return false;
+    benchmark::DoNotOptimize(root);
+    return true;
+}
+
 void BM_Parse_ZQJSONIntoValue(benchmark::State& state) {
     size_t rows = static_cast<size_t>(state.range(0));
     const std::string& text = rowsText(rows);
     // Both sides parse once untimed, so that the parser's buffers for a text of this size exist
     // (at 100,000 rows a single timed iteration would otherwise include all first-time setup).
-    benchmark::DoNotOptimize(ZQJSON::parse(text).value);
-    for (auto _ : state) {
-        ZQJSONParseResult result = ZQJSON::parse(text);
-        benchmark::DoNotOptimize(result.value);
-    }
+    parseIntoValue(text);
+    for (auto _ : state) parseIntoValue(text);
     parseCounters(state, rows, text.size());
 }
 
@@ -326,16 +337,9 @@ void BM_Parse_SimdjsonDOM(benchmark::State& state) {
     size_t rows = static_cast<size_t>(state.range(0));
     const std::string& text = rowsText(rows);
     simdjson::dom::parser parser;
-    simdjson::padded_string warmText(text);
-    simdjson::dom::element warm;
-    if (parser.parse(warmText).get(warm)) state.SkipWithError("parse failed");
-    for (auto _ : state) {
-        // The same input handling as ZQJSON: a padded copy of the text, then the DOM.
-        simdjson::padded_string padded(text);
-        simdjson::dom::element root;
-        if (parser.parse(padded).get(root)) state.SkipWithError("parse failed");
-        benchmark::DoNotOptimize(root);
-    }
+    bool parsed = parseSimdjsonDOM(parser, text);
+    for (auto _ : state) parsed = parseSimdjsonDOM(parser, text) && parsed;
+    if (!parsed) state.SkipWithError("parse failed");
     parseCounters(state, rows, text.size());
 }
 
@@ -343,22 +347,14 @@ void BM_Parse_SimdjsonDOM(benchmark::State& state) {
 void BM_Parse_Paired(benchmark::State& state) {
     const std::string& text = rowsText(static_cast<size_t>(state.range(0)));
     simdjson::dom::parser parser;
-    bool failed = false;
-    auto plain = [&] {
-        simdjson::padded_string padded(text);
-        simdjson::dom::element root;
-        if (parser.parse(padded).get(root)) failed = true;
-        benchmark::DoNotOptimize(root);
-    };
-    auto ours = [&] {
-        ZQJSONParseResult result = ZQJSON::parse(text);
-        benchmark::DoNotOptimize(result.value);
-    };
+    bool parsed = true;
+    auto plain = [&] { parsed = parseSimdjsonDOM(parser, text) && parsed; };
+    auto ours = [&] { parseIntoValue(text); };
     for (auto _ : state) {
         pairedCounters(state,
                        zqbench::comparePaired(plain, ours, 30, std::chrono::milliseconds(20)));
     }
-    if (failed) state.SkipWithError("parse failed");
+    if (!parsed) state.SkipWithError("parse failed");
 }
 
 BENCHMARK(BM_Parse_ZQJSONIntoValue)

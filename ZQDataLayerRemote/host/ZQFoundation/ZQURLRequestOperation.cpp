@@ -31,9 +31,8 @@ std::span<const platform::KeyValueCoding::Key> ZQURLRequestOperation::keyTable()
          nullptr},
         {"request",
          [](const KeyValueCoding& self) {
-             const auto& op = static_cast<const Self&>(self);
-             MutexLock lock(op.mutex_);
-             return op.request_ ? Value::object(op.request_) : Value();
+             std::shared_ptr<ZQURLRequest> request = static_cast<const Self&>(self).request();
+             return request ? Value::object(std::move(request)) : Value();
          },
          [](KeyValueCoding& self, const Value& value) {
              static_cast<Self&>(self).setRequest(
