@@ -1,6 +1,11 @@
 # Entry points. Each installs missing Debian packages first, then drives CMake/Ninja.
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# ccache (when installed) keys on paths relative to the clone, so that a fresh clone elsewhere on the
+# same machine hits what an earlier one compiled.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := true
+export CCACHE_MAXSIZE ?= 20G
 
 .PHONY: deps build test demo asan tsan bench format clean
 
