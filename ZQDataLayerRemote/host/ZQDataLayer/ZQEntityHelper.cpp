@@ -109,11 +109,12 @@ bool ZQEntityHelper::fieldInfoIsSDTData(
     return fieldInfo && fieldInfo->entityDataFieldInfoDataType() == ZQDataTypeSDT;
 }
 
-Value ZQEntityHelper::coreDataFieldValue(
-    const std::shared_ptr<const ZQEntityDataFieldDescriptor>& descriptor, const Value& fromValue) {
+namespace {
+
+Value coreDataFieldValueForInfo(const std::shared_ptr<const ZQEntityDataFieldInfo>& info,
+                                const Value& fromValue) {
     if (fromValue.isNothing()) return Value();
-    auto info = descriptor ? descriptor->entityDataFieldInfo() : nullptr;
-    if (!info || fieldInfoIsSDTData(info)) {
+    if (!info || ZQEntityHelper::fieldInfoIsSDTData(info)) {
         if (fromValue.isArray() || fromValue.isDictionary()) return Value(jsonText(fromValue));
         return fromValue;
     }
@@ -128,6 +129,34 @@ Value ZQEntityHelper::coreDataFieldValue(
         default:
             return textValue(fromValue);
     }
+}
+
+}  // namespace
+
+Value ZQEntityHelper::coreDataFieldValue(
+    const std::shared_ptr<const ZQEntityDataFieldDescriptor>& descriptor, const Value& fromValue) {
+    return coreDataFieldValueForInfo(descriptor ? descriptor->entityDataFieldInfo() : nullptr,
+                                     fromValue);
+}
+
+Value ZQEntityHelper::coreDataFieldValue(const ZQBusinessComponentAttribute& attribute,
+                                         const Value& fromValue) {
+    return coreDataFieldValueForInfo(attribute.fieldInfo(), fromValue);
+}
+
+std::optional<std::vector<std::string>> ZQEntityHelper::urlParametersArrayFromEntityDataKey(
+    const ZQEntityDataKey& key) {
+    auto descriptor = key.entityDataKeyDescriptor();
+    if (!descriptor || descriptor->entityDataKeyFieldsDescriptors().empty()) return std::nullopt;
+    std::vector<std::string> texts;
+    for (const auto& field : descriptor->entityDataKeyFieldsDescriptors()) {
+        if (!field) return std::nullopt;
+        Value value = key.valueForEntityDataKeyFieldName(field->entityDataFieldName());
+        if (value.isNothing()) return std::nullopt;
+        auto info = field->entityDataFieldInfo();
+        texts.push_back(urlParameterText(value, info.get()));
+    }
+    return texts;
 }
 
 std::string ZQEntityHelper::urlParameterText(const Value& value,

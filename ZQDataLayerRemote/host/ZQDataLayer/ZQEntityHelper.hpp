@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataFieldDescriptor.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataKey.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQBusinessComponentAttribute.hpp"
 #include "platform/URL.hpp"
 #include "platform/Value.hpp"
 
@@ -26,6 +28,18 @@ class ZQEntityHelper {
     static platform::Value coreDataFieldValue(
         const std::shared_ptr<const ZQEntityDataFieldDescriptor>& descriptor,
         const platform::Value& fromValue);
+    // The same for a business-component attribute, typed by its definition (an attribute the
+    // model does not define keeps its value, structured values as JSON text).
+    static platform::Value coreDataFieldValue(const ZQBusinessComponentAttribute& attribute,
+                                              const platform::Value& fromValue);
+
+    // The URL text of each key value, in key order, typed by the key's field descriptors and
+    // escaped as urlParameterText does, so that each text is safe inside one path segment ("/",
+    // ",", spaces and non-ASCII bytes come out percent-escaped). None when the key has no
+    // descriptor or no fields, or a field has no value (absent or null): such a key names no
+    // instance.
+    static std::optional<std::vector<std::string>> urlParametersArrayFromEntityDataKey(
+        const ZQEntityDataKey& key);
 
     // The URL text of one value (already escaped), typed by the field's information when given.
     static std::string urlParameterText(const platform::Value& value,

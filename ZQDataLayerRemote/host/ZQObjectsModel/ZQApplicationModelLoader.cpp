@@ -45,6 +45,9 @@ class ModelBuilder {
         readBusinessComponents(R::optionalArray(root, "", "businessComponents"));
         resolveStructuredTypes();
         checkAttributeReferences();
+        // Every definition is read and resolved by now, wherever it was written.
+        for (const auto& attribute : levelAttributes_)
+            attribute->setFieldInfo(model_->attributeInfoNamed(attribute->name()));
         ZQWorkWithModelReader(*model_).readWorkWiths(R::optionalArray(root, "", "workWiths"),
                                                      "workWiths");
         return model_;
@@ -175,8 +178,10 @@ class ModelBuilder {
                     defineAttribute(attributes[a], attributePath, false, &defined);
                 if (!defined) references_.push_back({attributeName, attributePath});
                 bool isKey = R::optionalBool(attributeObject, attributePath, "key", false);
-                level->addAttribute(
-                    std::make_shared<ZQBusinessComponentAttribute>(attributeName, isKey));
+                auto attribute =
+                    std::make_shared<ZQBusinessComponentAttribute>(attributeName, isKey);
+                levelAttributes_.push_back(attribute);
+                level->addAttribute(std::move(attribute));
             }
             byName[name] = level;
             component.addLevel(level);
@@ -209,6 +214,7 @@ class ModelBuilder {
     std::map<std::string, std::string> attributePaths_;
     std::vector<std::pair<std::shared_ptr<ZQTypedObjectInfo>, std::string>> pendingMembers_;
     std::vector<std::pair<std::string, std::string>> references_;
+    std::vector<std::shared_ptr<ZQBusinessComponentAttribute>> levelAttributes_;
 };
 
 platform::ErrorPtr modelError(const std::string& source, std::string description, Dictionary info) {

@@ -58,9 +58,49 @@ TEST(ZQDataLayerRegistries, OnlineEntityDataManagerIsMadeOnceWithItsHostManager)
     EXPECT_EQ(ZQEntityDataManager::create()->onlineEntityDataManager(), nullptr);
 }
 
+// A manager that makes no handlers: the registry only keeps the factory.
+class NoHandlersManager : public ZQInternalBusinessComponentManager {
+  public:
+    std::shared_ptr<ZQBusinessComponentLoadHandler> newBusinessComponentLoadHandlerForModel(
+        const std::shared_ptr<const ZQBusinessComponentModel>&,
+        const std::shared_ptr<const ZQEntityDataKey>&) override {
+        return nullptr;
+    }
+    std::shared_ptr<ZQBusinessComponentDefaultLoadHandler>
+    newBusinessComponentDefaultLoadHandlerForModel(
+        const std::shared_ptr<const ZQBusinessComponentModel>&,
+        const std::optional<platform::Dictionary>&) override {
+        return nullptr;
+    }
+    std::shared_ptr<ZQBusinessComponentSaveHandler> newBusinessComponentInsertHandlerForModel(
+        const std::shared_ptr<const ZQBusinessComponentModel>&,
+        const std::shared_ptr<ZQBusinessComponentLevelEntityData>&) override {
+        return nullptr;
+    }
+    std::shared_ptr<ZQBusinessComponentSaveHandler>
+    newBusinessComponentInsertOrUpdateHandlerForModel(
+        const std::shared_ptr<const ZQBusinessComponentModel>&,
+        const std::shared_ptr<ZQBusinessComponentLevelEntityData>&) override {
+        return nullptr;
+    }
+    std::shared_ptr<ZQBusinessComponentSaveHandler> newBusinessComponentUpdateHandlerForLevel(
+        const std::shared_ptr<const ZQBusinessComponentLevel>&,
+        const std::shared_ptr<ZQBusinessComponentLevelEntityData>&) override {
+        return nullptr;
+    }
+    std::shared_ptr<ZQBusinessComponentDeleteHandler> newBusinessComponentDeleteHandlerForLevel(
+        const std::shared_ptr<const ZQBusinessComponentLevel>&,
+        const std::shared_ptr<const ZQEntityDataKey>&) override {
+        return nullptr;
+    }
+    void releaseBusinessComponentEntityDataWithDefaults(
+        const std::shared_ptr<ZQBusinessComponentLevelEntityData>&,
+        const std::shared_ptr<const ZQBusinessComponentModel>&) override {}
+};
+
 TEST(ZQDataLayerRegistries, EachRegistrationKeepsItsTarget) {
     ZQBusinessComponentManager::registerOnlineBusinessComponentManager(
-        [] { return std::make_shared<ZQInternalBusinessComponentManager>(); });
+        [] { return std::make_shared<NoHandlersManager>(); });
     EXPECT_TRUE(ZQBusinessComponentManager::newOnlineBusinessComponentManager());
     auto uploader = std::make_shared<ZQObjectUploaderService>();
     ZQDataLayerServices::registerObjectUploaderService(uploader);

@@ -1,0 +1,25 @@
+// The business-component handlers' shared reading of answers: the server error a finished request
+// carries, and the user warnings of a "Warning" header, shown through the host's alert service.
+// Class functions only, no state; any thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQHTTPURLResponse.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
+#include "platform/Error.hpp"
+
+class ZQBusinessComponentRESTHelper {
+  public:
+    ZQBusinessComponentRESTHelper() = delete;
+
+    // None without a response or for a status in 200...299; otherwise the server's own error
+    // from the body when it has one, else the host's error for the status.
+    [[nodiscard]] static platform::ErrorPtr errorFromURLRequestOperation(
+        const ZQURLRequestOperation& operation);
+    // Shows the user warnings (codes 199 and 299, in header order, empty texts dropped) of the
+    // response's "Warning" field; nothing without the field or a readable warning.
+    static void processWarningHeader(const std::shared_ptr<const ZQHTTPURLResponse>& response);
+    static void showHTTPWarnings(const std::string& headerValue);
+};

@@ -1,0 +1,327 @@
+#include "ZQDataLayerRemote/business-components/ZQCoreDataBusinessComponentSaveOperation.hpp"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityHelper.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
+#include "platform/Clock.hpp"
+#include "platform/MainLoop.hpp"
+#include "platform/objectstore/ContextDidSaveNotification.hpp"
+#include "platform/objectstore/ManagedObjectContext.hpp"
+#include "platform/objectstore/ManagedObjectModel.hpp"
+#include "platform/objectstore/ManagedObjectSet.hpp"
+
+using platform::ManagedObject;
+using platform::Value;
+
+namespace {
+
+using Object = std::shared_ptr<ManagedObject>;
+// Cache attribute name -> converted key value.
+using KeyValues = std::map<std::string, Value>;
+
+bool sameKeyValue(const Value& a, const Value& b) {
+    if (a == b) return true;
+    return a.isNumber() && b.isNumber() && *a.number() == *b.number();
+}
+
+// Writes one instance into a context. Every method answers false when the write has failed or
+// was cancelled (cancelled() tells which); the context then holds changes nobody saves.
+class InstanceWriter {
+  public:
+    InstanceWriter(platform::ManagedObjectContext& context,
+                   const platform::ManagedObjectModel& model, const platform::Operation& operation)
+        : context_(context), model_(model), operation_(operation) {}
+
+    bool cancelled() const { return operation_.isCancelled(); }
+
+    // The object of `level` for the JSON object `json`; none on failure.
+    Object writeLevel(const std::shared_ptr<const ZQBusinessComponentLevel>& levelPtr,
+                      const platform::Dictionary& json, const Object& parent,
+                      const KeyValues& inherited) {
+        const ZQBusinessComponentLevel& level = *levelPtr;
+        std::string entityName =
+            ZQCoreDataEntityHelper::coreDataEntityNameForBusinessComponentLevel(levelPtr);
+        if (!model_.entityNamed(entityName)) return nullptr;
+        platform::Dictionary values;
+        KeyValues keyValues;
+        gatherValues(level, json, inherited, values, keyValues);
+        Object object;
+        if (!findExisting(level, entityName, parent, keyValues, object)) return nullptr;
+        if (!object) object = context_.insertNewObject(entityName);
+        if (!object || object->setValuesForKeysWithDictionary(values)) return nullptr;
+        if (!level.parentLevel()) {
+            if (auto hash = ZQUtilities::nonEmptyStringFromObject(json.get("zq_md5_hash")))
+                if (object->setValueForKey(Value(*hash), "zq_md5_hash")) return nullptr;
+        }
+        if (object->setValueForKey(Value(platform::Clock::current()->now()), "timeStamp"))
+            return nullptr;
+        KeyValues merged = inherited;
+        for (auto& [name, value] : keyValues) merged[name] = value;
+        for (const auto& child : level.childLevels())
+            if (!writeChildLevel(child, json, object, merged)) return nullptr;
+        return object;
+    }
+
+    // The root must name one instance: without a value for each key attribute the look-up would
+    // match whatever is cached.
+    static bool hasEveryKey(const ZQBusinessComponentLevel& level,
+                            const platform::Dictionary& json) {
+        auto keys = level.keyAttributes();
+        if (keys.empty()) return false;
+        for (const auto& key : keys)
+            if (ZQEntityHelper::coreDataFieldValue(*key, json.get(key->name())).isAbsent())
+                return false;
+        return true;
+    }
+
+  private:
+    static void gatherValues(const ZQBusinessComponentLevel& level,
+                             const platform::Dictionary& json, const KeyValues& inherited,
+                             platform::Dictionary& values, KeyValues& keyValues) {
+        for (const auto& attribute : level.attributes()) {
+            std::string cacheName =
+                ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(attribute->name());
+            Value raw = json.get(attribute->name());
+            if (raw.isAbsent()) {
+                auto found = inherited.find(cacheName);
+                if (found == inherited.end()) continue;  // left as stored
+                raw = found->second;
+            }
+            Value converted = ZQEntityHelper::coreDataFieldValue(*attribute, raw);
+            if (attribute->isKey() && !converted.isAbsent()) keyValues[cacheName] = converted;
+            values.set(cacheName, converted.isAbsent() ? Value::null() : std::move(converted));
+        }
+    }
+
+    // False when the look-up failed; `found` is the existing object, or none.
+    bool findExisting(const ZQBusinessComponentLevel& level, const std::string& entityName,
+                      const Object& parent, const KeyValues& keyValues, Object& found) {
+        if (!level.parentLevel()) {
+            std::vector<platform::PredicatePtr> comparisons;
+            for (const auto& [name, value] : keyValues)
+                comparisons.push_back(platform::Predicate::equal(name, value));
+            if (comparisons.empty()) return false;
+            platform::FetchRequest request(entityName);
+            request.setFetchLimit(1);
+            request.setPredicate(
+                comparisons.size() == 1
+                    ? std::move(comparisons.front())
+                    : platform::Predicate::andPredicateWithSubpredicates(std::move(comparisons)));
+            auto fetched = context_.executeFetchRequest(request);
+            if (fetched.error) return false;
+            auto objects = fetched.objects();
+            if (!objects.empty()) found = objects.front();
+            return true;
+        }
+        if (!parent || parent->isInserted() || keyValues.empty()) return true;
+        auto lines = currentLines(*parent, level);
+        if (!lines) return false;
+        for (const auto& line : *lines) {
+            bool matches = true;
+            for (const auto& [name, value] : keyValues)
+                matches = matches && sameKeyValue(line->valueForKey(name), value);
+            if (matches) {
+                found = line;
+                break;
+            }
+        }
+        return true;
+    }
+
+    // The parent's lines of the level; none when the relationship does not hold a set.
+    static std::optional<std::vector<Object>> currentLines(ManagedObject& parent,
+                                                           const ZQBusinessComponentLevel& level) {
+        Value held = parent.valueForKey(ZQLowercaseName(level.levelName()));
+        auto set = std::dynamic_pointer_cast<platform::ManagedObjectSet>(held.object());
+        if (!set) return std::nullopt;
+        return set->objects();
+    }
+
+    bool writeChildLevel(const std::shared_ptr<const ZQBusinessComponentLevel>& childPtr,
+                         const platform::Dictionary& json, const Object& object,
+                         const KeyValues& inherited) {
+        const ZQBusinessComponentLevel& child = *childPtr;
+        Value lines = ZQUtilities::arrayFromObject(json.get(child.levelName()));
+        if (!lines.isArray()) return true;  // a reply without the level leaves its lines alone
+        std::string relationship = ZQLowercaseName(child.levelName());
+        std::vector<Object> previous;
+        if (!object->isInserted()) {
+            auto current = currentLines(*object, child);
+            if (!current) return false;
+            previous = std::move(*current);
+        }
+        platform::Array written;
+        std::unordered_set<const ManagedObject*> kept;
+        for (const Value& line : *lines.array()) {
+            if (cancelled() || !line.isDictionary()) return false;
+            Object lineObject = writeLevel(childPtr, *line.dictionary(), object, inherited);
+            if (!lineObject) return false;
+            if (kept.insert(lineObject.get()).second) written.push_back(Value::object(lineObject));
+        }
+        if (object->setValueForKey(written.empty() ? Value() : Value(std::move(written)),
+                                   relationship))
+            return false;
+        // Lines the reply no longer holds would stay in the store, linked to nothing.
+        for (const auto& line : previous)
+            if (!kept.count(line.get())) context_.deleteObject(line);
+        return true;
+    }
+
+    platform::ManagedObjectContext& context_;
+    const platform::ManagedObjectModel& model_;
+    const platform::Operation& operation_;
+};
+
+}  // namespace
+
+std::shared_ptr<ZQCoreDataBusinessComponentSaveOperation>
+ZQCoreDataBusinessComponentSaveOperation::create() {
+    return std::make_shared<ZQCoreDataBusinessComponentSaveOperation>();
+}
+
+ZQCoreDataBusinessComponentSaveOperation::ZQCoreDataBusinessComponentSaveOperation()
+    : KeyValueCoding(keyTable()) {}
+
+std::span<const platform::KeyValueCoding::Key>
+ZQCoreDataBusinessComponentSaveOperation::keyTable() {
+    using Self = ZQCoreDataBusinessComponentSaveOperation;
+    static constexpr Key kKeys[] = {
+        {"businessComponentObjectID",
+         [](const KeyValueCoding& self) {
+             auto id = static_cast<const Self&>(self).businessComponentObjectID();
+             return id ? Value::objectID(id) : Value();
+         },
+         nullptr},
+        {"parsedBusinessComponentData",
+         [](const KeyValueCoding& self) {
+             return static_cast<const Self&>(self).parsedBusinessComponentData();
+         },
+         [](KeyValueCoding& self, const Value& value) {
+             static_cast<Self&>(self).setParsedBusinessComponentData(value);
+         }},
+    };
+    return kKeys;
+}
+
+std::shared_ptr<const ZQBusinessComponentModel>
+ZQCoreDataBusinessComponentSaveOperation::businessComponentModel() const {
+    platform::MutexLock lock(mutex_);
+    return model_;
+}
+
+void ZQCoreDataBusinessComponentSaveOperation::setBusinessComponentModel(
+    std::shared_ptr<const ZQBusinessComponentModel> model) {
+    platform::MutexLock lock(mutex_);
+    model_ = std::move(model);
+}
+
+void ZQCoreDataBusinessComponentSaveOperation::setPersistentStoreCoordinator(
+    std::shared_ptr<platform::PersistentStoreCoordinator> psc) {
+    platform::MutexLock lock(mutex_);
+    coordinator_ = std::move(psc);
+}
+
+void ZQCoreDataBusinessComponentSaveOperation::setDelegate(
+    std::weak_ptr<ZQCoreDataBusinessComponentSaveOperationDelegate> delegate) {
+    platform::MutexLock lock(mutex_);
+    delegate_ = std::move(delegate);
+}
+
+Value ZQCoreDataBusinessComponentSaveOperation::parsedBusinessComponentData() const {
+    platform::MutexLock lock(mutex_);
+    return parsedData_;
+}
+
+void ZQCoreDataBusinessComponentSaveOperation::setParsedBusinessComponentData(Value data) {
+    platform::MutexLock lock(mutex_);
+    parsedData_ = std::move(data);
+}
+
+platform::ManagedObjectIDPtr ZQCoreDataBusinessComponentSaveOperation::businessComponentObjectID()
+    const {
+    platform::MutexLock lock(mutex_);
+    return objectID_;
+}
+
+void ZQCoreDataBusinessComponentSaveOperation::fail() {
+    if (isCancelled()) return;
+    std::shared_ptr<ZQCoreDataBusinessComponentSaveOperationDelegate> delegate;
+    {
+        platform::MutexLock lock(mutex_);
+        delegate = delegate_.lock();
+    }
+    auto self =
+        std::static_pointer_cast<ZQCoreDataBusinessComponentSaveOperation>(shared_from_this());
+    if (delegate)
+        delegate->businessComponentSaveOperationDidFailWithError(
+            self, platform::Error::create(kErrorDomain, 0, "The instance could not be cached"));
+}
+
+void ZQCoreDataBusinessComponentSaveOperation::main() {
+    if (isCancelled()) return;
+    std::shared_ptr<const ZQBusinessComponentModel> component;
+    std::shared_ptr<platform::PersistentStoreCoordinator> coordinator;
+    Value parsed;
+    {
+        platform::MutexLock lock(mutex_);
+        component = model_;
+        coordinator = coordinator_;
+        parsed = parsedData_;
+    }
+    auto rootLevel = component ? component->rootLevel() : nullptr;
+    auto currentModel = ZQModel::currentModel();
+    auto schema =
+        currentModel ? ZQModel_ZQCoreDataCache::managedObjectModel(currentModel) : nullptr;
+    if (!rootLevel || !coordinator || !schema || !parsed.isDictionary() ||
+        !InstanceWriter::hasEveryKey(*rootLevel, *parsed.dictionary()))
+        return fail();
+
+    auto context = platform::ManagedObjectContext::create(
+        platform::ManagedObjectContext::ConcurrencyType::PrivateQueue);
+    context->setPersistentStoreCoordinator(coordinator);
+    InstanceWriter writer(*context, *schema, *this);
+    Object root = writer.writeLevel(rootLevel, *parsed.dictionary(), nullptr, {});
+    if (!root) return writer.cancelled() ? void() : fail();
+    if (isCancelled()) return;
+    if (context->hasChanges()) {
+        // Only this context: other operations save their own contexts at the same time.
+        platform::ObserverToken token = platform::NotificationCenter::defaultCenter().addObserver(
+            platform::kManagedObjectContextDidSaveNotification, context.get(),
+            [this](const platform::Notification& notification) { notify(notification); });
+        // A failed save is a failure: the caller would otherwise look up an object that is not
+        // in the store.
+        if (context->save()) return fail();
+    }
+    {
+        platform::MutexLock lock(mutex_);
+        objectID_ = root->objectID();
+    }
+    if (isCancelled()) return;
+    std::shared_ptr<ZQCoreDataBusinessComponentSaveOperationDelegate> delegate;
+    {
+        platform::MutexLock lock(mutex_);
+        delegate = delegate_.lock();
+    }
+    if (delegate)
+        delegate->businessComponentSaveOperationDidSave(
+            std::static_pointer_cast<ZQCoreDataBusinessComponentSaveOperation>(shared_from_this()));
+}
+
+void ZQCoreDataBusinessComponentSaveOperation::notify(const platform::Notification& notification) {
+    auto model = ZQModel::currentModel();
+    if (!model) return;
+    platform::dispatchSyncOnMain([&model, &notification] {
+        if (auto mainContext = ZQModel_ZQCoreDataCache::managedObjectContext(model))
+            mainContext->mergeChangesFromContextDidSaveNotification(notification);
+    });
+}
