@@ -3,9 +3,11 @@
 #include <memory>
 #include <mutex>
 
+#include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTManager.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQCoreDataCacheClasses.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQModelManagerZQCoreDataCacheExtension.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentManager.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataManager.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQExecutionEnvironmentHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
@@ -37,6 +39,10 @@ void registerCoreDataCache() {
 //   5.-7. the dynamic combo, hide-code and prompt-after REST providers
 //   8.-10. the remote Work With detail and list provider classes
 void registerWithHost() {
+    ZQBusinessComponentManager::registerOnlineBusinessComponentManager(
+        []() -> std::shared_ptr<ZQInternalBusinessComponentManager> {
+            return ZQBusinessComponentRESTManager::create();
+        });
     ZQEntityDataManager::registerOnlineEntityDataManager(
         []() -> std::shared_ptr<ZQInternalEntityDataManager> {
             return ZQRemoteEntityDataManager::create();
