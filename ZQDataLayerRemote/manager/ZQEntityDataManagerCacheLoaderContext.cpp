@@ -9,6 +9,16 @@ ZQEntityDataManagerCacheLoaderContext::cacheLoadOperation() const {
     return nullptr;
 }
 
+bool ZQEntityDataManagerCacheLoaderContext::needsReadAgain() const {
+    platform::RecursiveMutexLock lock(mutex_);
+    return needsReadAgain_;
+}
+
+void ZQEntityDataManagerCacheLoaderContext::setNeedsReadAgain(bool needsReadAgain) {
+    platform::RecursiveMutexLock lock(mutex_);
+    needsReadAgain_ = needsReadAgain;
+}
+
 void ZQEntityDataManagerCacheLoaderContext::setCacheLoadOperation(
     std::shared_ptr<ZQEntityDataCacheLoadOperation> operation) {
     setLoader(operation ? ZQEntityDataManagerLoader(std::move(operation))

@@ -132,7 +132,9 @@ std::string ZQRemoteEntityDataManager::keyOfContext(
 }
 
 std::shared_ptr<platform::PersistentStoreCoordinator> ZQRemoteEntityDataManager::psc() {
-    return ZQModel_ZQCoreDataCache::persistentStoreCoordinator(ZQModel::currentModel());
+    // Never opens the cache: a caller on the main thread must not wait for a busy file. Before
+    // the first open the operations take the coordinator themselves, on the cache queue.
+    return ZQModel_ZQCoreDataCache::existingPersistentStoreCoordinator(ZQModel::currentModel());
 }
 
 // --- The host's interface -------------------------------------------------------------------
@@ -493,12 +495,17 @@ void ZQRemoteEntityDataManager::readFromCache(const RemoteContextPtr& context) {
     for (;;) {
         CacheContextPtr reading = cacheLoadOperationContextByQueryId_.synchronizedObjectForKey(key);
         if (reading) {
-            // A context already reads this query back: its answer is read after this one's save
-            // reported, or is delivered before the key goes, so the pairs can wait for it.
+            // A context already reads this query back. A read that has not started sees this
+            // context's save; one that has may have fetched before it, so it reads once more
+            // before delivering (the delivery checks under the same lock).
             ContextLock holdReading(*reading);
             if (!cacheLoadOperationContextByQueryId_.isMapped(key, reading.get())) continue;
             for (const auto& [queryInfo, delegate] : context->pairs()) {
                 reading->addQueryInfo(queryInfo, delegate);
+            }
+            auto readOperation = reading->cacheLoadOperation();
+            if (!readOperation || readOperation->isExecuting() || readOperation->isFinished()) {
+                reading->setNeedsReadAgain(true);
             }
             break;
         }
@@ -648,6 +655,20 @@ void ZQRemoteEntityDataManager::notifyResultToDelegateFromCacheLoaderContext(
     deliverFromDictionary(context, dictionary, key, std::nullopt);
 }
 
+bool ZQRemoteEntityDataManager::readAgain(const CacheContextPtr& context, Dictionary& dictionary,
+                                          const std::string& key) {
+    if (!context->needsReadAgain() || !dictionary.isMapped(key, context.get())) return false;
+    auto last = context->anyQueryInfo();
+    if (!last) return false;
+    context->setNeedsReadAgain(false);
+    auto operation =
+        newCacheLoadOperationForQueryInfo(*last, context->baseURL(), context->queryParameters(),
+                                          ZQEntityDataCacheLoadResultType::rows);
+    context->setCacheLoadOperation(operation);
+    cacheOperationQueue_->addOperation(operation);
+    return true;
+}
+
 void ZQRemoteEntityDataManager::deliverFromDictionary(
     const CacheContextPtr& context, Dictionary& dictionary, const std::string& key,
     const std::optional<platform::ErrorPtr>& error) {
@@ -667,6 +688,7 @@ void ZQRemoteEntityDataManager::deliverFromDictionary(
     bool collection = false;
     {
         ContextLock hold(*context);
+        if (!error && readAgain(context, dictionary, key)) return;
         // Removing the key first is what answers each pair at most once: a later completion
         // for this context finds no mapping, and nobody can join it any more.
         if (!dictionary.removeObjectForKey(key, context.get())) return;

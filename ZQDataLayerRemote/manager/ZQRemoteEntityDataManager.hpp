@@ -209,6 +209,9 @@ class ZQRemoteEntityDataManager : public platform::Object,
                            std::optional<platform::Date> lastModified, bool refresh);
     // Withdraws the service request of a context (holding its lock).
     void cancelServiceRequest(const RemoteContextPtr& context);
+    // Holding the context's lock, before a cache answer is delivered: when pairs joined after its
+    // read started, starts a new read in its place and answers true (deliver nothing now).
+    bool readAgain(const CacheContextPtr& context, Dictionary& dictionary, const std::string& key);
     // On the main thread: the last step of both notify functions.
     // error: none for the cache's answer, else the error to tell.
     void deliverFromDictionary(const CacheContextPtr& context, Dictionary& dictionary,

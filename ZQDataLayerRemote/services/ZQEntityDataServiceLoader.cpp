@@ -180,9 +180,17 @@ void ZQEntityDataServiceLoader::urlRequestOperationDidFailLoading(
 void ZQEntityDataServiceLoader::parseJsonOperationDidFinishParsing(
     const std::shared_ptr<ZQParseJsonOperation>& operation) {
     if (operation->isCancelled()) return;
+    platform::Value parsed = operation->parsedData();
+    // Valid JSON of another shape (an object, a string, null, white space only) is no answer:
+    // read as "no rows" it would empty the cached query.
+    if (platform::ErrorPtr shapeError = ZQEntityDataServiceResult::shapeErrorForParsedData(
+            queryInfo_->isCollection(), parsed)) {
+        finish(shapeError, operation.get());
+        return;
+    }
     {
         MutexLock lock(mutex_);
-        parsedData_ = operation->parsedData();
+        parsedData_ = std::move(parsed);
     }
     finish(nullptr, operation.get());
 }

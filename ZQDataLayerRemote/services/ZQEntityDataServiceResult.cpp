@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
 #include "ZQDataLayerRemote/services/ZQEntityDataServiceCollectionResult.hpp"
 #include "ZQDataLayerRemote/services/ZQEntityDataServiceSingleItemResult.hpp"
@@ -19,6 +20,19 @@ std::shared_ptr<ZQEntityDataServiceResult> ZQEntityDataServiceResult::create(
     }
     return ZQEntityDataServiceSingleItemResult::create(std::move(data), statusCode, lastModified,
                                                        std::move(error));
+}
+
+platform::ErrorPtr ZQEntityDataServiceResult::shapeErrorForParsedData(bool isCollection,
+                                                                      const platform::Value& data) {
+    if (isCollection ? data.isArray() : data.isDictionary()) return nullptr;
+    std::string came = data.isAbsent() ? std::string("an answer without JSON text")
+                                       : std::string("a JSON ") + platform::kindName(data.kind());
+    if (data.isDictionary()) came = "a JSON object";
+    return platform::Error::create(
+        ZQJSONErrorDomain, ZQJSONErrorShape,
+        std::string("The server's answer is not ") +
+            (isCollection ? "a JSON array of rows" : "a JSON object for the item") + ": it is " +
+            came);
 }
 
 ZQEntityDataServiceResult::ZQEntityDataServiceResult() {

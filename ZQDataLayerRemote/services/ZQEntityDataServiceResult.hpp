@@ -24,6 +24,12 @@ class ZQEntityDataServiceResult : public platform::Object {
         bool isCollection, platform::Value data, int64_t statusCode,
         std::optional<platform::Date> lastModified, platform::ErrorPtr error);
 
+    // None when a parsed answer has the shape a result of its kind holds: an array of rows for a
+    // collection, an object for a single item. Otherwise a ZQJSONErrorShape error saying what was
+    // expected and what came, so that an answer of another shape never reads as "no rows".
+    [[nodiscard]] static platform::ErrorPtr shapeErrorForParsedData(bool isCollection,
+                                                                    const platform::Value& data);
+
     // The parsed answer; absent when there was none (a 304, an error). Setting it shapes it as
     // the class does at construction.
     platform::Value data() const EXCLUDES(mutex_);

@@ -117,6 +117,12 @@ Value::Bytes SQLiteStatement::columnBlob(int column) const {
     return data ? Value::Bytes(data, data + size) : Value::Bytes();
 }
 
+std::atomic<std::chrono::milliseconds> SQLiteConnection::busyTimeout_{std::chrono::seconds(30)};
+
+void SQLiteConnection::setBusyTimeout(std::chrono::milliseconds timeout) {
+    busyTimeout_.store(timeout);
+}
+
 SQLiteConnection::SQLiteConnection(const std::string& uri, const char* vfs) {
     // Each connection is confined to one thread at a time by the store, so SQLite's own mutexes
     // are not needed.
@@ -129,7 +135,7 @@ SQLiteConnection::SQLiteConnection(const std::string& uri, const char* vfs) {
         throw SQLiteError(rc, message);
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, 30000);
+    sqlite3_busy_timeout(db_, static_cast<int>(busyTimeout_.load().count()));
 }
 
 SQLiteConnection::~SQLiteConnection() {

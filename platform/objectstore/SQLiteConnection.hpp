@@ -4,6 +4,8 @@
 // SQLiteError, which the store turns into an Error at its API.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -70,6 +72,9 @@ class SQLiteConnection {
     // default); throws SQLiteError.
     explicit SQLiteConnection(const std::string& uri, const char* vfs = nullptr);
     ~SQLiteConnection();
+    // How long a statement waits for a file another connection holds locked, for connections
+    // opened from now on: 30 s unless changed (tests shorten it).
+    static void setBusyTimeout(std::chrono::milliseconds timeout);
     SQLiteConnection(const SQLiteConnection&) = delete;
     SQLiteConnection& operator=(const SQLiteConnection&) = delete;
 
@@ -112,6 +117,7 @@ class SQLiteConnection {
     [[noreturn]] void fail(int code, const std::string& what) const;
 
   private:
+    static std::atomic<std::chrono::milliseconds> busyTimeout_;
     // Copies the log index header into seenHeader_; false when the index is not mapped yet.
     bool captureHeader();
     bool headerUnchanged() const;

@@ -131,6 +131,13 @@ std::string SQLiteSchema::linkTable(const RelationshipDescription& r) const {
     return quoteIdentifier("L_" + owner->sourceEntity()->name() + "_" + owner->name());
 }
 
+std::vector<std::string> SQLiteSchema::entityNames() const {
+    std::vector<std::string> names;
+    names.reserve(tables_.size());
+    for (const auto& t : tables_) names.push_back(t.entity->name());
+    return names;
+}
+
 std::vector<std::string> SQLiteSchema::createStatements() const {
     std::vector<std::string> out = {
         "CREATE TABLE \"zq_metadata\" (\"key\" TEXT PRIMARY KEY, \"value\" TEXT)",
@@ -149,8 +156,6 @@ std::vector<std::string> SQLiteSchema::createStatements() const {
             }
         }
         out.push_back(sql + ")");
-        out.push_back("INSERT INTO \"zq_primary_keys\" VALUES (" + quoteIdentifier(entity.name()) +
-                      ", 0)");
         for (const auto& p : entity.properties()) {
             const auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
             if (!r) continue;

@@ -51,8 +51,11 @@ class SQLiteSchema {
     std::string linkTable(const RelationshipDescription& relationship) const;
     std::shared_ptr<const EntityDescription> sharedEntity(const EntityDescription& entity) const;
 
-    // Every CREATE statement of the layout, metadata tables included.
+    // Every CREATE statement of the layout, metadata tables included. The primary-key counter
+    // rows are not among them: their entity names are values, bound when the rows are written.
     std::vector<std::string> createStatements() const;
+    // The entity of every table, in table order.
+    std::vector<std::string> entityNames() const;
     // Table name (unquoted) to column names (unquoted) that an existing file must have.
     std::vector<std::pair<std::string, std::vector<std::string>>> expectedColumns() const;
 

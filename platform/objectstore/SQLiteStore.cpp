@@ -178,6 +178,15 @@ ErrorPtr SQLiteStore::openFile() {
 
 void SQLiteStore::createTables(SQLiteConnection& writer) {
     for (const auto& sql : schema_->createStatements()) writer.exec(sql);
+    {
+        auto counter = writer.statement(
+            "INSERT INTO \"zq_primary_keys\" (\"entity\", \"max_row\") VALUES (?, 0)");
+        for (const auto& name : schema_->entityNames()) {
+            counter->bindText(1, name);
+            counter->step();
+            counter->reset();
+        }
+    }
     setIdentifier(makeUUID());
     auto insert =
         writer.statement("INSERT INTO \"zq_metadata\" (\"key\", \"value\") VALUES (?, ?)");

@@ -2,6 +2,7 @@
 
 #include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityHelper.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
 #include "platform/MainLoop.hpp"
@@ -73,6 +74,39 @@ platform::FetchRequest ZQEntityDataCacheBaseOperation::queryRowsFetchRequest(
         request.setPredicate(std::move(byQuery));
     }
     return request;
+}
+
+namespace {
+
+// Whether every entity of the names that the model has is held by an open store.
+bool storesHoldEntities(const platform::PersistentStoreCoordinator& coordinator,
+                        std::initializer_list<std::string> names) {
+    auto model = coordinator.managedObjectModel();
+    if (!model) return true;
+    for (const auto& name : names) {
+        auto entity = model->entityNamed(name);
+        if (entity && !coordinator.storeForEntity(*entity)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+platform::ErrorPtr ZQEntityDataCacheBaseOperation::prepareStore() {
+    auto model = ZQModel::currentModel();
+    if (!psc_) psc_ = ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model);
+    if (!psc_)
+        return defaultZQErrorWithDeveloperDescription("The data cache has no store coordinator");
+    const std::initializer_list<std::string> names = {queryEntityName(),
+                                                      queryCollectionEntityName()};
+    if (storesHoldEntities(*psc_, names)) return nullptr;
+    if (ZQModel_ZQCoreDataCache::existingPersistentStoreCoordinator(model) == psc_) {
+        (void)ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model);  // adds what is missing
+        if (storesHoldEntities(*psc_, names)) return nullptr;
+    }
+    platform::ErrorPtr why = ZQModel_ZQCoreDataCache::storesError(model);
+    return why ? why
+               : defaultZQErrorWithDeveloperDescription("No open store holds " + queryEntityName());
 }
 
 std::shared_ptr<platform::ManagedObjectContext> ZQEntityDataCacheBaseOperation::newWorkingContext()

@@ -2,8 +2,8 @@
 // and parameter string), the cache's coordinator, the names of the data source's query and row
 // entities, the two fetch requests that find a cached query and its rows, and the working-context
 // procedures. Owned by the entity data manager's operation queue while it runs; its fields are set
-// before it is queued and only read afterwards, by the one thread that runs it, so nothing here is
-// locked (the coordinator serialises itself).
+// before it is queued and only read afterwards (the coordinator, when none was given, by the thread
+// that runs it, before it reports), so nothing here is locked (the coordinator serialises itself).
 #pragma once
 
 #include <memory>
@@ -53,6 +53,13 @@ class ZQEntityDataCacheBaseOperation : public ZQEntityDataManagerInternalBaseOpe
         const std::shared_ptr<platform::ManagedObjectContext>& context,
         const platform::PredicatePtr& predicate,
         platform::FetchRequest::ResultType resultType) const;
+
+    // Run first by the operation: takes the current model's coordinator when none was given (so
+    // the cache's first open, which may wait for a busy file, happens on the cache queue and not
+    // on the caller's thread), and checks that open stores hold the query's entities, trying
+    // once more to add stores that failed to open before. The error says why the cache cannot
+    // be used now; reading or writing without the store would answer "no rows".
+    [[nodiscard]] platform::ErrorPtr prepareStore();
 
     // A private-queue context on the operation's coordinator, for this run only.
     [[nodiscard]] std::shared_ptr<platform::ManagedObjectContext> newWorkingContext() const;

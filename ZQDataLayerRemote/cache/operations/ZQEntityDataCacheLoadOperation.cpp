@@ -460,6 +460,10 @@ platform::FetchRequest ZQEntityDataCacheLoadOperation::queryFetchRequest(
 
 void ZQEntityDataCacheLoadOperation::main() {
     if (isCancelled()) return;
+    if (platform::ErrorPtr storeError = prepareStore()) {
+        if (!isCancelled()) onFinishWithError(std::move(storeError));
+        return;
+    }
     LoadOutcome outcome;
     bool caught = false;
     zqTryBlock([this, &outcome] { outcome = LoadRun(*this).run(); },

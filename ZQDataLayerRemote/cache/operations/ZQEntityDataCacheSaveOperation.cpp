@@ -81,6 +81,10 @@ void ZQEntityDataCacheSaveOperation::onFinishWithError(platform::ErrorPtr error)
 
 void ZQEntityDataCacheSaveOperation::main() {
     if (isCancelled()) return;
+    if (platform::ErrorPtr storeError = prepareStore()) {
+        onFinishWithError(std::move(storeError));
+        return;
+    }
     {
         ZQEntityDataCacheSaveOperationContext context(
             Level::create(dataSource(), cacheEntityName()), newWorkingContext());
@@ -106,6 +110,12 @@ void ZQEntityDataCacheSaveOperation::buildTree(ZQEntityDataCacheSaveOperationCon
         return;
     }
     platform::Value data = serviceResult_ ? serviceResult_->data() : platform::Value();
+    // A collection's answer that is not an array of rows (its result holds none then) must not
+    // be saved as an empty page: a first page would delete every cached row.
+    if (isCollection() && !data.isArray()) {
+        error_ = ZQEntityDataServiceResult::shapeErrorForParsedData(true, data);
+        return;
+    }
     walks.build(context.rootLevel(), ZQEntityDataCacheLevelDataWalks::itemsFromObject(data));
     if (isRunning() && context.rootLevel()->entityCount() == 0 && !isCollection()) {
         error_ = defaultZQError();

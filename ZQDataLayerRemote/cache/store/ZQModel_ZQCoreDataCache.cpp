@@ -69,11 +69,26 @@ bool isIncompatibleStoreError(const ErrorPtr& error) {
             error->code() == platform::errc::kIncompatibleSchema);
 }
 
-// The store could not be opened: tell the user (a store of an older schema is expected after an
-// update, so that is only logged), delete the files and open a fresh store. None when that worked.
+// The file is not a database of ours (not SQLite, damaged, another schema or version): what it
+// holds can never be read, so deleting it loses nothing. Any other failure (a file busy in
+// another process, an I/O error, permissions, a full disk) may pass; the file stays.
+bool isUnreadableStoreError(const ErrorPtr& error) {
+    return isIncompatibleStoreError(error) || (error->domain() == platform::kErrorDomain &&
+                                               error->code() == platform::errc::kInvalidFile);
+}
+
+// The store could not be opened. A file that can never be read is deleted and made again: the
+// user is told (a store of an older schema is expected after an update, so that is only
+// logged). Any other failure leaves the files as they are. None when a fresh store was opened.
 ErrorPtr recreateSQLiteStore(PersistentStoreCoordinator& coordinator,
                              const std::string& configuration, const std::string& path,
                              const ErrorPtr& openError) {
+    if (!isUnreadableStoreError(openError)) {
+        logIfEnabled("The data cache cannot be opened now; its files are kept: " +
+                         openError->localizedDescription(),
+                     ZQLogLevelError);
+        return openError;
+    }
     std::string message = ZQResources::translationFor("ZQM_ApplicationCacheHasBeenCleared");
     if (isIncompatibleStoreError(openError)) {
         logIfEnabled(message, ZQLogLevelWarning);
@@ -88,6 +103,20 @@ ErrorPtr recreateSQLiteStore(PersistentStoreCoordinator& coordinator,
     }
     auto again = coordinator.addPersistentStore(StoreType::SQLite, configuration, path);
     return again.error ? openError : nullptr;
+}
+
+void logIfOpenFailed(const ErrorPtr& error) {
+    if (!error) return;
+    logIfEnabled("Unresolved error " + error->description() + ", " +
+                     platform::Value(error->userInfo()).description(),
+                 ZQLogLevelError);
+}
+
+bool hasStoreForConfiguration(const PersistentStoreCoordinator& coordinator,
+                              const std::string& configuration) {
+    for (const auto& store : coordinator.persistentStores())
+        if (store->configurationName() == configuration) return true;
+    return false;
 }
 
 }  // namespace
@@ -141,9 +170,27 @@ std::shared_ptr<PersistentStoreCoordinator> ZQModel_ZQCoreDataCache::persistentS
     const std::shared_ptr<ZQModel>& model) {
     auto holder = coreDataCacheModel(model);
     if (!holder) return nullptr;
-    if (auto coordinator = holder->persistentStoreCoordinator()) return coordinator;
+    auto coordinator = holder->persistentStoreCoordinator();
+    if (coordinator && !holder->storesError()) return coordinator;
     platform::MutexLock lock(holder->firstUseMutex_);
+    if (auto existing = holder->persistentStoreCoordinator()) {
+        // A file that was busy (or failed otherwise) at the last attempt is tried at each use.
+        if (holder->storesError())
+            logIfOpenFailed(addPersistentStoresToCoordinator(model, existing));
+        return existing;
+    }
     return coordinatorHoldingFirstUseLock(model, *holder);
+}
+
+std::shared_ptr<PersistentStoreCoordinator>
+ZQModel_ZQCoreDataCache::existingPersistentStoreCoordinator(const std::shared_ptr<ZQModel>& model) {
+    auto holder = coreDataCacheModel(model);
+    return holder ? holder->persistentStoreCoordinator() : nullptr;
+}
+
+ErrorPtr ZQModel_ZQCoreDataCache::storesError(const std::shared_ptr<ZQModel>& model) {
+    auto holder = coreDataCacheModel(model);
+    return holder ? holder->storesError() : nullptr;
 }
 
 std::shared_ptr<PersistentStoreCoordinator> ZQModel_ZQCoreDataCache::coordinatorHoldingFirstUseLock(
@@ -153,12 +200,7 @@ std::shared_ptr<PersistentStoreCoordinator> ZQModel_ZQCoreDataCache::coordinator
     auto schema = holder.managedObjectModel();
     if (!schema) return nullptr;  // the update-model notification brought no schema
     auto coordinator = PersistentStoreCoordinator::create(std::move(schema));
-    ErrorPtr error = addPersistentStoresToCoordinator(model, coordinator);
-    if (error) {
-        logIfEnabled("Unresolved error " + error->description() + ", " +
-                         platform::Value(error->userInfo()).description(),
-                     ZQLogLevelError);
-    }
+    logIfOpenFailed(addPersistentStoresToCoordinator(model, coordinator));
     // Published once its stores are added, so that no caller works on a coordinator still
     // without stores.
     holder.setPersistentStoreCoordinator(coordinator);
@@ -208,14 +250,19 @@ ErrorPtr ZQModel_ZQCoreDataCache::addPersistentStoresToCoordinator(
     // rest; without, the file keeps every entity.
     bool configured = coordinator->managedObjectModel()->configurations().size() >= 2;
     std::string sqlConfiguration = configured ? ZQModelSQLStoreConfiguration : "";
-    ErrorPtr result =
-        coordinator->addPersistentStore(StoreType::SQLite, sqlConfiguration, path).error;
-    if (result) result = recreateSQLiteStore(*coordinator, sqlConfiguration, path, result);
-    if (configured && !result) {
+    // A second attempt adds only what the first could not.
+    ErrorPtr result;
+    if (!hasStoreForConfiguration(*coordinator, sqlConfiguration)) {
+        result = coordinator->addPersistentStore(StoreType::SQLite, sqlConfiguration, path).error;
+        if (result) result = recreateSQLiteStore(*coordinator, sqlConfiguration, path, result);
+    }
+    if (configured && !result &&
+        !hasStoreForConfiguration(*coordinator, ZQModelMemoryStoreConfiguration)) {
         result = coordinator
                      ->addPersistentStore(StoreType::InMemory, ZQModelMemoryStoreConfiguration, "")
                      .error;
     }
+    if (auto holder = coreDataCacheModel(model)) holder->setStoresError(result);
     return result;
 }
 

@@ -44,9 +44,16 @@ class ZQModel_ZQCoreDataCache {
     static std::shared_ptr<platform::ManagedObjectModel> managedObjectModel(
         const std::shared_ptr<ZQModel>& model);
     // Created on first use with its stores added; none without a holder or an application model.
-    // A failure to add the stores is logged; the coordinator is returned all the same.
+    // A failure to add the stores is logged; the coordinator is returned all the same, and each
+    // later call tries to add the missing stores again (storesError tells whether they are in).
+    // The first call may wait for a busy file (up to 30 s): call it off the main thread.
     static std::shared_ptr<platform::PersistentStoreCoordinator> persistentStoreCoordinator(
         const std::shared_ptr<ZQModel>& model);
+    // The coordinator if one was made; never opens anything, so any thread may ask.
+    static std::shared_ptr<platform::PersistentStoreCoordinator> existingPersistentStoreCoordinator(
+        const std::shared_ptr<ZQModel>& model);
+    // Why the stores are not all open after the last attempt; none when they are (or before).
+    [[nodiscard]] static platform::ErrorPtr storesError(const std::shared_ptr<ZQModel>& model);
     // The main-queue context on the coordinator, created on first use; none without coordinator.
     static std::shared_ptr<platform::ManagedObjectContext> managedObjectContext(
         const std::shared_ptr<ZQModel>& model);
@@ -55,9 +62,10 @@ class ZQModel_ZQCoreDataCache {
     // empty when the model has no application model or the directory cannot be had.
     static std::string cacheSQLStoreURLPath(const std::shared_ptr<ZQModel>& model);
 
-    // Adds the SQLite store (seeded from the bundle on a first start, recreated when the file
-    // cannot be opened) and, when the schema has configurations, the memory store, to the
-    // holder's coordinator. None on success.
+    // Adds the SQLite store (seeded from the bundle on a first start; deleted and made again only
+    // when the file is not a database of ours or is of another schema or version, never when it
+    // is busy or cannot be read now) and, when the schema has configurations, the memory store, to
+    // the holder's coordinator. None on success.
     [[nodiscard]] static platform::ErrorPtr addPersistentStores(
         const std::shared_ptr<ZQModel>& model);
     // Removes the coordinator's stores, deletes the store files and adds the stores again. With no

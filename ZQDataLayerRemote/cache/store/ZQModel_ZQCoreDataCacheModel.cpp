@@ -42,6 +42,16 @@ void ZQModel_ZQCoreDataCacheModel::setPersistentStoreCoordinator(
     previous = std::exchange(persistentStoreCoordinator_, std::move(coordinator));
 }
 
+platform::ErrorPtr ZQModel_ZQCoreDataCacheModel::storesError() const {
+    platform::MutexLock lock(mutex_);
+    return storesError_;
+}
+
+void ZQModel_ZQCoreDataCacheModel::setStoresError(platform::ErrorPtr error) {
+    platform::MutexLock lock(mutex_);
+    storesError_ = std::move(error);
+}
+
 std::string ZQModel_ZQCoreDataCacheModel::description() const {
     platform::MutexLock lock(mutex_);
     return std::string("<ZQModel_ZQCoreDataCacheModel model=") +

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.hpp"
 #include "platform/Mutex.hpp"
 #include "platform/NotificationCenter.hpp"
 #include "platform/Value.hpp"
@@ -34,6 +35,10 @@ class ZQModel_ZQCoreDataCacheModel : public platform::Object {
         EXCLUDES(mutex_);
     void setPersistentStoreCoordinator(
         std::shared_ptr<platform::PersistentStoreCoordinator> coordinator) EXCLUDES(mutex_);
+    // Why the coordinator's stores could not all be added at the last attempt; none once they
+    // are. The coordinator is published either way; its next use tries to add them again.
+    [[nodiscard]] platform::ErrorPtr storesError() const EXCLUDES(mutex_);
+    void setStoresError(platform::ErrorPtr error) EXCLUDES(mutex_);
 
     std::string description() const override;
 
@@ -54,4 +59,5 @@ class ZQModel_ZQCoreDataCacheModel : public platform::Object {
     std::shared_ptr<platform::ManagedObjectContext> managedObjectContext_ GUARDED_BY(mutex_);
     std::shared_ptr<platform::PersistentStoreCoordinator> persistentStoreCoordinator_
         GUARDED_BY(mutex_);
+    platform::ErrorPtr storesError_ GUARDED_BY(mutex_);
 };

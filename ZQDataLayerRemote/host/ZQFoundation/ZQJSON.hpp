@@ -15,6 +15,7 @@ enum ZQJSONErrorCode : int64_t {
     ZQJSONErrorSyntax = 1,    // not JSON text; the description names line and column
     ZQJSONErrorCapacity = 2,  // too large or too deeply nested to parse
     ZQJSONErrorWrite = 3,     // a value that has no JSON form (objects, absent)
+    ZQJSONErrorShape = 4,     // valid JSON of another shape than the reader expects
 };
 
 struct ZQJSONParseResult {

@@ -8,13 +8,12 @@
 #include <memory>
 
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModelLoader.hpp"
+#include "tests/support/SourceTree.hpp"
 
 namespace zqtest {
 
 inline std::filesystem::path sampleAppFolder() {
-    // This header is tests/host/ZQObjectsModel/SampleApp.hpp in the repository.
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() /
-           "examples" / "sample-app";
+    return sourceRoot() / "examples" / "sample-app";
 }
 
 inline std::shared_ptr<const ZQApplicationModel> loadSampleModel() {

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -193,6 +199,64 @@ TEST(InMemoryStore, IsEmptyAfterEveryOpen) {
         ASSERT_TRUE(again.store);
         EXPECT_EQ(contextOn(coordinator)->countForFetchRequest(FetchRequest("Item")).count, 0);
     }
+}
+
+std::filesystem::path memoryStoreFolder() {
+    std::error_code ec;
+    if (std::filesystem::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0)
+        return "/dev/shm";
+    return std::filesystem::temp_directory_path(ec);
+}
+
+size_t memoryStoreFilesOf(long pid) {
+    const std::string prefix = "zq-memory-store-" + std::to_string(pid) + "-";
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(memoryStoreFolder()))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) ++count;
+    return count;
+}
+
+// The body of the child process below: this test binary run again with only this test and the
+// variable set. It exits while its store is still alive (as the current model's cache is).
+TEST(InMemoryStore, ChildThatExitsWithItsStoreOpen) {
+    if (!std::getenv("ZQ_MEMORY_STORE_CHILD"))
+        GTEST_SKIP() << "runs only as the child of the test below";
+    static std::shared_ptr<PersistentStoreCoordinator> kept =
+        PersistentStoreCoordinator::create(zqtest::makeTestModel());
+    auto added = kept->addPersistentStore(Type::InMemory, "", "");
+    std::exit(added.store && memoryStoreFilesOf(::getpid()) > 0 ? 0 : 1);
+}
+
+TEST(InMemoryStore, FilesGoAtExitAndThoseOfEndedProcessesAtTheNextOpen) {
+    // A new program, not a bare fork: the child of a process with threads may not run exit
+    // handlers.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("ZQ_MEMORY_STORE_CHILD", "1", 1);
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        if (quiet >= 0) ::dup2(quiet, STDOUT_FILENO);
+        ::execl("/proc/self/exe", "platform_tests",
+                "--gtest_filter=InMemoryStore.ChildThatExitsWithItsStoreOpen",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(memoryStoreFilesOf(child), 0u);
+
+    // A process that was killed leaves its files; the next store opened anywhere removes them,
+    // and only them.
+    const auto folder = memoryStoreFolder();
+    const std::string dead = "zq-memory-store-" + std::to_string(child) + "-7.sqlite";
+    const std::string live = "zq-memory-store-" + std::to_string(::getpid()) + "-999999.sqlite";
+    for (const auto& name : {dead, dead + "-wal", live}) std::ofstream(folder / name) << "x";
+    auto coordinator = PersistentStoreCoordinator::create(zqtest::makeTestModel());
+    ASSERT_TRUE(coordinator->addPersistentStore(Type::InMemory, "", "").store);
+    EXPECT_FALSE(std::filesystem::exists(folder / dead));
+    EXPECT_FALSE(std::filesystem::exists(folder / (dead + "-wal")));
+    EXPECT_TRUE(std::filesystem::exists(folder / live));
+    std::filesystem::remove(folder / live);
 }
 
 TEST(PersistentStoreCoordinator, ConfigurationsSplitEntitiesBetweenStores) {

@@ -239,17 +239,27 @@ TEST_F(ModelCacheTest, AnUnreadableStoreFileIsRecreatedAfterAnAlert) {
     EXPECT_FALSE(alerts[0].title.empty());
 }
 
-TEST_F(ModelCacheTest, AStoreThatCannotBeRecreatedLeavesACoordinatorWithoutStores) {
-    // A folder where the file should be: it cannot be opened, and not removed while not empty.
-    fs::create_directories(fs::path(storePath()) / "occupied");
+TEST_F(ModelCacheTest, AStoreThatCannotBeOpenedNowIsKeptAndOpenedAtALaterUse) {
+    // A folder where the file should be: it cannot be opened, yet it is not a file of another
+    // kind that could be replaced, so it stays, and nobody is told the cache was cleared.
+    const fs::path occupied = fs::path(storePath()) / "occupied";
+    fs::create_directories(occupied);
 
     auto model = zqtest::cachedModel(app, schema);
     auto coordinator = ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model);
     ASSERT_NE(coordinator, nullptr);
     EXPECT_TRUE(coordinator->persistentStores().empty());
-    EXPECT_EQ(ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model), coordinator);
+    EXPECT_NE(ZQModel_ZQCoreDataCache::storesError(model), nullptr);
+    EXPECT_TRUE(fs::exists(occupied));
     EXPECT_TRUE(logger->hasRecordedMessageContaining("Unresolved error"));
-    EXPECT_EQ(alertCount(), 1u);
+    EXPECT_EQ(alertCount(), 0u);
+    EXPECT_FALSE(logger->hasRecordedMessageContaining(clearedText()));
+
+    // Once the obstacle is gone the next use adds the stores to the same coordinator.
+    fs::remove_all(storePath());
+    EXPECT_EQ(ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model), coordinator);
+    EXPECT_EQ(coordinator->persistentStores().size(), 2u);
+    EXPECT_EQ(ZQModel_ZQCoreDataCache::storesError(model), nullptr);
 }
 
 TEST_F(ModelCacheTest, ClearingEmptiesBothStoresAndKeepsTheContext) {
