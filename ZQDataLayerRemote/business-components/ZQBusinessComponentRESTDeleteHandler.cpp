@@ -41,14 +41,17 @@ void ZQBusinessComponentRESTDeleteHandler::start() {
     auto cacheDelete = ZQCoreDataEntityDataDeleteOperation::create();
     cacheDelete->setEntityDataKey(key());
     cacheDelete->setCdEntityDescription(entity);
-    cacheDelete->setPersistentStoreCoordinator(
-        model ? ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model) : nullptr);
+    auto openCache =
+        ZQBusinessComponentRESTHelper::cacheCoordinatorStep([cacheDelete](auto coordinator) {
+            cacheDelete->setPersistentStoreCoordinator(std::move(coordinator));
+        });
+    cacheDelete->addDependency(openCache);
     requestOp->addDependency(cacheDelete);
     auto finished = ZQInvocationWithSelfOperation::create(
         self, &ZQBusinessComponentRESTDeleteHandler::deleteFinished);
     finished->addDependency(requestOp);
     finished->addDependency(cacheDelete);
-    queue->addOperations({cacheDelete, requestOp, finished}, false);
+    queue->addOperations({openCache, cacheDelete, requestOp, finished}, false);
     queue->setSuspended(false);
 }
 

@@ -2,9 +2,11 @@
 
 #include <vector>
 
+#include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQFoundationServices.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
 
 platform::ErrorPtr ZQBusinessComponentRESTHelper::errorFromURLRequestOperation(
     const ZQURLRequestOperation& operation) {
@@ -37,4 +39,17 @@ void ZQBusinessComponentRESTHelper::showHTTPWarnings(const std::string& headerVa
             texts.push_back(std::move(*text));
     }
     ZQFoundationServices::alertMessageService()->showMessages(texts);
+}
+
+bool ZQBusinessComponentRESTHelper::hasDataCache() {
+    auto model = ZQModel::currentModel();
+    return model && ZQModel_ZQCoreDataCache::coreDataCacheModel(model);
+}
+
+std::shared_ptr<platform::Operation> ZQBusinessComponentRESTHelper::cacheCoordinatorStep(
+    std::function<void(std::shared_ptr<platform::PersistentStoreCoordinator>)> use) {
+    return platform::BlockOperation::create([use = std::move(use)] {
+        auto model = ZQModel::currentModel();
+        use(model ? ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model) : nullptr);
+    });
 }

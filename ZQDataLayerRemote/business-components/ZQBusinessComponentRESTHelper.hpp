@@ -1,14 +1,17 @@
 // The business-component handlers' shared reading of answers: the server error a finished request
-// carries, and the user warnings of a "Warning" header, shown through the host's alert service.
-// Class functions only, no state; any thread.
+// carries, the user warnings of a "Warning" header (shown through the host's alert service), and
+// the step that opens the cache for a handler. Class functions only, no state; any thread.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQHTTPURLResponse.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
 #include "platform/Error.hpp"
+#include "platform/Operation.hpp"
+#include "platform/objectstore/PersistentStoreCoordinator.hpp"
 
 class ZQBusinessComponentRESTHelper {
   public:
@@ -22,4 +25,12 @@ class ZQBusinessComponentRESTHelper {
     // response's "Warning" field; nothing without the field or a readable warning.
     static void processWarningHeader(const std::shared_ptr<const ZQHTTPURLResponse>& response);
     static void showHTTPWarnings(const std::string& headerValue);
+
+    // Whether the current model has a data cache a handler can write through.
+    static bool hasDataCache();
+    // The first step of a handler's chain: hands the current model's cache coordinator (none
+    // without one) to `use` on the handler's queue. Handlers start on the main thread, and the
+    // first open of the cache may wait for a busy file; this step keeps that wait off it.
+    [[nodiscard]] static std::shared_ptr<platform::Operation> cacheCoordinatorStep(
+        std::function<void(std::shared_ptr<platform::PersistentStoreCoordinator>)> use);
 };

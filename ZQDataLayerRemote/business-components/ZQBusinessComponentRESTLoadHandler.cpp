@@ -23,11 +23,9 @@ std::shared_ptr<ZQBusinessComponentRESTLoadHandler> ZQBusinessComponentRESTLoadH
 void ZQBusinessComponentRESTLoadHandler::start() {
     auto root = ZQBusinessComponentsHelper::rootLevelAndKey(businessComponentLevel(), key());
     if (!root.rootLevel) return onError(defaultZQError());
-    auto model = ZQModel::currentModel();
-    auto coordinator = model ? ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model) : nullptr;
     auto url = ZQEntityHelper_ZQBusinessComponentREST::businessComponentURLFromLevel(root.rootLevel,
                                                                                      root.rootKey);
-    if (!coordinator || !url) return onError(defaultZQError());
+    if (!ZQBusinessComponentRESTHelper::hasDataCache() || !url) return onError(defaultZQError());
 
     auto self = std::static_pointer_cast<ZQBusinessComponentRESTLoadHandler>(shared_from_this());
     auto queue = operationQueue();
@@ -37,7 +35,9 @@ void ZQBusinessComponentRESTLoadHandler::start() {
         queue, ZQApplicationHelper::requestWithURL(*url), self);
     auto save = ZQCoreDataBusinessComponentSaveOperation::create();
     save->setBusinessComponentModel(root.rootLevel->businessComponent());
-    save->setPersistentStoreCoordinator(coordinator);
+    auto openCache = ZQBusinessComponentRESTHelper::cacheCoordinatorStep(
+        [save](auto coordinator) { save->setPersistentStoreCoordinator(std::move(coordinator)); });
+    save->addDependency(openCache);
     save->setDelegate(std::weak_ptr<ZQCoreDataBusinessComponentSaveOperationDelegate>(self));
     auto toSave =
         ZQDataSetterOperation::create(parse, {{"parsedBusinessComponentData", "parsedData"}}, save);
@@ -49,7 +49,7 @@ void ZQBusinessComponentRESTLoadHandler::start() {
         ZQDataSetterOperation::create(save, {{"context", "businessComponentObjectID"}}, finished);
     toFinished->addDependency(save);
     finished->addDependency(toFinished);
-    queue->addOperations({toSave, save, toFinished, finished}, false);
+    queue->addOperations({openCache, toSave, save, toFinished, finished}, false);
     queue->setSuspended(false);
 }
 
