@@ -1,8 +1,10 @@
 #include "ZQDataLayerRemote/business-components/ZQCoreDataBusinessComponentSaveOperation.hpp"
 
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -34,6 +36,61 @@ bool sameKeyValue(const Value& a, const Value& b) {
     return a.isNumber() && b.isNumber() && *a.number() == *b.number();
 }
 
+// One text per set of key values, equal exactly when sameKeyValue holds for each of them: numbers
+// by their value whatever their type, other values by type and description.
+std::string keyText(const KeyValues& keyValues) {
+    std::string text;
+    for (const auto& [name, value] : keyValues) {
+        text += name;
+        if (auto number = value.number(); value.isNumber() && number) {
+            char digits[32];
+            std::snprintf(digits, sizeof digits, "\x1fn%.17g", *number);
+            text += digits;
+        } else {
+            text += "\x1fv" + value.description();
+        }
+        text += '\x1e';
+    }
+    return text;
+}
+
+// The cached lines of one level under one parent, found by the key values of a line in the reply
+// with one look-up instead of a walk over every line (a walk per line is quadratic in the lines).
+class LineIndex {
+  public:
+    LineIndex(const ZQBusinessComponentLevel& level, const std::vector<Object>& lines) {
+        for (const auto& key : level.keyAttributes())
+            keyNames_.push_back(
+                ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(key->name()));
+        for (const auto& line : lines) {
+            KeyValues values;
+            for (const auto& name : keyNames_) values[name] = line->valueForKey(name);
+            byKey_.emplace(keyText(values), line);
+        }
+        lines_ = &lines;
+    }
+    // The line whose key values are these; none when no line has them.
+    Object find(const KeyValues& keyValues) const {
+        if (keyValues.size() == keyNames_.size()) {
+            auto found = byKey_.find(keyText(keyValues));
+            return found == byKey_.end() ? nullptr : found->second;
+        }
+        // A reply line without every key value matches the first line that agrees on those it has.
+        for (const auto& line : *lines_) {
+            bool matches = true;
+            for (const auto& [name, value] : keyValues)
+                matches = matches && sameKeyValue(line->valueForKey(name), value);
+            if (matches) return line;
+        }
+        return nullptr;
+    }
+
+  private:
+    std::vector<std::string> keyNames_;
+    std::unordered_map<std::string, Object> byKey_;
+    const std::vector<Object>* lines_ = nullptr;
+};
+
 // Writes one instance into a context. Every method answers false when the write has failed or
 // was cancelled (cancelled() tells which); the context then holds changes nobody saves.
 class InstanceWriter {
@@ -45,9 +102,10 @@ class InstanceWriter {
     bool cancelled() const { return operation_.isCancelled(); }
 
     // The object of `level` for the JSON object `json`; none on failure.
+    // `siblings` holds the parent's cached lines of a child level (none for the root).
     Object writeLevel(const std::shared_ptr<const ZQBusinessComponentLevel>& levelPtr,
                       const platform::Dictionary& json, const Object& parent,
-                      const KeyValues& inherited) {
+                      const KeyValues& inherited, const LineIndex* siblings = nullptr) {
         const ZQBusinessComponentLevel& level = *levelPtr;
         std::string entityName =
             ZQCoreDataEntityHelper::coreDataEntityNameForBusinessComponentLevel(levelPtr);
@@ -56,7 +114,7 @@ class InstanceWriter {
         KeyValues keyValues;
         gatherValues(level, json, inherited, values, keyValues);
         Object object;
-        if (!findExisting(level, entityName, parent, keyValues, object)) return nullptr;
+        if (!findExisting(level, entityName, parent, keyValues, siblings, object)) return nullptr;
         if (!object) object = context_.insertNewObject(entityName);
         if (!object || object->setValuesForKeysWithDictionary(values)) return nullptr;
         if (!level.parentLevel()) {
@@ -105,7 +163,8 @@ class InstanceWriter {
 
     // False when the look-up failed; `found` is the existing object, or none.
     bool findExisting(const ZQBusinessComponentLevel& level, const std::string& entityName,
-                      const Object& parent, const KeyValues& keyValues, Object& found) {
+                      const Object& parent, const KeyValues& keyValues, const LineIndex* siblings,
+                      Object& found) {
         if (!level.parentLevel()) {
             std::vector<platform::PredicatePtr> comparisons;
             for (const auto& [name, value] : keyValues)
@@ -123,18 +182,8 @@ class InstanceWriter {
             if (!objects.empty()) found = objects.front();
             return true;
         }
-        if (!parent || parent->isInserted() || keyValues.empty()) return true;
-        auto lines = currentLines(*parent, level);
-        if (!lines) return false;
-        for (const auto& line : *lines) {
-            bool matches = true;
-            for (const auto& [name, value] : keyValues)
-                matches = matches && sameKeyValue(line->valueForKey(name), value);
-            if (matches) {
-                found = line;
-                break;
-            }
-        }
+        if (!parent || parent->isInserted() || keyValues.empty() || !siblings) return true;
+        found = siblings->find(keyValues);
         return true;
     }
 
@@ -160,11 +209,13 @@ class InstanceWriter {
             if (!current) return false;
             previous = std::move(*current);
         }
+        const LineIndex siblings(child, previous);
         platform::Array written;
         std::unordered_set<const ManagedObject*> kept;
         for (const Value& line : *lines.array()) {
             if (cancelled() || !line.isDictionary()) return false;
-            Object lineObject = writeLevel(childPtr, *line.dictionary(), object, inherited);
+            Object lineObject =
+                writeLevel(childPtr, *line.dictionary(), object, inherited, &siblings);
             if (!lineObject) return false;
             if (kept.insert(lineObject.get()).second) written.push_back(Value::object(lineObject));
         }
