@@ -21,6 +21,11 @@ std::shared_ptr<ZQEntityDataManager> ZQEntityDataManager::create() {
     return std::make_shared<ZQEntityDataManager>();
 }
 
+const std::shared_ptr<ZQEntityDataManager>& ZQEntityDataManager::sharedManager() {
+    static auto* shared = new std::shared_ptr<ZQEntityDataManager>(create());
+    return *shared;
+}
+
 std::shared_ptr<ZQInternalEntityDataManager> ZQEntityDataManager::onlineEntityDataManager() {
     platform::MutexLock lock(mutex_);
     if (!online_) {

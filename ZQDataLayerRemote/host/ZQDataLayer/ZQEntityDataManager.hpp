@@ -19,6 +19,8 @@ class ZQEntityDataManager : public std::enable_shared_from_this<ZQEntityDataMana
     static OnlineManagerFactory onlineEntityDataManagerFactory();
 
     [[nodiscard]] static std::shared_ptr<ZQEntityDataManager> create();
+    // The process-wide instance that providers use unless given another; never destroyed.
+    static const std::shared_ptr<ZQEntityDataManager>& sharedManager();
 
     // Made from the registered factory on first use, with this manager as its manager; none when
     // nothing is registered.
