@@ -223,3 +223,21 @@ ZQSampleChange ZQSampleDataStore::remove(const std::string& provider,
     return editRows(provider, match, key,
                     [](const Value&) -> std::optional<Value> { return std::nullopt; });
 }
+
+ZQSampleChange ZQSampleDataStore::update(const std::string& provider, const DataEdit& edit) {
+    ZQSampleChange change;
+    platform::MutexLock lock(mutex_);
+    Entry* entry = entryLocked(provider, change);
+    if (!entry) return change;
+    std::optional<Value> edited = edit(entry->data);
+    change.lastModified = entry->lastModified;
+    if (!edited) return change;
+    if (!edited->isArray() && !edited->isDictionary()) {
+        change.error = makeError(ZQSampleServerErrorBadData, "data must be an array or an object");
+        return change;
+    }
+    change.rows = 1;
+    entry->setData(std::move(*edited));
+    bumpLocked(*entry, change);
+    return change;
+}

@@ -84,6 +84,13 @@ class ZQSampleDataStore {
                                         const std::optional<std::string>& key = std::nullopt)
         EXCLUDES(mutex_);
 
+    // Rewrites the whole data under the lock, so that no other change lands between the read and
+    // the write: edit answers the new data (an array or an object), or none to leave the data and
+    // its modification time alone. rows is 1 when the data changed.
+    using DataEdit = std::function<std::optional<platform::Value>(const platform::Value&)>;
+    [[nodiscard]] ZQSampleChange update(const std::string& provider, const DataEdit& edit)
+        EXCLUDES(mutex_);
+
   private:
     struct Entry {
         platform::Value data;

@@ -27,6 +27,7 @@ struct ZQSampleServer::Exchange {
     // The request.
     std::string method;
     std::string path;      // decoded, without the query
+    std::string rawPath;   // as sent, without the query
     std::string rawQuery;  // as sent, after "?"
     std::string url;       // absolute, for the log
     const httplib::Headers* headers = nullptr;
@@ -137,11 +138,13 @@ ZQSampleServer::ZQSampleServer(ConstructionKey, ZQSampleServerOptions options,
       dataStore_(std::make_unique<ZQSampleDataStore>(ZQSampleProvider::catalog(*model_))),
       tokens_(std::make_unique<ZQSampleTokenStore>(options_.credentials,
                                                    options_.tokenLifetimeSeconds)),
+      businessComponents_(std::make_unique<ZQSampleBusinessComponents>(*model_, *dataStore_)),
       requireToken_(options_.requireToken),
       delaySeconds_(options_.delaySeconds) {
     for (const auto& [name, provider] : dataStore_->catalog()) {
         providersByPath_.emplace(provider->path, provider);
     }
+    businessComponents_->setWarning(options_.businessComponentWarning);
 }
 
 ZQSampleServer::~ZQSampleServer() {
@@ -271,6 +274,7 @@ void ZQSampleServer::serve(const httplib::Request& req, httplib::Response& res) 
     exchange.method = req.method;
     exchange.path = req.path;
     size_t question = req.target.find('?');
+    exchange.rawPath = req.target.substr(0, question);
     if (question != std::string::npos) exchange.rawQuery = req.target.substr(question + 1);
     exchange.url = "http://" + options_.host + ":" + std::to_string(port()) + req.target;
     exchange.headers = &req.headers;
@@ -311,7 +315,16 @@ void ZQSampleServer::route(Exchange& exchange) {
         exchange.error(503, "the server is stopping");
         return;
     }
-    if (isData && (exchange.method == "GET" || exchange.method == "HEAD")) {
+    // Keys may hold an escaped "/" or ",", which the decoded path has lost: business components
+    // are routed on the path as sent.
+    const std::string rawRest = basePath_ + "rest/";
+    std::string rawRestPath = exchange.rawPath.compare(0, rawRest.size(), rawRest) == 0
+                                  ? exchange.rawPath.substr(rawRest.size())
+                                  : std::string();
+    if (isData && !providersByPath_.count(rest.substr(5)) &&
+        businessComponents_->serves(rawRestPath)) {
+        answerBusinessComponent(exchange, rawRestPath);
+    } else if (isData && (exchange.method == "GET" || exchange.method == "HEAD")) {
         answerData(exchange, rest.substr(5));
     } else if (isToken && exchange.method == "POST") {
         answerToken(exchange);
@@ -371,6 +384,15 @@ void ZQSampleServer::answerData(Exchange& exchange, const std::string& providerP
         return;
     }
     exchange.answer = std::move(answer.body);
+}
+
+void ZQSampleServer::answerBusinessComponent(Exchange& exchange, const std::string& rawRestPath) {
+    if (!authorised(exchange)) return;
+    ZQSampleBCAnswer answer = businessComponents_->answer(
+        {exchange.method, rawRestPath, exchange.rawQuery, exchange.body});
+    exchange.status = answer.status;
+    exchange.answer = std::move(answer.body);
+    for (auto& header : answer.headers) exchange.answerHeaders.push_back(std::move(header));
 }
 
 void ZQSampleServer::answerToken(Exchange& exchange) {

@@ -1,6 +1,8 @@
 // The sample REST server: serves every data provider of an application model at
 // GET <base>rest/<provider path> (paging, order, search, advanced filter and parameters as the
-// data layer writes them), with Last-Modified and 304 answers, the token endpoint
+// data layer writes them), with Last-Modified and 304 answers, the business components' instances
+// and default values at <base>rest/<component path>/..., read from and written into the same
+// rows (ZQSampleBusinessComponents), the token endpoint
 // POST <base>auth/token, and a data endpoint <base>_data/<provider name> through which the rows
 // change while it runs (README.md beside this file). Owned by whoever created it (a tool, a test
 // suite, a benchmark); requests run on its own httplib threads, start and stop on the owner's.
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
+#include "examples/sample-server/ZQSampleBusinessComponents.hpp"
 #include "examples/sample-server/ZQSampleDataStore.hpp"
 #include "examples/sample-server/ZQSampleTokenStore.hpp"
 #include "platform/Error.hpp"
@@ -57,6 +60,10 @@ struct ZQSampleServerOptions {
     size_t threadCount = 16;
     // How long an idle kept-alive connection is held open.
     int keepAliveSeconds = 2;
+    // A user warning every business-component answer carries in its "Warning" header
+    // ("299 sample-server \"<text>\""); a request's "zqwarning=<text>" query parameter overrides
+    // it.
+    std::optional<std::string> businessComponentWarning;
 };
 
 class ZQSampleServer;
@@ -104,6 +111,9 @@ class ZQSampleServer {
 
     void setRequireToken(bool require) { requireToken_.store(require); }
     void setDelay(double seconds) { delaySeconds_.store(seconds); }
+    void setBusinessComponentWarning(std::optional<std::string> text) {
+        businessComponents_->setWarning(std::move(text));
+    }
 
     std::vector<ZQSampleRequestRecord> requestLog() const EXCLUDES(mutex_);
     void clearRequestLog() EXCLUDES(mutex_);
@@ -133,6 +143,7 @@ class ZQSampleServer {
     void answerData(Exchange& exchange, const std::string& providerPath);
     void answerToken(Exchange& exchange);
     void answerDataChange(Exchange& exchange, const std::string& providerName);
+    void answerBusinessComponent(Exchange& exchange, const std::string& rawRestPath);
     bool authorised(Exchange& exchange) const;
     // Waits the configured delay; false when the server stops meanwhile.
     bool delay() EXCLUDES(mutex_);
@@ -144,6 +155,7 @@ class ZQSampleServer {
     std::map<std::string, std::shared_ptr<const ZQSampleProvider>> providersByPath_;
     const std::unique_ptr<ZQSampleDataStore> dataStore_;
     const std::unique_ptr<ZQSampleTokenStore> tokens_;
+    const std::unique_ptr<ZQSampleBusinessComponents> businessComponents_;
     std::atomic<bool> requireToken_;
     std::atomic<double> delaySeconds_;
     std::atomic<int> port_{0};
