@@ -7,7 +7,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := true
 export CCACHE_MAXSIZE ?= 20G
 
-.PHONY: deps build test demo asan tsan bench format clean
+.PHONY: deps build test demo install package asan tsan bench format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -21,6 +21,15 @@ test: build
 
 demo: build
 	@build/tools/zqdl/zqdl demo
+
+# Headers, static libraries, CMake package, pkg-config file and zqdl under PREFIX.
+PREFIX ?= /usr/local
+install: build
+	@cmake --install build --prefix $(PREFIX)
+
+# The Debian package of the same (build/zqdatalayerremote-dev_<version>_<arch>.deb).
+package: build
+	@cd build && cpack -G DEB
 
 # The suite under AddressSanitizer + UndefinedBehaviorSanitizer (clang).
 asan: deps

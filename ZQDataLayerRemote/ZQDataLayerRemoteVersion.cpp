@@ -1,4 +1,5 @@
 #include "ZQDataLayerRemote/ZQDataLayerRemoteVersion.hpp"
 
-const double ZQDataLayerRemoteVersionNumber = 1.0;
-const unsigned char ZQDataLayerRemoteVersionString[] = "ZQDataLayerRemote 1.0";
+// The build defines both from the project's version.
+const double ZQDataLayerRemoteVersionNumber = ZQ_VERSION_NUMBER;
+const unsigned char ZQDataLayerRemoteVersionString[] = "ZQDataLayerRemote " ZQ_VERSION_TEXT;

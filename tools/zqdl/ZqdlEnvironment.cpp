@@ -52,6 +52,15 @@ std::shared_ptr<const ZQApplicationModel> loadWithServerURL(const std::filesyste
 
 std::filesystem::path ZqdlEnvironment::modelPath(const GlobalOptions& global) {
     if (global.modelFile) return *global.modelFile;
+    // An installed zqdl finds the sample application installed beside it; one run from the build
+    // tree finds it in the source tree.
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        auto installed = self.parent_path().parent_path() / "share" / "zqdatalayerremote" /
+                         "sample-app" / "model.json";
+        if (std::filesystem::exists(installed, ec)) return installed;
+    }
     return std::filesystem::path(ZQDL_SAMPLE_APP_DIR) / "model.json";
 }
 
