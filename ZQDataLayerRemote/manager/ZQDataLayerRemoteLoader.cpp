@@ -9,10 +9,15 @@
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentManager.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataManager.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQWorkWithDetailEntityDataProviderHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQWorkWithSectionEntityDataProviderHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQExecutionEnvironmentHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModelManager.hpp"
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataManager.hpp"
+#include "ZQDataLayerRemote/providers/ZQRemoteWorkWithDetailDetailEntityDataProvider.hpp"
+#include "ZQDataLayerRemote/providers/ZQRemoteWorkWithDetailListEntityDataProvider.hpp"
+#include "ZQDataLayerRemote/providers/ZQRemoteWorkWithSectionListEntityDataProvider.hpp"
 
 namespace {
 
@@ -27,6 +32,28 @@ void registerCoreDataCache() {
         static_cast<void>(ZQModel_ZQCoreDataCache::initializeZQCoreDataCacheWithModelObjects(
             model, model->modelObjects()));
     });
+}
+
+// The Work With screens: a detail's item (with its sections), and the lists of a detail and of a
+// section.
+void registerWorkWithProviders() {
+    ZQWorkWithDetailEntityDataProviderHelper::registerRemoteDetailProviderClass(
+        [](std::shared_ptr<const ZQWorkWithDetail> detail)
+            -> std::shared_ptr<ZQEntityDataProvider> {
+            return ZQRemoteWorkWithDetailDetailEntityDataProvider::create(std::move(detail));
+        });
+    ZQWorkWithDetailEntityDataProviderHelper::registerRemoteListProviderClass(
+        [](std::shared_ptr<const ZQWorkWithDetail> detail,
+           std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
+            return ZQRemoteWorkWithDetailListEntityDataProvider::create(std::move(detail),
+                                                                        std::move(data));
+        });
+    ZQWorkWithSectionEntityDataProviderHelper::registerRemoteListProviderClass(
+        [](std::shared_ptr<const ZQWorkWithSection> section,
+           std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
+            return ZQRemoteWorkWithSectionListEntityDataProvider::create(std::move(section),
+                                                                         std::move(data));
+        });
 }
 
 // Runs once, after the host's core initialisation, in the host's registration order. Each step
@@ -48,6 +75,7 @@ void registerWithHost() {
             return ZQRemoteEntityDataManager::create();
         });
     registerCoreDataCache();
+    registerWorkWithProviders();
 }
 
 }  // namespace

@@ -44,3 +44,21 @@ std::shared_ptr<ZQEntityDataProvider> Helper::newRemoteListProvider(
     auto factory = remoteListProviderFactory();
     return factory ? factory(detail, workWithData) : nullptr;
 }
+
+Helper::ZQWorkWithDetailEntityDataProviderHelper(
+    ZQBaseEntityDataProvider& provider, std::shared_ptr<const ZQWorkWithDetail> workWithDetail)
+    : provider_(&provider), workWithDetail_(std::move(workWithDetail)) {}
+
+std::shared_ptr<ZQEntityDataProvider> Helper::entityDataListProviderForDataProviderName(
+    const std::string& name) {
+    if (auto made = listProviders_.find(name); made != listProviders_.end()) return made->second;
+    if (!workWithDetail_) return nullptr;
+    auto data = ZQWorkWithData::workWithDataForDataProviderName(name, workWithDetail_->data());
+    if (!data || !data->isCollection()) return nullptr;
+    auto provider = newRemoteListProvider(workWithDetail_, data);
+    if (auto base = std::dynamic_pointer_cast<ZQBaseEntityDataProvider>(provider)) {
+        base->setEntityDataParentProvider(provider_->weak_from_this());
+    }
+    if (provider) listProviders_.emplace(name, provider);
+    return provider;
+}

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQBaseEntityDataProvider.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataProvider.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQWorkWithDetail.hpp"
 
@@ -29,4 +32,22 @@ class ZQWorkWithDetailEntityDataProviderHelper {
     static std::shared_ptr<ZQEntityDataProvider> newRemoteListProvider(
         const std::shared_ptr<const ZQWorkWithDetail>& detail,
         const std::shared_ptr<const ZQWorkWithData>& workWithData);
+
+    // An instance serves one provider (its owner, which outlives it) of the detail: it makes
+    // the list providers of the detail's collection data providers, once per name, with
+    // the provider as their parent. Main thread only.
+    ZQWorkWithDetailEntityDataProviderHelper(
+        ZQBaseEntityDataProvider& provider, std::shared_ptr<const ZQWorkWithDetail> workWithDetail);
+    const std::shared_ptr<const ZQWorkWithDetail>& workWithDetail() const {
+        return workWithDetail_;
+    }
+    // None when the detail has no collection data provider of that name or nothing is
+    // registered.
+    std::shared_ptr<ZQEntityDataProvider> entityDataListProviderForDataProviderName(
+        const std::string& name);
+
+  private:
+    ZQBaseEntityDataProvider* provider_ = nullptr;
+    std::shared_ptr<const ZQWorkWithDetail> workWithDetail_;
+    std::map<std::string, std::shared_ptr<ZQEntityDataProvider>> listProviders_;
 };

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQBaseEntityDataProvider.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataProvider.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQWorkWithSection.hpp"
 
@@ -22,4 +25,23 @@ class ZQWorkWithSectionEntityDataProviderHelper {
     static std::shared_ptr<ZQEntityDataProvider> newRemoteListProvider(
         const std::shared_ptr<const ZQWorkWithSection>& section,
         const std::shared_ptr<const ZQWorkWithData>& workWithData);
+
+    // An instance serves one provider (its owner, which outlives it) of the section: it makes
+    // the list providers of the section's collection data providers, once per name, with
+    // the provider as their parent. Main thread only.
+    ZQWorkWithSectionEntityDataProviderHelper(
+        ZQBaseEntityDataProvider& provider,
+        std::shared_ptr<const ZQWorkWithSection> workWithSection);
+    const std::shared_ptr<const ZQWorkWithSection>& workWithSection() const {
+        return workWithSection_;
+    }
+    // None when the section has no collection data provider of that name or nothing is
+    // registered.
+    std::shared_ptr<ZQEntityDataProvider> entityDataListProviderForDataProviderName(
+        const std::string& name);
+
+  private:
+    ZQBaseEntityDataProvider* provider_ = nullptr;
+    std::shared_ptr<const ZQWorkWithSection> workWithSection_;
+    std::map<std::string, std::shared_ptr<ZQEntityDataProvider>> listProviders_;
 };
