@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityDataBCRootLevel.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityHelper.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQQueryCollectionManagedObject.hpp"
@@ -54,7 +55,63 @@ void writeRecord(const std::string& provider, ZQQueryManagedObject& record) {
     std::printf("%s\n", out.text().c_str());
 }
 
+// The lines of every child level, and of theirs.
+int64_t lineCount(const ZQBusinessComponentLevelEntityData& data,
+                  const ZQBusinessComponentLevel& level) {
+    int64_t count = 0;
+    for (const auto& child : level.childLevels()) {
+        auto lines = data.entityChildLevelEntitiesForLevelName(child->levelName());
+        if (!lines) continue;
+        for (const auto& line : *lines) count += 1 + (line ? lineCount(*line, *child) : 0);
+    }
+    return count;
+}
+
+void writeInstance(const ZQBusinessComponentModel& component,
+                   const ZQCoreDataEntityDataBCRootLevel& instance) {
+    const auto& root = *component.rootLevel();
+    ZqdlJsonWriter out;
+    out.beginObject();
+    out.key("component");
+    out.string(component.name());
+    out.key("key");
+    out.beginObject();
+    for (const auto& attribute : root.keyAttributes()) {
+        out.key(attribute->name());
+        out.value(instance.valueForEntityDataFieldName(attribute->name()));
+    }
+    out.endObject();
+    out.key("lines");
+    out.integer(lineCount(instance, root));
+    out.key("timeStamp");
+    out.date(instance.timeStamp());
+    out.endObject();
+    std::printf("%s\n", out.text().c_str());
+}
+
 }  // namespace
+
+bool ZqdlCacheCommand::listBusinessComponent(platform::ManagedObjectContext& context,
+                                             const ZQBusinessComponentModel& component,
+                                             std::string* error) {
+    std::string entity =
+        ZQCoreDataEntityHelper::coreDataEntityNameForBusinessComponentLevel(component.rootLevel());
+    if (entity.empty() || !ZQCoreDataEntityHelper::coreDataEntityDescriptionForName(entity))
+        return true;
+    platform::ManagedObjectContext::FetchResult fetched =
+        context.executeFetchRequest(platform::FetchRequest(entity));
+    if (fetched.error) {
+        *error = "cannot read the cached instances of " + component.name() + ": " +
+                 fetched.error->localizedDescription();
+        return false;
+    }
+    for (const auto& object : fetched.objects()) {
+        if (auto* instance = dynamic_cast<ZQCoreDataEntityDataBCRootLevel*>(object.get())) {
+            writeInstance(component, *instance);
+        }
+    }
+    return true;
+}
 
 bool ZqdlCacheCommand::listProvider(platform::ManagedObjectContext& context,
                                     const ZqdlProvider& provider, std::string* error) {
@@ -87,6 +144,11 @@ int ZqdlCacheCommand::list(const CommandLine& line) {
     for (const ZqdlProvider& provider : environment->catalog().providers()) {
         std::string error;
         if (!listProvider(*context, provider, &error)) return fail({1, error});
+    }
+    for (const auto& component : environment->appModel()->businessComponents()) {
+        std::string error;
+        if (component->rootLevel() && !listBusinessComponent(*context, *component, &error))
+            return fail({1, error});
     }
     std::fflush(stdout);
     return 0;

@@ -10,7 +10,7 @@ namespace zqdl {
 
 namespace {
 
-enum class Scope { Global, Query, Serve };
+enum class Scope { Global, Query, Serve, BusinessComponentKey, BusinessComponentDefaults };
 
 // Applies an option's value; an error text, empty on success.
 using Apply = std::string (*)(CommandLine&, const std::string&);
@@ -133,8 +133,28 @@ const OptionSpec kOptions[] = {
      }},
 };
 
+const OptionSpec kBusinessComponentOptions[] = {
+    {"key", true, Scope::BusinessComponentKey,
+     [](CommandLine& c, const std::string& v) -> std::string {
+         if (v.empty()) return "--key needs a value";
+         c.businessComponent.keys.push_back(v);
+         return {};
+     }},
+    {"set", true, Scope::BusinessComponentDefaults,
+     [](CommandLine& c, const std::string& v) -> std::string {
+         size_t equals = v.find('=');
+         if (equals == std::string::npos || equals == 0)
+             return "--set needs FIELD=VALUE, not \"" + v + "\"";
+         c.businessComponent.inferred.emplace_back(v.substr(0, equals), v.substr(equals + 1));
+         return {};
+     }},
+};
+
 const OptionSpec* findOption(const std::string& name) {
     for (const OptionSpec& spec : kOptions) {
+        if (name == spec.name) return &spec;
+    }
+    for (const OptionSpec& spec : kBusinessComponentOptions) {
         if (name == spec.name) return &spec;
     }
     return nullptr;
@@ -159,6 +179,16 @@ std::string readCommand(const std::vector<std::string>& words, CommandLine& line
             return "cache needs ls or clear";
         line.command = words[1] == "ls" ? Command::CacheList : Command::CacheClear;
         expected = 2;
+    } else if (verb == "bc") {
+        if (words.size() < 2 ||
+            (words[1] != "load" && words[1] != "defaults" && words[1] != "delete"))
+            return "bc needs load, defaults or delete";
+        if (words.size() < 3) return "bc " + words[1] + " needs a business component name";
+        line.command = words[1] == "load"       ? Command::BusinessComponentLoad
+                       : words[1] == "defaults" ? Command::BusinessComponentDefaults
+                                                : Command::BusinessComponentDelete;
+        line.businessComponent.component = words[2];
+        expected = 3;
     } else if (verb == "serve") {
         line.command = Command::Serve;
     } else if (verb == "demo") {
@@ -178,6 +208,11 @@ bool scopeFits(Scope scope, Command command) {
             return command == Command::Query;
         case Scope::Serve:
             return command == Command::Serve;
+        case Scope::BusinessComponentKey:
+            return command == Command::BusinessComponentLoad ||
+                   command == Command::BusinessComponentDelete;
+        case Scope::BusinessComponentDefaults:
+            return command == Command::BusinessComponentDefaults;
     }
     return false;
 }
@@ -254,8 +289,16 @@ commands:
       --zqid N           the caller's id sent with the request (default 0)
       --concurrent N     N identical queries at once, one delegate each (default 1)
   providers          the model's data providers, one JSON object per line
-  cache ls           every cached query, one JSON object per line
+  cache ls           every cached query and business-component instance, one JSON
+                     object per line
   cache clear        clear the cache through the host's clear-cache path
+  bc load NAME --key V [--key V ...]
+                     load a business-component instance by key (one --key per key
+                     attribute, in key order) through the business-component manager
+  bc defaults NAME [--set FIELD=VALUE ...]
+                     the default values of a new instance, with inferred values
+  bc delete NAME --key V [--key V ...]
+                     delete an instance on the server and from the cache
   serve [--port N]   run the sample REST server in the foreground (default port 8080)
   demo               a short tour of the data layer against the embedded server
   help               this text

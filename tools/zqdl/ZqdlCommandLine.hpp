@@ -12,7 +12,18 @@
 
 namespace zqdl {
 
-enum class Command { Help, Query, Providers, CacheList, CacheClear, Serve, Demo };
+enum class Command {
+    Help,
+    Query,
+    Providers,
+    CacheList,
+    CacheClear,
+    Serve,
+    Demo,
+    BusinessComponentLoad,
+    BusinessComponentDefaults,
+    BusinessComponentDelete,
+};
 
 // Options shared by every command.
 struct GlobalOptions {
@@ -43,11 +54,19 @@ struct ServeOptions {
     int port = 8080;
 };
 
+// Options of `zqdl bc load|defaults|delete NAME`.
+struct BusinessComponentOptions {
+    std::string component;
+    std::vector<std::string> keys;  // --key, in the root level's key order
+    std::vector<std::pair<std::string, std::string>> inferred;  // --set FIELD=VALUE
+};
+
 struct CommandLine {
     Command command = Command::Help;
     GlobalOptions global;
     QueryOptions query;
     ServeOptions serve;
+    BusinessComponentOptions businessComponent;
 };
 
 struct CommandLineResult {

@@ -21,10 +21,11 @@ class ZqdlResultPrinter {
     // which fields the items have.
     static std::string line(int delegate, const ZQEntityDataQueryResult& result,
                             const ZQEntityDataSourceLevelDescriptor& level);
+    // null, or {domain, code, description}; the business-component lines write errors so too.
+    static void writeError(ZqdlJsonWriter& out, const platform::ErrorPtr& error);
 
   private:
     static void writeStatus(ZqdlJsonWriter& out, const ZQEntityDataQueryResult& result);
-    static void writeError(ZqdlJsonWriter& out, const platform::ErrorPtr& error);
     static void writeData(ZqdlJsonWriter& out, const ZQEntityDataQueryResult& result,
                           const ZQEntityDataSourceLevelDescriptor& level);
     static void writeAlphaIndex(ZqdlJsonWriter& out, const ZQEntityDataQueryResult& result);

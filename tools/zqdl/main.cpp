@@ -1,10 +1,12 @@
 // zqdl: the command-line program of the data layer. Reads the command line, then runs one
-// command on the main thread: queries through the registered entity data manager, the model's
-// providers, the cache's records, the sample REST server, or the demo (README.md, "Usage").
+// command on the main thread: queries through the registered entity data manager, business
+// components through the registered business-component manager, the model's providers, the
+// cache's records, the sample REST server, or the demo (README.md, "Usage").
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tools/zqdl/ZqdlBusinessComponentCommand.hpp"
 #include "tools/zqdl/ZqdlCacheCommand.hpp"
 #include "tools/zqdl/ZqdlCommandLine.hpp"
 #include "tools/zqdl/ZqdlDemo.hpp"
@@ -48,6 +50,10 @@ int dispatch(const zqdl::CommandLine& line) {
             return zqdl::ZqdlServeCommand::run(line);
         case zqdl::Command::Demo:
             return zqdl::ZqdlDemo::run(line);
+        case zqdl::Command::BusinessComponentLoad:
+        case zqdl::Command::BusinessComponentDefaults:
+        case zqdl::Command::BusinessComponentDelete:
+            return zqdl::ZqdlBusinessComponentCommand::run(line);
     }
     return 2;
 }

@@ -1,0 +1,162 @@
+#include "tools/zqdl/ZqdlBusinessComponentCommand.hpp"
+
+#include <cstdio>
+#include <sstream>
+
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentKeyDescriptor.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentManager.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataSimpleKey.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQFoundationServices.hpp"
+#include "platform/MainLoop.hpp"
+#include "tools/zqdl/ZqdlInstancePrinter.hpp"
+
+namespace zqdl {
+
+namespace {
+
+int fail(const ZqdlFailure& failure) {
+    std::fprintf(stderr, "zqdl: %s\n", failure.message.c_str());
+    return failure.exitStatus;
+}
+
+std::shared_ptr<const ZQBusinessComponentModel> componentNamed(const ZQApplicationModel& model,
+                                                               const std::string& name,
+                                                               ZqdlFailure* failure) {
+    auto component = model.businessComponentNamed(name);
+    if (!component || !component->rootLevel()) {
+        *failure = {2, "unknown business component \"" + name + "\""};
+        return nullptr;
+    }
+    return component;
+}
+
+// The texts the alert service recorded after the first `from` alerts, one per shown message.
+std::vector<std::string> alertTextsSince(size_t from) {
+    std::vector<std::string> texts;
+    auto alerts = ZQFoundationServices::alertMessageService()->recordedAlerts();
+    for (size_t i = from; i < alerts.size(); ++i) {
+        std::istringstream lines(alerts[i].message);
+        for (std::string text; std::getline(lines, text);) texts.push_back(text);
+    }
+    return texts;
+}
+
+std::shared_ptr<ZQBusinessComponentHandler> makeHandler(
+    const CommandLine& line, const ZQApplicationModel& model,
+    const std::shared_ptr<const ZQBusinessComponentModel>& component,
+    ZQInternalBusinessComponentManager& manager, ZqdlFailure* failure) {
+    const BusinessComponentOptions& options = line.businessComponent;
+    if (line.command == Command::BusinessComponentDefaults) {
+        auto inferred = ZqdlBusinessComponentCommand::inferredValuesFor(model, options, failure);
+        if (!inferred) return nullptr;
+        return manager.newBusinessComponentDefaultLoadHandlerForModel(
+            component, inferred->empty() ? std::nullopt : inferred);
+    }
+    auto key = ZqdlBusinessComponentCommand::keyFor(model, options, failure);
+    if (!key) return nullptr;
+    if (line.command == Command::BusinessComponentLoad)
+        return manager.newBusinessComponentLoadHandlerForModel(component, key);
+    return manager.newBusinessComponentDeleteHandlerForLevel(component->rootLevel(), key);
+}
+
+}  // namespace
+
+std::shared_ptr<const ZQEntityDataKey> ZqdlBusinessComponentCommand::keyFor(
+    const ZQApplicationModel& model, const BusinessComponentOptions& options,
+    ZqdlFailure* failure) {
+    auto component = componentNamed(model, options.component, failure);
+    if (!component) return nullptr;
+    auto root = component->rootLevel();
+    auto keyAttributes = root->keyAttributes();
+    if (options.keys.size() != keyAttributes.size()) {
+        *failure = {2, options.component + " needs " + std::to_string(keyAttributes.size()) +
+                           " --key value(s), one per key attribute in order, not " +
+                           std::to_string(options.keys.size())};
+        return nullptr;
+    }
+    platform::Dictionary values;
+    for (size_t i = 0; i < keyAttributes.size(); ++i) {
+        platform::Value value =
+            ZQEntityHelper::coreDataFieldValue(*keyAttributes[i], platform::Value(options.keys[i]));
+        if (value.isNothing()) {
+            *failure = {2, "--key \"" + options.keys[i] + "\" is not a value of " +
+                               keyAttributes[i]->name()};
+            return nullptr;
+        }
+        values.set(keyAttributes[i]->name(), std::move(value));
+    }
+    return std::make_shared<ZQEntityDataSimpleKey>(
+        std::make_shared<ZQBusinessComponentKeyDescriptor>(*root), std::move(values));
+}
+
+std::optional<platform::Dictionary> ZqdlBusinessComponentCommand::inferredValuesFor(
+    const ZQApplicationModel& model, const BusinessComponentOptions& options,
+    ZqdlFailure* failure) {
+    auto component = componentNamed(model, options.component, failure);
+    if (!component) return std::nullopt;
+    platform::Dictionary values;
+    for (const auto& [field, text] : options.inferred) {
+        auto attribute = component->rootLevel()->attributeNamed(field);
+        if (!attribute) {
+            *failure = {2, "--set " + field + ": " + options.component + " has no field " + field};
+            return std::nullopt;
+        }
+        // The handler converts the text for its field; a text it cannot convert is refused here.
+        if (ZQEntityHelper::coreDataFieldValue(*attribute, platform::Value(text)).isNothing()) {
+            *failure = {2, "--set " + field + "=" + text + ": not a value of " + field};
+            return std::nullopt;
+        }
+        values.set(field, platform::Value(text));
+    }
+    return values;
+}
+
+int ZqdlBusinessComponentCommand::run(const CommandLine& line) {
+    ZqdlFailure failure;
+    // Usage errors first, from the model alone, before the host and the server start.
+    auto model = ZqdlEnvironment::loadAppModel(ZqdlEnvironment::modelPath(line.global), &failure);
+    if (!model) return fail(failure);
+    bool defaults = line.command == Command::BusinessComponentDefaults;
+    if (defaults ? !inferredValuesFor(*model, line.businessComponent, &failure)
+                 : !keyFor(*model, line.businessComponent, &failure)) {
+        return fail(failure);
+    }
+
+    auto environment = ZqdlEnvironment::start({line.global}, &failure);
+    if (!environment) return fail(failure);
+    auto component =
+        environment->appModel()->businessComponentNamed(line.businessComponent.component);
+    auto manager = ZQBusinessComponentManager::newOnlineBusinessComponentManager();
+    if (!manager) return fail({1, "the data layer registered no business-component manager"});
+    auto handler = makeHandler(line, *environment->appModel(), component, *manager, &failure);
+    if (!handler)
+        return fail(failure.message.empty() ? ZqdlFailure{1, "no handler was made"} : failure);
+
+    const size_t alertsBefore =
+        ZQFoundationServices::alertMessageService()->recordedAlerts().size();
+    ZqdlInstanceOutcome outcome;
+    bool reported = false;
+    // The handler reports once, on the main thread, where this runs.
+    handler->setCompletion([&](const auto& entityData, const platform::ErrorPtr& error) {
+        outcome.instance = entityData;
+        outcome.error = error;
+        reported = true;
+    });
+    handler->start();
+    if (!platform::runUntil([&reported] { return reported; }, line.global.timeoutSeconds)) {
+        handler->cancel();
+        return fail({1, "timed out after " +
+                            std::to_string(static_cast<int>(line.global.timeoutSeconds)) +
+                            " s waiting for the business-component handler"});
+    }
+    outcome.warnings = alertTextsSince(alertsBefore);
+    std::printf("%s\n", ZqdlInstancePrinter::line(outcome, *component->rootLevel()).c_str());
+    std::fflush(stdout);
+    // A default instance lives in the manager's scratch context until it is given back.
+    if (defaults && outcome.instance)
+        manager->releaseBusinessComponentEntityDataWithDefaults(outcome.instance, component);
+    return outcome.error ? 1 : 0;
+}
+
+}  // namespace zqdl
