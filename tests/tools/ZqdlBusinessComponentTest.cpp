@@ -1,0 +1,235 @@
+// zqdl's business-component commands: the command line and the key and inferred values read
+// against the sample model (usage errors, status 2), and the built program run against a sample
+// server in this process that sends a user warning with every business-component answer: one
+// JSON line per outcome, the warnings the handler showed, and the instances the cache then lists.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
+#include "examples/sample-server/ZQSampleServer.hpp"
+#include "tests/support/TempDir.hpp"
+#include "tools/zqdl/ZqdlBusinessComponentCommand.hpp"
+
+namespace zqdl {
+namespace {
+
+using platform::Value;
+
+TEST(ZqdlBusinessComponentCommandLine, ReadsTheSubcommandNameAndTheirOptions) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string error;  // empty: parses
+    };
+    const Case cases[] = {
+        {{"bc", "load", "Sales.Invoice", "--key", "1", "--key=a,b"}, ""},
+        {{"bc", "defaults", "Sales.Invoice", "--set", "CustomerName=A=B", "--set", "X="}, ""},
+        {{"bc"}, "bc needs load, defaults or delete"},
+        {{"bc", "save", "Sales.Invoice"}, "bc needs load, defaults or delete"},
+        {{"bc", "delete"}, "bc delete needs a business component name"},
+        {{"bc", "load", "A", "B"}, "unexpected argument \"B\""},
+        {{"bc", "defaults", "A", "--key", "1"}, "--key does not apply to this command"},
+        {{"bc", "load", "A", "--set", "X=1"}, "--set does not apply to this command"},
+        {{"bc", "defaults", "A", "--set", "=1"}, "--set needs FIELD=VALUE, not \"=1\""},
+        {{"bc", "load", "A", "--key", ""}, "--key needs a value"},
+        {{"query", "P", "--key", "1"}, "--key does not apply to this command"},
+    };
+    for (const Case& c : cases) {
+        CommandLineResult result = ZqdlCommandLine::parse(c.arguments);
+        EXPECT_EQ(result.error, c.error) << c.arguments.at(0);
+        EXPECT_EQ(result.commandLine.has_value(), c.error.empty());
+    }
+    auto load = ZqdlCommandLine::parse(cases[0].arguments).commandLine;
+    EXPECT_EQ(load->command, Command::BusinessComponentLoad);
+    EXPECT_EQ(load->businessComponent.keys, (std::vector<std::string>{"1", "a,b"}));
+    auto defaults = ZqdlCommandLine::parse(cases[1].arguments).commandLine;
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(defaults->businessComponent.inferred, (Pairs{{"CustomerName", "A=B"}, {"X", ""}}));
+}
+
+TEST(ZqdlBusinessComponentCommandLine, KeysAndInferredValuesAreCheckedAgainstTheModel) {
+    ZqdlFailure failure;
+    auto model = ZqdlEnvironment::loadAppModel(ZqdlEnvironment::modelPath({}), &failure);
+    ASSERT_TRUE(model) << failure.message;
+    struct KeyCase {
+        std::string component;
+        std::vector<std::string> keys;
+        Value expected;  // absent: a usage error
+    };
+    const KeyCase keyCases[] = {
+        {"Sales.Invoice", {"7"}, Value(7)},    {"Customer", {"2"}, Value(2)},
+        {"Sales.Invoice", {}, Value()},        {"Sales.Invoice", {"1", "2"}, Value()},
+        {"Sales.Invoice", {"seven"}, Value()}, {"No.Such", {"1"}, Value()},
+    };
+    for (const KeyCase& c : keyCases) {
+        ZqdlFailure failed;
+        BusinessComponentOptions options{c.component, c.keys, {}};
+        auto key = ZqdlBusinessComponentCommand::keyFor(*model, options, &failed);
+        if (c.expected.isAbsent()) {
+            EXPECT_FALSE(key) << c.component;
+            EXPECT_EQ(failed.exitStatus, 2) << c.component;
+            EXPECT_FALSE(failed.message.empty());
+            continue;
+        }
+        ASSERT_TRUE(key) << failed.message;
+        auto field = model->businessComponentNamed(c.component)->rootLevel()->keyAttributes()[0];
+        EXPECT_EQ(key->valueForEntityDataKeyFieldName(field->name()), c.expected);
+    }
+    struct SetCase {
+        std::pair<std::string, std::string> set;
+        bool accepted;
+    };
+    const SetCase setCases[] = {
+        {{"CustomerName", "Zed"}, true},       {{"InvoicePaid", "true"}, true},
+        {{"InvoiceTotal", "12.5"}, true},      {{"InvoiceTotal", "lots"}, false},
+        {{"InvoiceDate", "yesterday"}, false}, {{"NoSuchField", "1"}, false},
+    };
+    for (const SetCase& c : setCases) {
+        ZqdlFailure failed;
+        BusinessComponentOptions options{"Sales.Invoice", {}, {c.set}};
+        auto values = ZqdlBusinessComponentCommand::inferredValuesFor(*model, options, &failed);
+        EXPECT_EQ(values.has_value(), c.accepted) << c.set.first << "=" << c.set.second;
+        if (!c.accepted) {
+            EXPECT_EQ(failed.exitStatus, 2);
+        }
+    }
+}
+
+struct ProgramRun {
+    int status = -1;
+    std::vector<std::string> lines;
+    std::string errors;
+};
+
+class ZqdlBusinessComponentProgram : public ::testing::Test {
+  protected:
+    static std::filesystem::path program() {
+        std::error_code ec;
+        auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return self.parent_path().parent_path() / "tools" / "zqdl" / "zqdl";
+    }
+    void SetUp() override {
+        if (!std::filesystem::exists(program()))
+            GTEST_SKIP() << "build the zqdl target first: " << program();
+        ZQSampleServerOptions options;
+        options.keepAliveSeconds = 1;
+        options.businessComponentWarning = "Checked by the sample server";
+        ZQSampleServerCreateResult created = ZQSampleServer::create(std::move(options));
+        ASSERT_EQ(created.error, nullptr);
+        server_ = std::move(created.server);
+        ASSERT_EQ(server_->start(), nullptr);
+    }
+
+    ProgramRun zqdl(const std::vector<std::string>& arguments) {
+        std::string command = "'" + program().string() + "' --app-dir '" + root_.path().string() +
+                              "' --server " + server_->baseURL() + " --timeout 60";
+        for (const std::string& argument : arguments) command += " '" + argument + "'";
+        std::string errorFile = (root_ / "stderr.txt").string();
+        command += " 2>'" + errorFile + "'";
+        ProgramRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return run;
+        std::string output;
+        char buffer[4096];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        int raw = pclose(pipe);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::istringstream lines(output);
+        for (std::string line; std::getline(lines, line);) run.lines.push_back(line);
+        std::ifstream errors(errorFile);
+        std::stringstream text;
+        text << errors.rdbuf();
+        run.errors = text.str();
+        return run;
+    }
+    // The one line the run printed, parsed.
+    static Value only(const ProgramRun& run) {
+        EXPECT_EQ(run.lines.size(), 1u) << run.errors;
+        return run.lines.empty() ? Value() : ZQJSON::parse(run.lines[0]).value;
+    }
+
+    zqtest::TempDir root_;
+    std::unique_ptr<ZQSampleServer> server_;
+};
+
+TEST_F(ZqdlBusinessComponentProgram, EachOutcomeIsOneJSONLineAndTheCacheListsWhatWasLoaded) {
+    const Value warned = Value::array({Value("Checked by the sample server")});
+    struct Step {
+        std::vector<std::string> arguments;
+        int status;
+        const char* field;  // of the instance; none: no instance
+        Value expected;
+        Value warnings;
+    };
+    const Step steps[] = {
+        {{"bc", "load", "Sales.Invoice", "--key", "3"},
+         0,
+         "CustomerName",
+         Value("Cobalt Systems"),
+         Value::array({})},  // loads show no warnings
+        {{"bc", "load", "Customer", "--key", "1"},
+         0,
+         "CustomerEmail",
+         Value("orders@acme.example"),
+         Value::array({})},
+        {{"bc", "defaults", "Sales.Invoice", "--set", "CustomerName=Zed"},
+         0,
+         "CustomerName",
+         Value("Zed"),
+         Value::array({})},
+        {{"bc", "delete", "Customer", "--key", "1"}, 0, nullptr, Value(), warned},
+        {{"bc", "load", "Sales.Invoice", "--key", "404"}, 1, nullptr, Value(), Value::array({})},
+    };
+    for (const Step& step : steps) {
+        ProgramRun run = zqdl(step.arguments);
+        SCOPED_TRACE(step.arguments[1] + " " + step.arguments[2]);
+        EXPECT_EQ(run.status, step.status) << run.errors;
+        Value line = only(run);
+        EXPECT_EQ(line["ok"], Value(step.status == 0));
+        EXPECT_EQ(line["warnings"], step.warnings);
+        if (step.field) {
+            EXPECT_EQ(line["instance"][step.field], step.expected);
+            EXPECT_EQ(line["error"], Value::null());
+        } else {
+            EXPECT_EQ(line["instance"], Value::null());
+        }
+        if (step.status != 0) {
+            EXPECT_EQ(line["error"]["code"], Value(404));
+        }
+    }
+    // The invoice's lines print in key order, as arrays under the level name.
+    Value invoice = only(zqdl({"bc", "load", "Sales.Invoice", "--key", "3"}))["instance"];
+    ASSERT_EQ(invoice["Line"].count(), 3u);
+    EXPECT_EQ(invoice["Line"].at(2)["InvoiceLineId"], Value(3));
+
+    ProgramRun listed = zqdl({"cache", "ls"});
+    ASSERT_EQ(listed.status, 0) << listed.errors;
+    ASSERT_EQ(listed.lines.size(), 1u) << listed.errors;  // the deleted customer is gone
+    Value record = ZQJSON::parse(listed.lines[0]).value;
+    EXPECT_EQ(record["component"], Value("Sales.Invoice"));
+    EXPECT_EQ(record["key"], Value::dictionary({{"InvoiceId", Value(3)}}));
+    EXPECT_EQ(record["lines"], Value(3));
+    EXPECT_TRUE(record["timeStamp"].isString());
+}
+
+TEST_F(ZqdlBusinessComponentProgram, UsageErrorsEndWithStatusTwoBeforeAnyRequest) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"bc", "load", "Sales.Invoice"},
+        {"bc", "delete", "Sales.Invoice", "--key", "1", "--key", "2"},
+        {"bc", "load", "No.Such", "--key", "1"},
+        {"bc", "defaults", "Sales.Invoice", "--set", "Nope=1"},
+    };
+    for (const auto& arguments : cases) {
+        ProgramRun run = zqdl(arguments);
+        EXPECT_EQ(run.status, 2) << arguments[1] << ": " << run.errors;
+        EXPECT_TRUE(run.lines.empty());
+    }
+    EXPECT_EQ(server_->totalRequestCount(), 0u);
+}
+
+}  // namespace
+}  // namespace zqdl
