@@ -2,7 +2,9 @@
 
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTDefaultLoadHandler.hpp"
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTDeleteHandler.hpp"
+#include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTInsertOrUpdateHandler.hpp"
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTLoadHandler.hpp"
+#include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTUpdateHandler.hpp"
 
 std::shared_ptr<ZQBusinessComponentRESTManager> ZQBusinessComponentRESTManager::create() {
     return std::make_shared<ZQBusinessComponentRESTManager>();
@@ -30,23 +32,23 @@ ZQBusinessComponentRESTManager::newBusinessComponentDefaultLoadHandlerForModel(
 
 std::shared_ptr<ZQBusinessComponentSaveHandler>
 ZQBusinessComponentRESTManager::newBusinessComponentInsertHandlerForModel(
-    const std::shared_ptr<const ZQBusinessComponentModel>& /*model*/,
-    const std::shared_ptr<ZQBusinessComponentLevelEntityData>& /*entityData*/) {
-    return nullptr;
+    const std::shared_ptr<const ZQBusinessComponentModel>& model,
+    const std::shared_ptr<ZQBusinessComponentLevelEntityData>& entityData) {
+    return ZQBusinessComponentRESTInsertHandler::create(model, entityData);
 }
 
 std::shared_ptr<ZQBusinessComponentSaveHandler>
 ZQBusinessComponentRESTManager::newBusinessComponentInsertOrUpdateHandlerForModel(
-    const std::shared_ptr<const ZQBusinessComponentModel>& /*model*/,
-    const std::shared_ptr<ZQBusinessComponentLevelEntityData>& /*entityData*/) {
-    return nullptr;
+    const std::shared_ptr<const ZQBusinessComponentModel>& model,
+    const std::shared_ptr<ZQBusinessComponentLevelEntityData>& entityData) {
+    return ZQBusinessComponentRESTInsertOrUpdateHandler::create(model, entityData);
 }
 
 std::shared_ptr<ZQBusinessComponentSaveHandler>
 ZQBusinessComponentRESTManager::newBusinessComponentUpdateHandlerForLevel(
-    const std::shared_ptr<const ZQBusinessComponentLevel>& /*level*/,
-    const std::shared_ptr<ZQBusinessComponentLevelEntityData>& /*entityData*/) {
-    return nullptr;
+    const std::shared_ptr<const ZQBusinessComponentLevel>& level,
+    const std::shared_ptr<ZQBusinessComponentLevelEntityData>& entityData) {
+    return ZQBusinessComponentRESTUpdateHandler::create(level, entityData);
 }
 
 std::shared_ptr<ZQBusinessComponentDeleteHandler>

@@ -1,5 +1,5 @@
 // The registered online business-component manager: makes the REST handlers (load by key,
-// default values, delete; the save handlers join with them) and owns the temporary main-queue
+// default values, insert, update, insert-or-update, delete) and owns the temporary main-queue
 // context that default-value instances live in until the host releases them. Made by the host
 // from the registration; used on the main thread only, which also confines the temporary context.
 #pragma once
@@ -26,7 +26,6 @@ class ZQBusinessComponentRESTManager : public ZQInternalBusinessComponentManager
     newBusinessComponentDefaultLoadHandlerForModel(
         const std::shared_ptr<const ZQBusinessComponentModel>& model,
         const std::optional<platform::Dictionary>& inferredFieldValuesByName) override;
-    // None until the save handlers are built.
     std::shared_ptr<ZQBusinessComponentSaveHandler> newBusinessComponentInsertHandlerForModel(
         const std::shared_ptr<const ZQBusinessComponentModel>& model,
         const std::shared_ptr<ZQBusinessComponentLevelEntityData>& entityData) override;

@@ -220,3 +220,33 @@ std::optional<platform::URL> ZQEntityHelper::urlRelativeToServerBaseURL(
     while (!relativePath.empty() && relativePath.front() == '/') relativePath.remove_prefix(1);
     return platform::URL::resolve(relativePath, *base);
 }
+
+std::optional<platform::Dictionary> ZQEntityHelper::jsonBusinessComponentLevel(
+    const std::shared_ptr<const ZQBusinessComponentLevel>& level,
+    const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData) {
+    if (!level || !entityData) return std::nullopt;
+    platform::Dictionary json;
+    for (const auto& attribute : level->attributes()) {
+        Value value = entityData->valueForEntityDataFieldName(attribute->name());
+        if (value.isAbsent()) continue;
+        if (value.kind() == Value::Kind::Date) {
+            const auto& info = attribute->fieldInfo();
+            std::string iso = platform::iso8601String(*value.date());
+            bool dateOnly = info && info->entityDataFieldInfoDataType() == ZQDataTypeDate;
+            value = Value(dateOnly ? iso.substr(0, 10) : iso);
+        }
+        json.set(attribute->name(), std::move(value));
+    }
+    for (const auto& child : level->childLevels()) {
+        auto lines = entityData->entityChildLevelEntitiesForLevelName(child->levelName());
+        if (!lines) continue;
+        platform::Array items;
+        items.reserve(lines->size());
+        for (const auto& line : *lines) {
+            if (auto item = jsonBusinessComponentLevel(child, line))
+                items.push_back(Value(std::move(*item)));
+        }
+        json.set(child->levelName(), Value(std::move(items)));
+    }
+    return json;
+}

@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityData.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataFieldDescriptor.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataKey.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQBusinessComponentAttribute.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQBusinessComponentLevel.hpp"
 #include "platform/URL.hpp"
 #include "platform/Value.hpp"
 
@@ -56,6 +58,15 @@ class ZQEntityHelper {
 
     // Percent-escapes every byte except letters, digits, "-", ".", "_" and "~".
     static std::string urlSimpleEscapeString(std::string_view text);
+
+    // The JSON object a save sends for one instance of `level`: each attribute the entity data has
+    // a value for, under the attribute's name (dates as ISO 8601 text, the date alone for date
+    // fields; null stays null; numbers, booleans and text as they are), and each child level the
+    // entity data holds as an array of line objects under the level's name, in the same shape.
+    // None without entity data or level.
+    static std::optional<platform::Dictionary> jsonBusinessComponentLevel(
+        const std::shared_ptr<const ZQBusinessComponentLevel>& level,
+        const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData);
 
     // The path resolved against the running application's server base URL (taken as a folder);
     // a leading "/" is ignored. None without a running model or base URL, or for a bad path.

@@ -1,0 +1,161 @@
+#include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTSaveHandler.hpp"
+
+#include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTHelper.hpp"
+#include "ZQDataLayerRemote/business-components/ZQCoreDataBusinessComponentSaveOperation.hpp"
+#include "ZQDataLayerRemote/business-components/ZQEntityHelper_ZQBusinessComponentREST.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentKeyDescriptor.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataSimpleKey.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQDataSetterOperation.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
+#include "platform/MainLoop.hpp"
+#include "platform/objectstore/ManagedObjectContext.hpp"
+
+namespace {
+
+// The key of the instance the entity data holds: the values of the level's key attributes.
+std::shared_ptr<const ZQEntityDataKey> keyOfEntityData(
+    const std::shared_ptr<const ZQBusinessComponentLevel>& level,
+    const std::shared_ptr<ZQBusinessComponentLevelEntityData>& entityData) {
+    if (!level || !entityData) return nullptr;
+    platform::Dictionary values;
+    for (const auto& key : level->keyAttributes())
+        values.set(key->name(), entityData->valueForEntityDataFieldName(key->name()));
+    return std::make_shared<ZQEntityDataSimpleKey>(
+        std::make_shared<ZQBusinessComponentKeyDescriptor>(*level), std::move(values));
+}
+
+}  // namespace
+
+ZQBusinessComponentRESTSaveHandler::ZQBusinessComponentRESTSaveHandler(
+    std::shared_ptr<const ZQBusinessComponentLevel> level,
+    std::shared_ptr<ZQBusinessComponentLevelEntityData> entityData)
+    : ZQBusinessComponentSaveHandler(std::move(level), std::move(entityData)) {
+    const auto& component = businessComponentModel();
+    json_ = ZQEntityHelper::jsonBusinessComponentLevel(component ? component->rootLevel() : nullptr,
+                                                       this->entityData());
+    saveKey_ = key() ? key() : keyOfEntityData(businessComponentLevel(), this->entityData());
+}
+
+std::optional<platform::URL> ZQBusinessComponentRESTSaveHandler::url() const {
+    return ZQEntityHelper_ZQBusinessComponentREST::businessComponentURLFromLevel(
+        businessComponentLevel(), saveKey_);
+}
+
+std::string ZQBusinessComponentRESTSaveHandler::uploaderRestPath() const {
+    return ZQEntityHelper_ZQBusinessComponentREST::
+        fileUploadURLPathComponentForBusinessComponentLevel(businessComponentLevel());
+}
+
+void ZQBusinessComponentRESTSaveHandler::start() {
+    auto target = url();
+    if (!target || !ZQBusinessComponentRESTHelper::hasDataCache()) return onError(defaultZQError());
+    auto self = std::static_pointer_cast<ZQBusinessComponentRESTSaveHandler>(shared_from_this());
+    auto queue = operationQueue();
+    queue->cancelAllOperations();
+    queue->setSuspended(true);
+
+    auto body = ZQInvocationWithSelfOperation::create(
+        self, &ZQBusinessComponentRESTSaveHandler::setRequestBodyOp);
+    queue->addOperation(body);
+    auto request = ZQApplicationHelper::requestWithURL(*target);
+    request->setHTTPMethod(httpMethod());
+    auto requestOp =
+        ZQURLRequestOperation::create(request, std::weak_ptr<ZQURLRequestOperationDelegate>(self));
+    {
+        platform::MutexLock lock(mutex_);
+        requestOp_ = requestOp;
+    }
+    requestOp->addDependency(body);
+    auto parse = ZQParseJsonOperation::create(std::weak_ptr<ZQParseJsonOperationDelegate>(self));
+    parse->setSource(requestOp);
+    parse->addDependency(requestOp);
+    auto save = ZQCoreDataBusinessComponentSaveOperation::create();
+    save->setBusinessComponentModel(businessComponentModel());
+    save->setDelegate(std::weak_ptr<ZQCoreDataBusinessComponentSaveOperationDelegate>(self));
+    auto openCache = ZQBusinessComponentRESTHelper::cacheCoordinatorStep(
+        [save](auto coordinator) { save->setPersistentStoreCoordinator(std::move(coordinator)); });
+    auto toSave =
+        ZQDataSetterOperation::create(parse, {{"parsedBusinessComponentData", "parsedData"}}, save);
+    toSave->addDependency(parse);
+    save->addDependency(toSave);
+    save->addDependency(openCache);
+    auto finished = ZQInvocationWithSelfOperation::create(
+        self, &ZQBusinessComponentRESTSaveHandler::saveUnespectedFinished);
+    finished->addDependency(save);
+    queue->addOperations({requestOp, parse, toSave, openCache, save, finished}, false);
+    queue->setSuspended(false);
+}
+
+void ZQBusinessComponentRESTSaveHandler::setRequestBodyOp(
+    const std::shared_ptr<ZQInvocationWithSelfOperation>& operation) {
+    if (operation->isCancelled()) return;
+    platform::dispatchSyncOnMain([this] {
+        if (!json_) return onError(defaultZQError());
+        auto written = ZQJSON::write(platform::Value(*json_));
+        std::shared_ptr<ZQURLRequestOperation> requestOp;
+        {
+            platform::MutexLock lock(mutex_);
+            requestOp = requestOp_;
+        }
+        if (written.error || !requestOp) return onError(written.error);
+        // The request has not started: it waits for this step.
+        auto request = requestOp->request();
+        request->setHTTPBody(written.text);
+        request->setValue("application/json", "Content-Type");
+        requestOp->setRequest(std::move(request));
+    });
+}
+
+void ZQBusinessComponentRESTSaveHandler::saveUnespectedFinished(
+    const std::shared_ptr<ZQInvocationWithSelfOperation>& operation) {
+    if (operation->isCancelled()) return;
+    // The write-through ended without telling of a success.
+    platform::dispatchSyncOnMain([this] { onError(defaultZQError()); });
+}
+
+void ZQBusinessComponentRESTSaveHandler::urlRequestOperationDidFinishLoading(
+    const std::shared_ptr<ZQURLRequestOperation>& operation) {
+    if (operation->isCancelled()) return;
+    if (auto error = ZQBusinessComponentRESTHelper::errorFromURLRequestOperation(*operation))
+        return onErrorAndCancelOperationsOnMainThread(operation, error);
+    ZQBusinessComponentRESTHelper::processWarningHeader(operation->response());
+}
+
+void ZQBusinessComponentRESTSaveHandler::urlRequestOperationDidFailLoading(
+    const std::shared_ptr<ZQURLRequestOperation>& operation) {
+    if (operation->isCancelled()) return;
+    onErrorAndCancelOperationsOnMainThread(operation, operation->error());
+}
+
+void ZQBusinessComponentRESTSaveHandler::parseJsonOperationDidFailParsing(
+    const std::shared_ptr<ZQParseJsonOperation>& operation) {
+    onErrorAndCancelOperationsOnMainThread(operation, operation->error());
+}
+
+void ZQBusinessComponentRESTSaveHandler::businessComponentSaveOperationDidSave(
+    const std::shared_ptr<ZQCoreDataBusinessComponentSaveOperation>& operation) {
+    if (operation->isCancelled()) return;
+    auto id = operation->businessComponentObjectID();
+    platform::dispatchSyncOnMain([this, &id] {
+        // The last step must not report as well.
+        operationQueue()->cancelAllOperations();
+        auto model = ZQModel::currentModel();
+        auto context = model ? ZQModel_ZQCoreDataCache::managedObjectContext(model) : nullptr;
+        auto object = context && id ? context->objectWithID(id) : nullptr;
+        if (auto entityData = std::dynamic_pointer_cast<ZQBusinessComponentLevelEntityData>(object))
+            return onSuccess(entityData);
+        onError(defaultZQError());
+    });
+}
+
+void ZQBusinessComponentRESTSaveHandler::businessComponentSaveOperationDidFailWithError(
+    const std::shared_ptr<ZQCoreDataBusinessComponentSaveOperation>& operation,
+    const platform::ErrorPtr& error) {
+    if (operation->isCancelled()) return;
+    platform::dispatchSyncOnMain([this, &error] { onError(error); });
+}
