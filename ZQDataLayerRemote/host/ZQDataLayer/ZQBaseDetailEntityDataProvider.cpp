@@ -54,9 +54,10 @@ void ZQBaseDetailEntityDataProvider::refreshWithOptions(
         return;
     }
     // The editable version is refreshed as it was loaded: with its options, marked mutable.
-    platform::Dictionary merged = mutableLoadOptions().value_or(platform::Dictionary());
-    if (options) {
-        for (const auto& [key, value] : *options) merged.set(key, value);
+    // The editable version's options win over the caller's.
+    platform::Dictionary merged = options.value_or(platform::Dictionary());
+    if (auto mutableOptions = mutableLoadOptions()) {
+        for (const auto& [key, value] : *mutableOptions) merged.set(key, value);
     }
     platform::Dictionary context;
     context.set(ZQEntityDataProviderMutableContextKey, platform::Value(true));

@@ -42,7 +42,8 @@ class ZQBaseDetailEntityDataProvider : public ZQBaseEntityDataProvider {
     void loadMutableEntityData();
     virtual ZQEntityDataQueryType queryTypeForLoadingEntityData();
     virtual std::optional<platform::Dictionary> mutableLoadOptions() { return std::nullopt; }
-    // A refresh keeps the version (plain or editable) being loaded; it satisfies a reload need.
+    // A refresh keeps the version (plain or editable) being loaded, the editable one with
+    // mutableLoadOptions over the options given; it satisfies a reload need.
     void refreshWithOptions(const std::optional<platform::Dictionary>& options) override;
     virtual void reloadEntityData();
     [[nodiscard]] std::shared_ptr<ZQEntityDataQueryInfo> newQueryInfoWithType(

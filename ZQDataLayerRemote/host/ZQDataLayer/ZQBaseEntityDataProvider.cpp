@@ -155,6 +155,8 @@ void ZQBaseEntityDataProvider::stopWaitingForDelegate(bool cancelled,
 }
 
 void ZQBaseEntityDataProvider::waitForDelegateToLoad() {
+    // Asked for, even if it cannot run yet: valid input parameters will start it.
+    loadRequested_ = true;
     if (!held_ || waitingState_ != ZQLoadWaitingForDelegateNone) return;
     waitingState_ = ZQLoadWaitingForDelegateLoad;
     notifyLoadingState();
