@@ -1,5 +1,8 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
 
+#include <charconv>
+#include <cmath>
+
 #include <simdjson.h>
 #include <yajl/yajl_gen.h>
 #include <yajl/yajl_parse.h>
@@ -349,8 +352,23 @@ bool generate(yajl_gen g, const Value& value) {
             return yajl_gen_bool(g, *value.boolean()) == yajl_gen_status_ok;
         case Value::Kind::Integer:
             return yajl_gen_integer(g, *value.integer()) == yajl_gen_status_ok;
-        case Value::Kind::Double:
-            return yajl_gen_double(g, *value.number()) == yajl_gen_status_ok;
+        case Value::Kind::Double: {
+            // The shortest text that reads back as the same double (YAJL's own writes 20
+            // significant digits: 307.8 came out as 307.80000000000001137); ".0" keeps a whole
+            // number a double when it is read again. Infinities and NaN have no JSON text.
+            double number = *value.number();
+            if (!std::isfinite(number)) return false;
+            char text[40];
+            auto written = std::to_chars(text, text + sizeof text - 2, number);
+            if (written.ec != std::errc()) return false;
+            std::string_view digits(text, static_cast<size_t>(written.ptr - text));
+            if (digits.find_first_not_of("-0123456789") == std::string_view::npos) {
+                *written.ptr++ = '.';
+                *written.ptr++ = '0';
+            }
+            return yajl_gen_number(g, text, static_cast<size_t>(written.ptr - text)) ==
+                   yajl_gen_status_ok;
+        }
         case Value::Kind::Decimal: {
             const std::string& t = value.decimal()->text();
             return yajl_gen_number(g, t.data(), t.size()) == yajl_gen_status_ok;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <string>
 #include <vector>
 
@@ -194,7 +196,16 @@ TEST(JSONTest, WritesWhatItReadsAndRefusesValuesWithoutJSONForm) {
     EXPECT_EQ(back.value["price"], Value(12.3));
     EXPECT_EQ(back.value["raw"], Value("aGk="));
 
+    // Doubles: the shortest text that reads back the same, still a double when whole.
+    EXPECT_EQ(
+        ZQJSON::write(Value::array({Value(307.8), Value(0.1 + 0.2), Value(5.0), Value(-1e300)}))
+            .text,
+        "[307.8,0.30000000000000004,5.0,-1e+300]");
+    EXPECT_EQ(ZQJSON::parse("[5.0]").value,
+              ZQJSON::parse(ZQJSON::write(Value::array({Value(5.0)})).text).value);
+
     EXPECT_NE(ZQJSON::write(Value()).error, nullptr);
+    EXPECT_NE(ZQJSON::write(Value(std::nan(""))).error, nullptr);
     EXPECT_NE(ZQJSON::write(Value::array({Value()})).error, nullptr);
     EXPECT_NE(ZQJSON::write(Value("\xff\xfe")).error, nullptr);
 }
