@@ -36,6 +36,7 @@ struct ZQSampleServer::Exchange {
     int status = 200;
     std::string answer;
     std::vector<std::pair<std::string, std::string>> answerHeaders;
+    std::string contentType = "application/json";
 
     std::optional<std::string> header(const std::string& name) const {
         auto found = headers->find(name);  // httplib compares names without regard to case
@@ -285,7 +286,7 @@ void ZQSampleServer::serve(const httplib::Request& req, httplib::Response& res) 
     if (!exchange.answer.empty()) {
         // Moved rather than handed to set_content, which copies: answers run to megabytes.
         res.body = std::move(exchange.answer);
-        res.set_header("Content-Type", "application/json");
+        res.set_header("Content-Type", exchange.contentType);
     }
 }
 
@@ -321,8 +322,16 @@ void ZQSampleServer::route(Exchange& exchange) {
     std::string rawRestPath = exchange.rawPath.compare(0, rawRest.size(), rawRest) == 0
                                   ? exchange.rawPath.substr(rawRest.size())
                                   : std::string();
-    if (isData && !providersByPath_.count(rest.substr(5)) &&
-        businessComponents_->serves(rawRestPath)) {
+    if (ZQSampleObjectStore::serves(rest)) {
+        if (!authorised(exchange)) return;
+        ZQSampleObjectAnswer answer =
+            objects_->answer(exchange.method, rest, exchange.header("Content-Type").value_or(""),
+                             std::move(exchange.body));
+        exchange.status = answer.status;
+        exchange.answer = std::move(answer.body);
+        exchange.contentType = std::move(answer.contentType);
+    } else if (isData && !providersByPath_.count(rest.substr(5)) &&
+               businessComponents_->serves(rawRestPath)) {
         answerBusinessComponent(exchange, rawRestPath);
     } else if (isData && (exchange.method == "GET" || exchange.method == "HEAD")) {
         answerData(exchange, rest.substr(5));

@@ -23,6 +23,7 @@
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
 #include "examples/sample-server/ZQSampleBusinessComponents.hpp"
 #include "examples/sample-server/ZQSampleDataStore.hpp"
+#include "examples/sample-server/ZQSampleObjectStore.hpp"
 #include "examples/sample-server/ZQSampleTokenStore.hpp"
 #include "platform/Error.hpp"
 #include "platform/Mutex.hpp"
@@ -105,6 +106,8 @@ class ZQSampleServer {
     // The rows; changing them bumps the provider's Last-Modified.
     ZQSampleDataStore& dataStore() { return *dataStore_; }
     ZQSampleTokenStore& tokens() { return *tokens_; }
+    // The uploaded binary objects (README.md, "Uploads").
+    ZQSampleObjectStore& objectStore() { return *objects_; }
     // Replaces the invoice providers' rows with ZQSampleSyntheticInvoices::make's, and makes
     // the row texts of the lists at once, so that the first request is as fast as the next.
     [[nodiscard]] platform::ErrorPtr loadSyntheticInvoices(size_t invoices, size_t linesPerInvoice);
@@ -156,6 +159,7 @@ class ZQSampleServer {
     const std::unique_ptr<ZQSampleDataStore> dataStore_;
     const std::unique_ptr<ZQSampleTokenStore> tokens_;
     const std::unique_ptr<ZQSampleBusinessComponents> businessComponents_;
+    const std::unique_ptr<ZQSampleObjectStore> objects_ = std::make_unique<ZQSampleObjectStore>();
     std::atomic<bool> requireToken_;
     std::atomic<double> delaySeconds_;
     std::atomic<int> port_{0};

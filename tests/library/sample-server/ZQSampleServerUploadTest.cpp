@@ -1,0 +1,67 @@
+// The sample server's binary uploads over HTTP: stored bytes and content type served back, the
+// accepted upload paths, and what the other methods and unknown objects get.
+#include <gtest/gtest.h>
+
+#include "tests/library/sample-server/SampleServerTestSupport.hpp"
+
+namespace {
+
+using zqtest::HTTPReply;
+
+class SampleServerUpload : public zqtest::SampleServerTest {};
+
+TEST_F(SampleServerUpload, StoresBytesAndContentTypeAndServesThemBack) {
+    const std::string bytes("\x89PNG\r\n\x1a\n\0\0binary\xff", 17);
+    struct Case {
+        std::string uploadPath;
+        std::vector<std::string> headers;
+        std::string servedType;
+    } cases[] = {
+        {"rest/Sales/Invoice/Line/zqobject", {"Content-Type: image/png"}, "image/png"},
+        {"zqobject", {"Content-Type: audio"}, "audio"},
+        // Without a content type the object is served as octet stream.
+        {"rest/Customer/zqobject", {"Content-Type:"}, "application/octet-stream"},
+    };
+    for (const Case& c : cases) {
+        HTTPReply posted = send("POST", c.uploadPath, bytes, c.headers);
+        ASSERT_EQ(posted.status, 200) << c.uploadPath << ": " << posted.body;
+        std::string id(posted.json()["object_id"].string().value_or(""));
+        ASSERT_FALSE(id.empty()) << posted.body;
+        HTTPReply served = get(c.uploadPath + "/" + id);
+        EXPECT_EQ(served.status, 200) << c.uploadPath;
+        EXPECT_EQ(served.body, bytes) << c.uploadPath;
+        EXPECT_EQ(served.header("content-type"), c.servedType) << c.uploadPath;
+        ASSERT_TRUE(server->objectStore().object(id));
+        EXPECT_EQ(server->objectStore().object(id)->bytes, bytes);
+    }
+    EXPECT_EQ(server->objectStore().uploadCount(), 3u);
+}
+
+TEST_F(SampleServerUpload, EachUploadGetsANewIdentifier) {
+    std::string first(send("POST", "zqobject", "a").json()["object_id"].string().value_or(""));
+    std::string second(send("POST", "zqobject", "a").json()["object_id"].string().value_or(""));
+    EXPECT_NE(first, second);
+    server->objectStore().setNumericObjectIds(true);
+    HTTPReply numeric = send("POST", "zqobject", "b");
+    ASSERT_TRUE(numeric.json()["object_id"].integer()) << numeric.body;
+    EXPECT_EQ(get("zqobject/" + std::to_string(*numeric.json()["object_id"].integer())).body, "b");
+}
+
+TEST_F(SampleServerUpload, WrongMethodsAndUnknownObjectsAreErrors) {
+    EXPECT_EQ(send("PUT", "rest/Customer/zqobject", "x").status, 405);
+    EXPECT_EQ(get("rest/Customer/zqobject").status, 405);
+    HTTPReply missing = get("rest/Customer/zqobject/obj-999");
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_TRUE(missing.json()["error"]["message"].string()) << missing.body;
+    EXPECT_EQ(send("DELETE", "zqobject/obj-1").status, 405);
+    // A business component instance path that is not an upload path is not taken for one.
+    EXPECT_NE(get("rest/Customer/1").status, 405);
+}
+
+TEST_F(SampleServerUpload, UploadsNeedTheTokenWhenDataDoes) {
+    server->setRequireToken(true);
+    EXPECT_EQ(send("POST", "rest/Customer/zqobject", "x").status, 401);
+    EXPECT_EQ(server->objectStore().uploadCount(), 0u);
+}
+
+}  // namespace
