@@ -137,6 +137,9 @@ void ZQBaseRemoteDetailEntityDataProvider::onInputParametersEntityDataChanged(
     const std::shared_ptr<ZQEntityData>& entityData) {
     ZQBaseDetailEntityDataProvider::onInputParametersEntityDataChanged(entityData);
     remoteHelper_.updateOnInputParametersChangedFlagsOnInputParametersChanged();
+    // What was known of the old parameters' item says nothing of the new one's: without this a
+    // cache miss for the new values would never ask the server.
+    if (!loadedDataBelongsToCurrentInputParameters()) setLoadState(initialLoadState());
 }
 
 void ZQBaseRemoteDetailEntityDataProvider::

@@ -13,6 +13,7 @@
 #include "tools/zqdl/ZqdlEnvironment.hpp"
 #include "tools/zqdl/ZqdlProviderCatalog.hpp"
 #include "tools/zqdl/ZqdlQueryCommand.hpp"
+#include "tools/zqdl/ZqdlScreenCommand.hpp"
 #include "tools/zqdl/ZqdlServeCommand.hpp"
 
 namespace {
@@ -53,6 +54,9 @@ int dispatch(const zqdl::CommandLine& line) {
         case zqdl::Command::BusinessComponentLoad:
         case zqdl::Command::BusinessComponentDefaults:
         case zqdl::Command::BusinessComponentDelete:
+        case zqdl::Command::BusinessComponentInsert:
+        case zqdl::Command::BusinessComponentUpdate:
+        case zqdl::Command::BusinessComponentUpsert:
             return zqdl::ZqdlBusinessComponentCommand::run(line);
     }
     return 2;
@@ -62,6 +66,11 @@ int dispatch(const zqdl::CommandLine& line) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (zqdl::ZqdlScreenCommand::isScreenCommand(arguments)) {
+        int status = zqdl::ZqdlScreenCommand::run(arguments);
+        std::fflush(stdout);
+        return status;
+    }
     zqdl::CommandLineResult parsed = zqdl::ZqdlCommandLine::parse(arguments);
     if (!parsed.commandLine) {
         std::fprintf(stderr, "zqdl: %s\n\n%s", parsed.error.c_str(),

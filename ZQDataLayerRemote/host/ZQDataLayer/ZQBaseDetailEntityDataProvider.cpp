@@ -107,8 +107,10 @@ void ZQBaseDetailEntityDataProvider::loadResultsFromSuccessfulQuery(
     const std::shared_ptr<ZQEntityDataQueryResult>& result, platform::Dictionary&) {
     auto single = std::dynamic_pointer_cast<ZQEntityDataQuerySingleItemResult>(result);
     if (!single) return;
-    // The cache not holding the item says nothing of the server's: keep what is shown.
-    if (single->dataItem() || originOfResult(result) != ZQEntityDataProviderDataOrigin::cache) {
+    // The cache not holding the item says nothing of the server's: keep what is shown, unless
+    // it is the item of other input parameters.
+    if (single->dataItem() || originOfResult(result) != ZQEntityDataProviderDataOrigin::cache ||
+        !loadedDataBelongsToCurrentInputParameters()) {
         loadedEntityData_ = single->dataItem();
     }
 }

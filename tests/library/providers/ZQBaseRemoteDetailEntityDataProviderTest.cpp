@@ -126,3 +126,37 @@ TEST_F(RemoteDetailProvider, InvalidParametersWaitAndAServerErrorIsReportedOnce)
 
 }  // namespace
 }  // namespace zqtest
+
+namespace zqtest {
+namespace {
+
+TEST_F(RemoteDetailProvider, NewParametersMissingFromTheCacheAskTheServerAndDropTheOldItem) {
+    int asked = 0;
+    server().route("GET", kCustomerDetailPath, [&asked](const LoopbackRequest& request) {
+        ++asked;
+        const bool four = request.query.find("CustomerId=4") != std::string::npos;
+        return LoopbackResponse::json(
+            std::string(R"({"CustomerId": )") + (four ? "4" : "3") +
+            R"(, "CustomerName": "N", "CustomerEmail": "e", "CustomerPhoto": "", )"
+            R"("CustomerActive": true, "CustomerSince": "2020-01-01", "Invoices": []})");
+    });
+    auto provider = customerDetail();
+    provider->load();
+    ASSERT_TRUE(settle(*provider));
+    ASSERT_EQ(delegate_->count(ProviderEvent::error), 0u);
+    ASSERT_EQ(provider->loadState(), LoadedState::remote) << asked;
+
+    provider->setInputParameterValues({platform::Value(4)});
+    ASSERT_TRUE(settle(*provider));
+    for (const auto& event : delegate_->of(ProviderEvent::data)) {
+        if (event.origin == Origin::cache) {
+            EXPECT_NE(event.ids, std::vector<int64_t>{3});
+        }
+    }
+    EXPECT_EQ(delegate_->of(ProviderEvent::data).back().ids, std::vector<int64_t>{4});
+    EXPECT_EQ(provider->loadState(), LoadedState::remote);
+    EXPECT_EQ(asked, 2);
+}
+
+}  // namespace
+}  // namespace zqtest
