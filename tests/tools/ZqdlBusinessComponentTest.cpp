@@ -28,8 +28,11 @@ TEST(ZqdlBusinessComponentCommandLine, ReadsTheSubcommandNameAndTheirOptions) {
     const Case cases[] = {
         {{"bc", "load", "Sales.Invoice", "--key", "1", "--key=a,b"}, ""},
         {{"bc", "defaults", "Sales.Invoice", "--set", "CustomerName=A=B", "--set", "X="}, ""},
-        {{"bc"}, "bc needs load, defaults or delete"},
-        {{"bc", "save", "Sales.Invoice"}, "bc needs load, defaults or delete"},
+        {{"bc", "upsert", "Sales.Invoice", "--json", "-"}, ""},
+        {{"bc"}, "bc needs load, defaults, delete, insert, update or upsert"},
+        {{"bc", "save", "Sales.Invoice"},
+         "bc needs load, defaults, delete, insert, update or upsert"},
+        {{"bc", "load", "A", "--json", "f"}, "--json does not apply to this command"},
         {{"bc", "delete"}, "bc delete needs a business component name"},
         {{"bc", "load", "A", "B"}, "unexpected argument \"B\""},
         {{"bc", "defaults", "A", "--key", "1"}, "--key does not apply to this command"},
@@ -67,7 +70,7 @@ TEST(ZqdlBusinessComponentCommandLine, KeysAndInferredValuesAreCheckedAgainstThe
     };
     for (const KeyCase& c : keyCases) {
         ZqdlFailure failed;
-        BusinessComponentOptions options{c.component, c.keys, {}};
+        BusinessComponentOptions options{c.component, c.keys, {}, {}};
         auto key = ZqdlBusinessComponentCommand::keyFor(*model, options, &failed);
         if (c.expected.isAbsent()) {
             EXPECT_FALSE(key) << c.component;
@@ -90,7 +93,7 @@ TEST(ZqdlBusinessComponentCommandLine, KeysAndInferredValuesAreCheckedAgainstThe
     };
     for (const SetCase& c : setCases) {
         ZqdlFailure failed;
-        BusinessComponentOptions options{"Sales.Invoice", {}, {c.set}};
+        BusinessComponentOptions options{"Sales.Invoice", {}, {c.set}, {}};
         auto values = ZqdlBusinessComponentCommand::inferredValuesFor(*model, options, &failed);
         EXPECT_EQ(values.has_value(), c.accepted) << c.set.first << "=" << c.set.second;
         if (!c.accepted) {
@@ -216,12 +219,63 @@ TEST_F(ZqdlBusinessComponentProgram, EachOutcomeIsOneJSONLineAndTheCacheListsWha
     EXPECT_TRUE(record["timeStamp"].isString());
 }
 
+TEST_F(ZqdlBusinessComponentProgram, SavesSendTheFileAndPrintTheSavedInstance) {
+    auto file = [this](const std::string& name, const std::string& text) {
+        std::ofstream(root_ / name) << text;
+        return (root_ / name).string();
+    };
+    const std::string invoice = file(
+        "invoice.json",
+        R"({"InvoiceId": 900, "CustomerId": 1, "CustomerName": "Shell", "InvoiceDate": "2024-05-01",)"
+        R"( "Line": [{"InvoiceLineId": 1, "ProductName": "Nut", "LineQuantity": 2}]})");
+    const std::string renamed =
+        file("renamed.json", R"({"InvoiceId": 900, "CustomerId": 1, "CustomerName": "Shell Two"})");
+    struct Step {
+        std::vector<std::string> arguments;
+        int status;
+        Value customer;  // of the printed instance; absent: none printed
+        int64_t code;    // of the error, 0 for none
+    };
+    const Step steps[] = {
+        {{"bc", "insert", "Sales.Invoice", "--json", invoice}, 0, Value("Shell"), 0},
+        {{"bc", "insert", "Sales.Invoice", "--json", invoice}, 1, Value(), 409},
+        {{"bc", "update", "Sales.Invoice", "--json", renamed}, 0, Value("Shell Two"), 0},
+        {{"bc", "upsert", "Sales.Invoice", "--json", invoice}, 0, Value("Shell"), 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.arguments[1]);
+        ProgramRun run = zqdl(step.arguments);
+        EXPECT_EQ(run.status, step.status) << run.errors;
+        Value line = only(run);
+        if (step.code) {
+            EXPECT_EQ(line["error"]["code"], Value(step.code));
+        } else {
+            EXPECT_EQ(line["instance"]["CustomerName"], step.customer);
+            EXPECT_EQ(line["warnings"], Value::array({Value("Checked by the sample server")}));
+        }
+    }
+    // The server keeps what was saved: the lines of the insert, the name of the update.
+    Value loaded = only(zqdl({"bc", "load", "Sales.Invoice", "--key", "900"}))["instance"];
+    EXPECT_EQ(loaded["CustomerName"], Value("Shell"));
+    EXPECT_EQ(loaded["Line"].count(), 1u);
+}
+
 TEST_F(ZqdlBusinessComponentProgram, UsageErrorsEndWithStatusTwoBeforeAnyRequest) {
+    std::ofstream(root_ / "bad.json") << R"({"InvoiceId": 1, "Nope": 2})";
+    std::ofstream(root_ / "keyless.json") << R"({"CustomerName": "A"})";
+    std::ofstream(root_ / "broken.json") << R"({"InvoiceId": )";
+    std::ofstream(root_ / "lines.json") << R"({"InvoiceId": 1, "Line": {"InvoiceLineId": 1}})";
     const std::vector<std::vector<std::string>> cases = {
         {"bc", "load", "Sales.Invoice"},
         {"bc", "delete", "Sales.Invoice", "--key", "1", "--key", "2"},
         {"bc", "load", "No.Such", "--key", "1"},
         {"bc", "defaults", "Sales.Invoice", "--set", "Nope=1"},
+        {"bc", "insert", "Sales.Invoice"},
+        {"bc", "insert", "Sales.Invoice", "--json", (root_ / "missing.json").string()},
+        {"bc", "update", "Sales.Invoice", "--json", (root_ / "bad.json").string()},
+        {"bc", "update", "Sales.Invoice", "--json", (root_ / "keyless.json").string()},
+        {"bc", "upsert", "Sales.Invoice", "--json", (root_ / "broken.json").string()},
+        {"bc", "insert", "Sales.Invoice", "--json", (root_ / "lines.json").string()},
     };
     for (const auto& arguments : cases) {
         ProgramRun run = zqdl(arguments);

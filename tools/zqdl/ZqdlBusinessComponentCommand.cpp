@@ -1,14 +1,20 @@
 #include "tools/zqdl/ZqdlBusinessComponentCommand.hpp"
 
 #include <cstdio>
+#include <fstream>
+#include <iostream>
 #include <sstream>
 
+#include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTManager.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentKeyDescriptor.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentManager.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataSimpleKey.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQFoundationServices.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
 #include "platform/MainLoop.hpp"
+#include "tools/zqdl/ZqdlInstanceBuilder.hpp"
 #include "tools/zqdl/ZqdlInstancePrinter.hpp"
 
 namespace zqdl {
@@ -40,6 +46,90 @@ std::vector<std::string> alertTextsSince(size_t from) {
         for (std::string text; std::getline(lines, text);) texts.push_back(text);
     }
     return texts;
+}
+
+bool isSave(Command command) {
+    return command == Command::BusinessComponentInsert ||
+           command == Command::BusinessComponentUpdate ||
+           command == Command::BusinessComponentUpsert;
+}
+
+// The instance JSON of a save command, checked against the component; none, with *failure set
+// (status 2), for no --json, an unreadable file, text that is not a JSON object, or an object that
+// does not fit the component or lacks a key value.
+std::optional<platform::Dictionary> saveJSON(const ZQApplicationModel& model,
+                                             const BusinessComponentOptions& options,
+                                             ZqdlFailure* failure) {
+    auto component = componentNamed(model, options.component, failure);
+    if (!component) return std::nullopt;
+    if (options.jsonFile.empty()) {
+        *failure = {2, "bc insert, update and upsert need --json FILE (or - for standard input)"};
+        return std::nullopt;
+    }
+    std::stringstream text;
+    if (options.jsonFile == "-") {
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream in(options.jsonFile, std::ios::binary);
+        if (!in) {
+            *failure = {2, "cannot read " + options.jsonFile};
+            return std::nullopt;
+        }
+        text << in.rdbuf();
+    }
+    auto parsed = ZQJSON::parse(text.str(), options.jsonFile);
+    if (parsed.error || !parsed.value.isDictionary()) {
+        *failure = {2, options.jsonFile + ": " +
+                           (parsed.error ? parsed.error->localizedDescription()
+                                         : std::string("not a JSON object"))};
+        return std::nullopt;
+    }
+    std::string error;
+    if (!ZqdlInstanceBuilder::check(*component->rootLevel(), *parsed.value.dictionary(), &error)) {
+        *failure = {2, options.jsonFile + ": " + error};
+        return std::nullopt;
+    }
+    for (const auto& key : component->rootLevel()->keyAttributes()) {
+        if (parsed.value.dictionary()->get(key->name()).isNothing()) {
+            *failure = {2, options.jsonFile + ": the instance needs its key " + key->name()};
+            return std::nullopt;
+        }
+    }
+    return *parsed.value.dictionary();
+}
+
+// The save handler for the command, over an instance made from the JSON in the manager's scratch
+// context.
+std::shared_ptr<ZQBusinessComponentHandler> makeSaveHandler(
+    const CommandLine& line, const std::shared_ptr<const ZQBusinessComponentModel>& component,
+    ZQInternalBusinessComponentManager& manager, const platform::Dictionary& json,
+    std::shared_ptr<ZQBusinessComponentLevelEntityData>* instance, ZqdlFailure* failure) {
+    auto rest = dynamic_cast<ZQBusinessComponentRESTManager*>(&manager);
+    auto model = ZQModel::currentModel();
+    auto schema = model ? ZQModel_ZQCoreDataCache::managedObjectModel(model) : nullptr;
+    if (!rest || !schema) {
+        *failure = {1, "the data layer has no cache model to make the instance in"};
+        return nullptr;
+    }
+    const auto& context = rest->newBusinessComponentTmpMoc();
+    if (!context->persistentStoreCoordinator())
+        context->setPersistentStoreCoordinator(
+            platform::PersistentStoreCoordinator::create(schema));
+    std::string error;
+    *instance = ZqdlInstanceBuilder::build(*context, *schema, component->rootLevel(), json, &error);
+    if (!*instance) {
+        *failure = {2, line.businessComponent.jsonFile + ": " + error};
+        return nullptr;
+    }
+    switch (line.command) {
+        case Command::BusinessComponentInsert:
+            return manager.newBusinessComponentInsertHandlerForModel(component, *instance);
+        case Command::BusinessComponentUpdate:
+            return manager.newBusinessComponentUpdateHandlerForLevel(component->rootLevel(),
+                                                                     *instance);
+        default:
+            return manager.newBusinessComponentInsertOrUpdateHandlerForModel(component, *instance);
+    }
 }
 
 std::shared_ptr<ZQBusinessComponentHandler> makeHandler(
@@ -118,8 +208,13 @@ int ZqdlBusinessComponentCommand::run(const CommandLine& line) {
     auto model = ZqdlEnvironment::loadAppModel(ZqdlEnvironment::modelPath(line.global), &failure);
     if (!model) return fail(failure);
     bool defaults = line.command == Command::BusinessComponentDefaults;
-    if (defaults ? !inferredValuesFor(*model, line.businessComponent, &failure)
-                 : !keyFor(*model, line.businessComponent, &failure)) {
+    bool save = isSave(line.command);
+    std::optional<platform::Dictionary> json;
+    if (save) {
+        json = saveJSON(*model, line.businessComponent, &failure);
+        if (!json) return fail(failure);
+    } else if (defaults ? !inferredValuesFor(*model, line.businessComponent, &failure)
+                        : !keyFor(*model, line.businessComponent, &failure)) {
         return fail(failure);
     }
 
@@ -129,7 +224,10 @@ int ZqdlBusinessComponentCommand::run(const CommandLine& line) {
         environment->appModel()->businessComponentNamed(line.businessComponent.component);
     auto manager = ZQBusinessComponentManager::newOnlineBusinessComponentManager();
     if (!manager) return fail({1, "the data layer registered no business-component manager"});
-    auto handler = makeHandler(line, *environment->appModel(), component, *manager, &failure);
+    std::shared_ptr<ZQBusinessComponentLevelEntityData> edited;
+    auto handler = save
+                       ? makeSaveHandler(line, component, *manager, *json, &edited, &failure)
+                       : makeHandler(line, *environment->appModel(), component, *manager, &failure);
     if (!handler)
         return fail(failure.message.empty() ? ZqdlFailure{1, "no handler was made"} : failure);
 
@@ -156,6 +254,7 @@ int ZqdlBusinessComponentCommand::run(const CommandLine& line) {
     // A default instance lives in the manager's scratch context until it is given back.
     if (defaults && outcome.instance)
         manager->releaseBusinessComponentEntityDataWithDefaults(outcome.instance, component);
+    if (edited) manager->releaseBusinessComponentEntityDataWithDefaults(edited, component);
     return outcome.error ? 1 : 0;
 }
 

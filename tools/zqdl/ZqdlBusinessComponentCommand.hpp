@@ -1,8 +1,8 @@
-// `zqdl bc load|defaults|delete NAME`: one business-component handler made by the host's
-// registered online business-component manager, started as an application starts it, and its
-// one report printed as a JSON line (ZqdlInstancePrinter) with the user warnings the handler had
-// the host's alert service show. Runs on the main thread; owns its environment for the length of
-// the command.
+// `zqdl bc load|defaults|delete|insert|update|upsert NAME`: one business-component handler made by
+// the host's registered online business-component manager, started as an application starts it, and
+// its one report printed as a JSON line (ZqdlInstancePrinter) with the user warnings the handler
+// had the host's alert service show. Runs on the main thread; owns its environment for the length
+// of the command.
 #pragma once
 
 #include <memory>

@@ -1,5 +1,6 @@
 #include "tools/zqdl/ZqdlCommandLine.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -10,7 +11,14 @@ namespace zqdl {
 
 namespace {
 
-enum class Scope { Global, Query, Serve, BusinessComponentKey, BusinessComponentDefaults };
+enum class Scope {
+    Global,
+    Query,
+    Serve,
+    BusinessComponentKey,
+    BusinessComponentDefaults,
+    BusinessComponentSave
+};
 
 // Applies an option's value; an error text, empty on success.
 using Apply = std::string (*)(CommandLine&, const std::string&);
@@ -148,6 +156,12 @@ const OptionSpec kBusinessComponentOptions[] = {
          c.businessComponent.inferred.emplace_back(v.substr(0, equals), v.substr(equals + 1));
          return {};
      }},
+    {"json", true, Scope::BusinessComponentSave,
+     [](CommandLine& c, const std::string& v) -> std::string {
+         if (v.empty()) return "--json needs a file (or - for standard input)";
+         c.businessComponent.jsonFile = v;
+         return {};
+     }},
 };
 
 const OptionSpec* findOption(const std::string& name) {
@@ -180,13 +194,21 @@ std::string readCommand(const std::vector<std::string>& words, CommandLine& line
         line.command = words[1] == "ls" ? Command::CacheList : Command::CacheClear;
         expected = 2;
     } else if (verb == "bc") {
-        if (words.size() < 2 ||
-            (words[1] != "load" && words[1] != "defaults" && words[1] != "delete"))
-            return "bc needs load, defaults or delete";
+        static const std::vector<std::pair<std::string, Command>> kVerbs = {
+            {"load", Command::BusinessComponentLoad},
+            {"defaults", Command::BusinessComponentDefaults},
+            {"delete", Command::BusinessComponentDelete},
+            {"insert", Command::BusinessComponentInsert},
+            {"update", Command::BusinessComponentUpdate},
+            {"upsert", Command::BusinessComponentUpsert}};
+        auto found = words.size() < 2
+                         ? kVerbs.end()
+                         : std::find_if(kVerbs.begin(), kVerbs.end(),
+                                        [&](const auto& v) { return v.first == words[1]; });
+        if (found == kVerbs.end())
+            return "bc needs load, defaults, delete, insert, update or upsert";
         if (words.size() < 3) return "bc " + words[1] + " needs a business component name";
-        line.command = words[1] == "load"       ? Command::BusinessComponentLoad
-                       : words[1] == "defaults" ? Command::BusinessComponentDefaults
-                                                : Command::BusinessComponentDelete;
+        line.command = found->second;
         line.businessComponent.component = words[2];
         expected = 3;
     } else if (verb == "serve") {
@@ -213,6 +235,10 @@ bool scopeFits(Scope scope, Command command) {
                    command == Command::BusinessComponentDelete;
         case Scope::BusinessComponentDefaults:
             return command == Command::BusinessComponentDefaults;
+        case Scope::BusinessComponentSave:
+            return command == Command::BusinessComponentInsert ||
+                   command == Command::BusinessComponentUpdate ||
+                   command == Command::BusinessComponentUpsert;
     }
     return false;
 }
@@ -299,6 +325,9 @@ commands:
                      the default values of a new instance, with inferred values
   bc delete NAME --key V [--key V ...]
                      delete an instance on the server and from the cache
+  bc insert|update|upsert NAME --json FILE
+                     save the instance FILE holds (- for standard input): fields by
+                     name, child levels as arrays of lines; prints the saved instance
   serve [--port N]   run the sample REST server in the foreground (default port 8080)
   demo               a short tour of the data layer against the embedded server
   help               this text

@@ -23,6 +23,9 @@ enum class Command {
     BusinessComponentLoad,
     BusinessComponentDefaults,
     BusinessComponentDelete,
+    BusinessComponentInsert,
+    BusinessComponentUpdate,
+    BusinessComponentUpsert,
 };
 
 // Options shared by every command.
@@ -59,6 +62,7 @@ struct BusinessComponentOptions {
     std::string component;
     std::vector<std::string> keys;  // --key, in the root level's key order
     std::vector<std::pair<std::string, std::string>> inferred;  // --set FIELD=VALUE
+    std::string jsonFile;  // --json FILE of insert, update and upsert; "-" for standard input
 };
 
 struct CommandLine {

@@ -54,6 +54,9 @@ int dispatch(const zqdl::CommandLine& line) {
         case zqdl::Command::BusinessComponentLoad:
         case zqdl::Command::BusinessComponentDefaults:
         case zqdl::Command::BusinessComponentDelete:
+        case zqdl::Command::BusinessComponentInsert:
+        case zqdl::Command::BusinessComponentUpdate:
+        case zqdl::Command::BusinessComponentUpsert:
             return zqdl::ZqdlBusinessComponentCommand::run(line);
     }
     return 2;
