@@ -12,14 +12,22 @@ const platform::Value::Bytes& ZQURLRequest::httpBody() const {
 
 void ZQURLRequest::setHTTPBody(platform::Value::Bytes body) {
     body_ = platform::Value::bytes(std::move(body));
+    bodyFile_.clear();
 }
 
 void ZQURLRequest::setHTTPBody(std::string_view text) {
     body_ = platform::Value::bytes(platform::Value::Bytes(text.begin(), text.end()));
+    bodyFile_.clear();
 }
 
 void ZQURLRequest::setHTTPBodyValue(platform::Value body) {
     body_ = body.bytes() ? std::move(body) : platform::Value();
+    if (body_.bytes()) bodyFile_.clear();
+}
+
+void ZQURLRequest::setHTTPBodyFile(std::filesystem::path path) {
+    bodyFile_ = std::move(path);
+    if (!bodyFile_.empty()) body_ = platform::Value();
 }
 
 void ZQURLRequest::setTimeoutInterval(double seconds) {

@@ -5,6 +5,7 @@
 // operation copies it when it starts.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,12 @@ class ZQURLRequest : public platform::Object {
     void setHTTPBody(std::string_view text);
     // A bytes Value; any other kind removes the body.
     void setHTTPBodyValue(platform::Value body);
+    // A body streamed from the file when the request is sent, never read whole into memory (the
+    // file may be hundreds of MB). Replaces a bytes body, as setting bytes replaces the file; an
+    // empty path removes it. A file that cannot be read fails the request with a transport error.
+    void setHTTPBodyFile(std::filesystem::path path);
+    // Empty when the body is not a file.
+    const std::filesystem::path& httpBodyFile() const { return bodyFile_; }
 
     double timeoutInterval() const { return timeout_; }
     // Values of 0 or below restore the default.
@@ -56,6 +63,7 @@ class ZQURLRequest : public platform::Object {
     platform::URL url_;
     std::string method_ = "GET";
     platform::Value body_;
+    std::filesystem::path bodyFile_;
     double timeout_ = kDefaultTimeoutInterval;
     ZQHTTPHeaderFields headers_;
 };

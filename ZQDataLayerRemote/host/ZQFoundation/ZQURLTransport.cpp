@@ -1,12 +1,15 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLTransport.hpp"
 
 #include <curl/curl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -25,6 +28,11 @@ struct ZQURLTransport::Transfer {
     platform::URL url;
     std::string method;
     Value body;  // bytes or absent; kept alive for libcurl's POSTFIELDS pointer
+    // A body streamed from a file instead: opened by prepare(), read by libcurl's read callback.
+    std::filesystem::path bodyFile;
+    std::unique_ptr<FILE, int (*)(FILE*)> bodyStream{nullptr, &std::fclose};
+    curl_off_t bodyFileSize = -1;
+    bool bodyFileFailed = false;
     std::vector<std::string> headerLines;
     std::optional<std::string> authorization;
     std::chrono::milliseconds timeout{60000};
@@ -98,6 +106,29 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     if (t->responseHeaders.capacity() == 0) t->responseHeaders.reserve(16);
     t->responseHeaders.emplace_back(std::string(name), std::string(value));
     return size * count;
+}
+
+size_t onReadBody(char* buffer, size_t size, size_t count, void* user) {
+    auto* t = static_cast<ZQURLTransport::Transfer*>(user);
+    if (!t->bodyStream) {
+        t->bodyFileFailed = true;
+        return CURL_READFUNC_ABORT;
+    }
+    size_t n = std::fread(buffer, 1, size * count, t->bodyStream.get());
+    if (n == 0 && std::ferror(t->bodyStream.get())) {
+        t->bodyFileFailed = true;
+        return CURL_READFUNC_ABORT;
+    }
+    return n;
+}
+
+// libcurl rewinds the body when it must send it again (a redirect, a retried connection).
+int onSeekBody(void* user, curl_off_t offset, int origin) {
+    auto* t = static_cast<ZQURLTransport::Transfer*>(user);
+    if (!t->bodyStream) return CURL_SEEKFUNC_FAIL;
+    return fseeko(t->bodyStream.get(), static_cast<off_t>(offset), origin) == 0
+               ? CURL_SEEKFUNC_OK
+               : CURL_SEEKFUNC_CANTSEEK;
 }
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
@@ -249,7 +280,15 @@ struct ZQURLTransport::Loop {
         if (t->method == "HEAD") {
             curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
         } else if (t->method != "GET") {
-            if (body || t->method == "POST") {
+            if (!t->bodyFile.empty()) {
+                curl_easy_setopt(easy, CURLOPT_POST, 1L);
+                curl_easy_setopt(easy, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+                curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, t->bodyFileSize);
+                curl_easy_setopt(easy, CURLOPT_READFUNCTION, &onReadBody);
+                curl_easy_setopt(easy, CURLOPT_READDATA, t.get());
+                curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &onSeekBody);
+                curl_easy_setopt(easy, CURLOPT_SEEKDATA, t.get());
+            } else if (body || t->method == "POST") {
                 static const char empty = 0;
                 curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
                                  static_cast<curl_off_t>(body ? body->size() : 0));
@@ -293,7 +332,11 @@ struct ZQURLTransport::Loop {
 
         Outcome outcome(t->url);
         outcome.authorization = std::move(t->authorization);
-        if (!error && code != CURLE_OK) {
+        if (!error && code != CURLE_OK && t->bodyFileFailed) {
+            error = makeError(ZQURLErrorUnknown, "The request body could not be read.",
+                              t->url.absoluteString(),
+                              "cannot read the body file " + t->bodyFile.string());
+        } else if (!error && code != CURLE_OK) {
             Failure failure = failureFor(code);
             std::string detail = t->errorBuffer[0] ? t->errorBuffer : curl_easy_strerror(code);
             error = makeError(failure.code, failure.text, t->url.absoluteString(), detail);
@@ -412,6 +455,20 @@ std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLReq
     auto t = std::make_shared<Transfer>(request.url());
     t->method = request.httpMethod().empty() ? "GET" : request.httpMethod();
     t->body = request.httpBodyValue();
+    if (!request.httpBodyFile().empty()) {
+        t->bodyFile = request.httpBodyFile();
+        t->bodyStream.reset(std::fopen(t->bodyFile.c_str(), "rb"));
+        struct stat info {};
+        // A file that cannot be opened fails the transfer from the read callback, on the driver.
+        if (t->bodyStream && fstat(fileno(t->bodyStream.get()), &info) == 0 &&
+            S_ISREG(info.st_mode)) {
+            t->bodyFileSize = static_cast<curl_off_t>(info.st_size);
+        } else {
+            // Unknown size: libcurl asks the read callback at once, which ends the transfer.
+            t->bodyStream.reset();
+            t->bodyFileSize = -1;
+        }
+    }
     t->timeout = std::chrono::milliseconds(
         std::max<long long>(1, static_cast<long long>(request.timeoutInterval() * 1000.0)));
     for (const auto& [name, value] : request.allHTTPHeaderFields()) {
@@ -420,7 +477,11 @@ std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLReq
         if (ZQHTTPHeaderFields::namesEqual(name, "Authorization")) t->authorization = value;
     }
     // No "Expect: 100-continue" round trip before large bodies; without a body there is none.
-    if (t->body.bytes()) t->headerLines.emplace_back("Expect:");
+    if (t->body.bytes() || !t->bodyFile.empty()) t->headerLines.emplace_back("Expect:");
+    // libcurl would call a streamed file a form ("application/x-www-form-urlencoded").
+    if (!t->bodyFile.empty() && !request.valueForHTTPHeaderField("Content-Type")) {
+        t->headerLines.emplace_back("Content-Type: application/octet-stream");
+    }
     t->completion = std::move(completion);
     return t;
 }
