@@ -328,6 +328,10 @@ commands:
   bc insert|update|upsert NAME --json FILE
                      save the instance FILE holds (- for standard input): fields by
                      name, child levels as arrays of lines; prints the saved instance
+  screen WORKWITH [--detail KEY ...] [--page-size N] [steps ...]
+                     open a Work With's list (or detail) through the registered
+                     providers as a screen would; one JSON line per provider event;
+                     steps: --next N, --search TEXT, --refresh, --foreground, --param V
   serve [--port N]   run the sample REST server in the foreground (default port 8080)
   demo               a short tour of the data layer against the embedded server
   help               this text
