@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang make libsqlite3-dev libcurl4-openssl-dev libyajl-dev
-  libsimdjson-dev libicu-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev ccache pkg-config)
+  libsimdjson-dev libicu-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev ccache pkg-config
+  media-types)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
