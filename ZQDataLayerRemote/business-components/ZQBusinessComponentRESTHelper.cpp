@@ -7,6 +7,7 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQFoundationServices.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
+#include "platform/objectstore/ManagedObjectContext.hpp"
 
 platform::ErrorPtr ZQBusinessComponentRESTHelper::errorFromURLRequestOperation(
     const ZQURLRequestOperation& operation) {
@@ -52,4 +53,13 @@ std::shared_ptr<platform::Operation> ZQBusinessComponentRESTHelper::cacheCoordin
         auto model = ZQModel::currentModel();
         use(model ? ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model) : nullptr);
     });
+}
+
+std::shared_ptr<ZQBusinessComponentLevelEntityData>
+ZQBusinessComponentRESTHelper::mainContextInstance(
+    const std::shared_ptr<const platform::ManagedObjectID>& id) {
+    auto model = ZQModel::currentModel();
+    auto context = model ? ZQModel_ZQCoreDataCache::managedObjectContext(model) : nullptr;
+    auto object = context && id ? context->objectWithID(id) : nullptr;
+    return std::dynamic_pointer_cast<ZQBusinessComponentLevelEntityData>(object);
 }

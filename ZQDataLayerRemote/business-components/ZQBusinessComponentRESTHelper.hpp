@@ -7,10 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityData.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQHTTPURLResponse.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
 #include "platform/Error.hpp"
 #include "platform/Operation.hpp"
+#include "platform/objectstore/ManagedObjectID.hpp"
 #include "platform/objectstore/PersistentStoreCoordinator.hpp"
 
 class ZQBusinessComponentRESTHelper {
@@ -26,6 +28,10 @@ class ZQBusinessComponentRESTHelper {
     static void processWarningHeader(const std::shared_ptr<const ZQHTTPURLResponse>& response);
     static void showHTTPWarnings(const std::string& headerValue);
 
+    // Main thread: the object of the cache's main context with that identifier when it is an
+    // instance; none for no identifier, model or context, or an object of another kind.
+    static std::shared_ptr<ZQBusinessComponentLevelEntityData> mainContextInstance(
+        const std::shared_ptr<const platform::ManagedObjectID>& id);
     // Whether the current model has a data cache a handler can write through.
     static bool hasDataCache();
     // The first step of a handler's chain: hands the current model's cache coordinator (none

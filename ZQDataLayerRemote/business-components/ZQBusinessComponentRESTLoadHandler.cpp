@@ -59,10 +59,7 @@ void ZQBusinessComponentRESTLoadHandler::loadingFinished(
     auto id =
         std::dynamic_pointer_cast<const platform::ManagedObjectID>(operation->context().objectID());
     platform::dispatchSyncOnMain([this, &id] {
-        auto model = ZQModel::currentModel();
-        auto context = model ? ZQModel_ZQCoreDataCache::managedObjectContext(model) : nullptr;
-        auto object = context && id ? context->objectWithID(id) : nullptr;
-        if (auto entityData = std::dynamic_pointer_cast<ZQBusinessComponentLevelEntityData>(object))
+        if (auto entityData = ZQBusinessComponentRESTHelper::mainContextInstance(id))
             return onSuccess(entityData);
         onError(defaultZQError());
     });

@@ -144,10 +144,7 @@ void ZQBusinessComponentRESTSaveHandler::businessComponentSaveOperationDidSave(
     platform::dispatchSyncOnMain([this, &id] {
         // The last step must not report as well.
         operationQueue()->cancelAllOperations();
-        auto model = ZQModel::currentModel();
-        auto context = model ? ZQModel_ZQCoreDataCache::managedObjectContext(model) : nullptr;
-        auto object = context && id ? context->objectWithID(id) : nullptr;
-        if (auto entityData = std::dynamic_pointer_cast<ZQBusinessComponentLevelEntityData>(object))
+        if (auto entityData = ZQBusinessComponentRESTHelper::mainContextInstance(id))
             return onSuccess(entityData);
         onError(defaultZQError());
     });
