@@ -8,6 +8,7 @@
 #include "ZQDataLayerRemote/cache/store/ZQModelManagerZQCoreDataCacheExtension.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentManager.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQDataLayerServices.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataManager.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQWorkWithDetailEntityDataProviderHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQWorkWithSectionEntityDataProviderHelper.hpp"
@@ -18,6 +19,7 @@
 #include "ZQDataLayerRemote/providers/ZQRemoteWorkWithDetailDetailEntityDataProvider.hpp"
 #include "ZQDataLayerRemote/providers/ZQRemoteWorkWithDetailListEntityDataProvider.hpp"
 #include "ZQDataLayerRemote/providers/ZQRemoteWorkWithSectionListEntityDataProvider.hpp"
+#include "ZQDataLayerRemote/upload/ZQObjectRESTUploaderService.hpp"
 
 namespace {
 
@@ -75,6 +77,8 @@ void registerWithHost() {
             return ZQRemoteEntityDataManager::create();
         });
     registerCoreDataCache();
+    ZQDataLayerServices::registerObjectUploaderService(
+        std::make_shared<ZQObjectRESTUploaderService>());
     registerWorkWithProviders();
 }
 
