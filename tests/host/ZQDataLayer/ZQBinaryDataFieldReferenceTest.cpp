@@ -1,5 +1,5 @@
 // Binary data field references and MIME types: file URLs that keep unusual paths, which
-// references are valid, names for messages, the uploaded identifier, composites' members, and
+// references are valid, names for messages, composites' members, and
 // extensions looked up in the system's MIME table.
 #include <gtest/gtest.h>
 
@@ -13,17 +13,6 @@
 namespace {
 
 using Single = ZQSingleBinaryDataFieldReference;
-
-class FieldInfo : public ZQEntityDataFieldInfo {
-  public:
-    explicit FieldInfo(ZQDataType type) : type_(type) {}
-    ZQDataType entityDataFieldInfoDataType() const override { return type_; }
-    uint32_t entityDataFieldInfoLength() const override { return 0; }
-    uint32_t entityDataFieldInfoDecimals() const override { return 0; }
-
-  private:
-    ZQDataType type_;
-};
 
 TEST(BinaryDataFieldReference, FileReferencesKeepTheirPathAndAreValidOnlyForRegularFiles) {
     zqtest::TempDir dir;
@@ -55,22 +44,6 @@ TEST(BinaryDataFieldReference, FileReferencesKeepTheirPathAndAreValidOnlyForRegu
         EXPECT_EQ(c.reference->isValidReference(), c.valid) << c.name;
         EXPECT_EQ(c.reference->objectReferenceName(), c.name);
     }
-}
-
-TEST(BinaryDataFieldReference, UploadedIdentifierAndTypeInformation) {
-    auto image = std::make_shared<FieldInfo>(ZQDataTypeImage);
-    auto reference = Single::createWithData(
-        platform::Value::bytes({1}),
-        {{ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey, image}});
-    EXPECT_EQ(reference->typeInfo(), image);
-    EXPECT_EQ(reference->callerTypeInfo(), nullptr);
-    EXPECT_FALSE(reference->uploadedObjectId());
-    reference->setUploadedObjectId("obj-1");
-    EXPECT_EQ(reference->uploadedObjectId(), "obj-1");
-    reference->setUploadedObjectId(std::nullopt);
-    EXPECT_FALSE(reference->uploadedObjectId());
-    // Anything but bytes is taken as empty bytes, never as a URL.
-    EXPECT_NE(Single::createWithData(platform::Value("text"))->objectData().bytes(), nullptr);
 }
 
 TEST(BinaryDataFieldReference, CompositesKeepTheirMembersInOrderByNameAndLine) {

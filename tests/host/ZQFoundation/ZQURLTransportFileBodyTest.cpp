@@ -101,14 +101,4 @@ TEST(URLTransportFileBody, AFileThatCannotBeReadFailsTheRequest) {
     }
 }
 
-TEST(URLTransportFileBody, BytesAndFileBodiesReplaceEachOther) {
-    ZQURLRequest request(*platform::URL::fromString("http://127.0.0.1/"));
-    request.setHTTPBodyFile("/tmp/a");
-    request.setHTTPBody(std::string_view("x"));
-    EXPECT_TRUE(request.httpBodyFile().empty());
-    request.setHTTPBodyFile("/tmp/a");
-    EXPECT_EQ(request.httpBodyValue().bytes(), nullptr);
-    EXPECT_EQ(request.httpBodyFile(), "/tmp/a");
-}
-
 }  // namespace
