@@ -9,6 +9,7 @@
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQCompositeBinaryDataFieldReference.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQObjectUploaderService.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQBundle.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQLog.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModelLoader.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
@@ -322,6 +323,16 @@ TEST_F(ObjectUploader, ReferencesThatCannotBeSentFailWithoutARequest) {
         EXPECT_EQ(delegate->failed, 1) << reference->objectReferenceName();
         EXPECT_TRUE(sampleServer_->requestLog().empty());
     }
+}
+
+TEST_F(ObjectUploader, WithoutARunningModelThereIsNoServerToUploadTo) {
+    ZQModel::setCurrentModel(nullptr);
+    auto delegate = upload({Single::createWithData(bytesValue("a"))});
+    ASSERT_EQ(delegate->failed, 1);
+    EXPECT_NE(developerDescriptionOfError(delegate->error).find("no server URL"),
+              std::string::npos);
+    // With nothing to upload no server is needed.
+    EXPECT_EQ(upload({})->finished, 1);
 }
 
 TEST_F(ObjectUploader, CancelledMidTransferEndsWithoutADelegateCall) {
