@@ -41,9 +41,11 @@ void ZQBusinessComponentRESTDeleteHandler::start() {
     auto cacheDelete = ZQCoreDataEntityDataDeleteOperation::create();
     cacheDelete->setEntityDataKey(key());
     cacheDelete->setCdEntityDescription(entity);
-    auto openCache =
-        ZQBusinessComponentRESTHelper::cacheCoordinatorStep([cacheDelete](auto coordinator) {
-            cacheDelete->setPersistentStoreCoordinator(std::move(coordinator));
+    auto openCache = ZQBusinessComponentRESTHelper::cacheCoordinatorStep(
+        [weak = std::weak_ptr(cacheDelete)](auto coordinator) {
+            // Weakly: cacheDelete depends on this step and holds it.
+            if (auto target = weak.lock())
+                target->setPersistentStoreCoordinator(std::move(coordinator));
         });
     cacheDelete->addDependency(openCache);
     requestOp->addDependency(cacheDelete);

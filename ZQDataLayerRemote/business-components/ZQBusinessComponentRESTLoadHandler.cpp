@@ -36,7 +36,11 @@ void ZQBusinessComponentRESTLoadHandler::start() {
     auto save = ZQCoreDataBusinessComponentSaveOperation::create();
     save->setBusinessComponentModel(root.rootLevel->businessComponent());
     auto openCache = ZQBusinessComponentRESTHelper::cacheCoordinatorStep(
-        [save](auto coordinator) { save->setPersistentStoreCoordinator(std::move(coordinator)); });
+        [weak = std::weak_ptr(save)](auto coordinator) {
+            // Weakly: save depends on this step and holds it.
+            if (auto target = weak.lock())
+                target->setPersistentStoreCoordinator(std::move(coordinator));
+        });
     save->addDependency(openCache);
     save->setDelegate(std::weak_ptr<ZQCoreDataBusinessComponentSaveOperationDelegate>(self));
     auto toSave =

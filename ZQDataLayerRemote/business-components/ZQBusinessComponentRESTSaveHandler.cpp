@@ -78,7 +78,11 @@ void ZQBusinessComponentRESTSaveHandler::start() {
     save->setBusinessComponentModel(businessComponentModel());
     save->setDelegate(std::weak_ptr<ZQCoreDataBusinessComponentSaveOperationDelegate>(self));
     auto openCache = ZQBusinessComponentRESTHelper::cacheCoordinatorStep(
-        [save](auto coordinator) { save->setPersistentStoreCoordinator(std::move(coordinator)); });
+        [weak = std::weak_ptr(save)](auto coordinator) {
+            // Weakly: save depends on this step and holds it.
+            if (auto target = weak.lock())
+                target->setPersistentStoreCoordinator(std::move(coordinator));
+        });
     auto toSave =
         ZQDataSetterOperation::create(parse, {{"parsedBusinessComponentData", "parsedData"}}, save);
     toSave->addDependency(parse);
