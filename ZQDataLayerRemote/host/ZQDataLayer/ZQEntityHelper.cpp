@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQCompositeBinaryDataFieldReference.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQSingleBinaryDataFieldReference.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
 #include "platform/DateFormat.hpp"
@@ -221,14 +223,45 @@ std::optional<platform::URL> ZQEntityHelper::urlRelativeToServerBaseURL(
     return platform::URL::resolve(relativePath, *base);
 }
 
-std::optional<platform::Dictionary> ZQEntityHelper::jsonBusinessComponentLevel(
+namespace {
+
+// The reference of a binary attribute's value to upload; none for other attributes and values.
+std::shared_ptr<ZQBinaryDataFieldReference> binaryReference(
+    const ZQBusinessComponentAttribute& attribute, const Value& value) {
+    const auto& info = attribute.fieldInfo();
+    ZQDataType type = info ? info->entityDataFieldInfoDataType() : ZQDataTypeCharacter;
+    if (type != ZQDataTypeImage && type != ZQDataTypeBlob) return nullptr;
+    ZQSingleBinaryDataFieldReference::UserInfo userInfo;
+    if (info) userInfo[ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey] = info;
+    if (value.kind() == Value::Kind::Bytes)
+        return ZQSingleBinaryDataFieldReference::createWithData(value, userInfo, attribute.name());
+    if (auto text = value.string(); text && text->rfind("file:", 0) == 0) {
+        if (auto url = platform::URL::fromString(*text))
+            return ZQSingleBinaryDataFieldReference::createWithURL(*url, userInfo);
+        // A file URL written without escaping ("file:///a b.png"): its path as it stands.
+        std::string_view path(*text);
+        path.remove_prefix(path.rfind("file://", 0) == 0 ? 7 : 5);
+        return ZQSingleBinaryDataFieldReference::createWithFile(std::string(path), userInfo);
+    }
+    return nullptr;
+}
+
+std::optional<platform::Dictionary> levelJSON(
     const std::shared_ptr<const ZQBusinessComponentLevel>& level,
-    const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData) {
+    const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData,
+    std::optional<size_t> lineIndex, std::vector<ZQBinaryDataFieldReferenceMember>* references) {
     if (!level || !entityData) return std::nullopt;
     platform::Dictionary json;
     for (const auto& attribute : level->attributes()) {
         Value value = entityData->valueForEntityDataFieldName(attribute->name());
         if (value.isAbsent()) continue;
+        if (references) {
+            if (auto reference = binaryReference(*attribute, value)) {
+                references->push_back({attribute->name(), lineIndex, std::move(reference)});
+                json.set(attribute->name(), Value::null());
+                continue;
+            }
+        }
         if (value.kind() == Value::Kind::Date) {
             const auto& info = attribute->fieldInfo();
             std::string iso = platform::iso8601String(*value.date());
@@ -242,11 +275,40 @@ std::optional<platform::Dictionary> ZQEntityHelper::jsonBusinessComponentLevel(
         if (!lines) continue;
         platform::Array items;
         items.reserve(lines->size());
-        for (const auto& line : *lines) {
-            if (auto item = jsonBusinessComponentLevel(child, line))
+        std::vector<ZQBinaryDataFieldReferenceMember> lineReferences;
+        for (size_t i = 0; i < lines->size(); ++i) {
+            // Only the root's own lines are looked into for binary values.
+            auto* into = references && !lineIndex ? &lineReferences : nullptr;
+            if (auto item = levelJSON(child, (*lines)[i], i, into))
                 items.push_back(Value(std::move(*item)));
         }
         json.set(child->levelName(), Value(std::move(items)));
+        if (references && !lineReferences.empty())
+            references->push_back({child->levelName(), std::nullopt,
+                                   ZQCompositeBinaryDataFieldReference::create(
+                                       child->levelName(), std::move(lineReferences))});
     }
+    return json;
+}
+
+}  // namespace
+
+std::optional<platform::Dictionary> ZQEntityHelper::jsonBusinessComponentLevel(
+    const std::shared_ptr<const ZQBusinessComponentLevel>& level,
+    const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData) {
+    return levelJSON(level, entityData, std::nullopt, nullptr);
+}
+
+std::optional<platform::Dictionary> ZQEntityHelper::jsonBusinessComponentLevel(
+    const std::shared_ptr<const ZQBusinessComponentLevel>& level,
+    const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData,
+    std::shared_ptr<ZQBinaryDataFieldReference>* binaryDataFieldReference) {
+    std::vector<ZQBinaryDataFieldReferenceMember> references;
+    auto json = levelJSON(level, entityData, std::nullopt, &references);
+    if (binaryDataFieldReference)
+        *binaryDataFieldReference =
+            references.empty()
+                ? nullptr
+                : ZQCompositeBinaryDataFieldReference::create({}, std::move(references));
     return json;
 }

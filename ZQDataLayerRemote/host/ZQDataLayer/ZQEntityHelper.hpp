@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQBinaryDataFieldReference.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityData.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataFieldDescriptor.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataKey.hpp"
@@ -67,6 +68,16 @@ class ZQEntityHelper {
     static std::optional<platform::Dictionary> jsonBusinessComponentLevel(
         const std::shared_ptr<const ZQBusinessComponentLevel>& level,
         const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData);
+    // The same, with the binary values to upload first handed back through
+    // binaryDataFieldReference: an image or blob attribute whose value is bytes or a "file:" URL
+    // text is null in the JSON and has a single reference instead. The reference of the instance
+    // is a composite of its root fields (no index) and of one composite per child level, whose
+    // members are the lines' fields with the line's position as index. None when nothing is to
+    // be uploaded. Lines of lines are not looked into.
+    static std::optional<platform::Dictionary> jsonBusinessComponentLevel(
+        const std::shared_ptr<const ZQBusinessComponentLevel>& level,
+        const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData,
+        std::shared_ptr<ZQBinaryDataFieldReference>* binaryDataFieldReference);
 
     // The path resolved against the running application's server base URL (taken as a folder);
     // a leading "/" is ignored. None without a running model or base URL, or for a bad path.

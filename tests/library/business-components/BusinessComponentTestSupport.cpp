@@ -25,11 +25,13 @@ std::string businessComponentTestModelJSON(const std::string& serverBaseURL) {
         {"name": "InvoiceDate", "type": "date"},
         {"name": "CustomerName", "type": "varchar", "length": 40},
         {"name": "InvoiceTotal", "type": "numeric", "length": 10, "decimals": 2},
-        {"name": "InvoicePaid", "type": "boolean"}]},
+        {"name": "InvoicePaid", "type": "boolean"},
+        {"name": "InvoiceScan", "type": "image"}]},
       {"name": "Line", "parent": "Invoice", "attributes": [
         {"name": "InvoiceLineId", "type": "numeric", "length": 4, "key": true},
         {"name": "ProductName", "type": "varchar", "length": 40},
-        {"name": "LineAmount", "type": "numeric", "length": 10, "decimals": 2}]}]},
+        {"name": "LineAmount", "type": "numeric", "length": 10, "decimals": 2},
+        {"name": "LinePhoto", "type": "image"}]}]},
     {"name": "Coded", "levels": [
       {"name": "Coded", "attributes": [
         {"name": "&Code", "type": "varchar", "length": 20, "key": true},

@@ -3,11 +3,18 @@
 // leaving the cache alone, and user warnings shown.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTInsertOrUpdateHandler.hpp"
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTManager.hpp"
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTUpdateHandler.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQCompositeBinaryDataFieldReference.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQDataLayerServices.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQSingleBinaryDataFieldReference.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQFoundationServices.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
+#include "ZQDataLayerRemote/upload/ZQObjectRESTUploaderService.hpp"
+#include "platform/objectstore/ManagedObject.hpp"
 #include "tests/library/business-components/BusinessComponentTestSupport.hpp"
 #include "tests/support/MainLoopHelpers.hpp"
 
@@ -119,6 +126,8 @@ TEST_P(SaveHandlersTest, EachSaveSendsItsMethodAndURLWithTheInstanceAndCachesThe
         EXPECT_EQ(body.dictionary()->get("CustomerName"), Value("Acme"));
         EXPECT_EQ(body.dictionary()->get("InvoiceDate"), Value("2024-03-05"));
         EXPECT_TRUE(body.dictionary()->get("Line").isArray());
+        // Nothing to upload: no upload request.
+        EXPECT_TRUE(server().requestsFor("POST", restPath("Sales/Invoice/zqobject")).empty());
         manager_->releaseBusinessComponentEntityDataWithDefaults(entityData, invoice());
     }
 }
@@ -147,6 +156,86 @@ TEST_P(SaveHandlersTest, AUserWarningOfASuccessfulSaveIsShown) {
     auto alerts = ZQFoundationServices::alertMessageService()->recordedAlerts();
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].message, "Credit limit nearly reached");
+}
+
+TEST_P(SaveHandlersTest, BinaryValuesAreUploadedFirstAndTheirIdentifiersSent) {
+    // The service the library registers at start-up.
+    ZQDataLayerServices::registerObjectUploaderService(
+        std::make_shared<ZQObjectRESTUploaderService>());
+    server().route("POST", restPath("Sales/Invoice/zqobject"),
+                   LoopbackResponse::json(R"({"object_id": "K-1"})"));
+    server().route("POST", restPath("Sales/Invoice/7"),
+                   LoopbackResponse::json(invoiceJSON(7, "Saved", std::vector<int64_t>{})));
+    auto entityData = newInvoice("Acme");
+    auto object = std::dynamic_pointer_cast<platform::ManagedObject>(entityData);
+    ASSERT_TRUE(object);
+    // A new image is a file the screen picked; the cache keeps image fields as text.
+    const auto scan = root_->path() / "scan one.png";
+    std::ofstream(scan, std::ios::binary) << "\x89PNG";
+    ASSERT_FALSE(object->setValueForKey(Value("file://" + scan.string()), "zqinvoicescan"));
+    auto report =
+        run(manager_->newBusinessComponentInsertHandlerForModel(invoice(), entityData), 0.1);
+    ASSERT_FALSE(report->error) << report->error->description();
+    auto uploads = server().requestsFor("POST", restPath("Sales/Invoice/zqobject"));
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].body, std::string("\x89PNG"));
+    auto sent = server().requestsFor("POST", restPath("Sales/Invoice/7"));
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(ZQJSON::parse(sent[0].body).value["InvoiceScan"], Value("K-1"));
+    manager_->releaseBusinessComponentEntityDataWithDefaults(entityData, invoice());
+}
+
+TEST_P(SaveHandlersTest, UploadedIdentifiersArePatchedIntoFieldsAndLinesOrFailClearly) {
+    auto uploaded = [](const char* id) {
+        auto reference = ZQSingleBinaryDataFieldReference::createWithData(Value::bytes({'x'}));
+        if (id) reference->setUploadedObjectId(std::string(id));
+        return reference;
+    };
+    auto lines = [&](std::vector<ZQBinaryDataFieldReferenceMember> members) {
+        return ZQBinaryDataFieldReferenceMember{
+            "Line", std::nullopt, ZQCompositeBinaryDataFieldReference::create("Line", members)};
+    };
+    using Error = ZQBusinessComponentRESTSaveHandler::JsonLevelUpdateError;
+    struct Case {
+        const char* name;
+        std::vector<ZQBinaryDataFieldReferenceMember> members;
+        int64_t code;  // 0: patched
+    };
+    const std::vector<Case> cases = {
+        {"root field and a line's field",
+         {{"InvoiceScan", std::nullopt, uploaded("K-1")},
+          lines({{"LinePhoto", 1, uploaded("K-2")}, {"LinePhoto", 0, uploaded(nullptr)}})},
+         0},
+        {"no such field",
+         {{"Nope", std::nullopt, uploaded("K")}},
+         static_cast<int64_t>(Error::wrongAttributeName)},
+        {"no such line",
+         {lines({{"LinePhoto", 5, uploaded("K")}})},
+         static_cast<int64_t>(Error::bcLevelNotFound)},
+        {"no such level",
+         {{"Nope", std::nullopt, ZQCompositeBinaryDataFieldReference::create("Nope", {})}},
+         static_cast<int64_t>(Error::bcLevelNotFound)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto json = ZQJSON::parse(invoiceJSON(7, "A", std::vector<int64_t>{1, 2})).value;
+        platform::Dictionary patched = *json.dictionary();
+        patched.set("InvoiceScan", Value::null());
+        auto error = ZQBusinessComponentRESTSaveHandler::applyReferences(
+            *ZQCompositeBinaryDataFieldReference::create({}, c.members), *invoice()->rootLevel(),
+            patched);
+        if (c.code == 0) {
+            ASSERT_FALSE(error) << error->description();
+            EXPECT_EQ(patched.get("InvoiceScan"), Value("K-1"));
+            Value patchedLines = patched.get("Line");
+            EXPECT_EQ(patchedLines.at(1)["LinePhoto"], Value("K-2"));
+            // A reference that was not uploaded takes its field out of the line.
+            EXPECT_FALSE(patchedLines.at(0).dictionary()->contains("LinePhoto"));
+        } else {
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->code(), c.code);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SaveHandlersTest,
