@@ -70,7 +70,7 @@ TEST(ZqdlBusinessComponentCommandLine, KeysAndInferredValuesAreCheckedAgainstThe
     };
     for (const KeyCase& c : keyCases) {
         ZqdlFailure failed;
-        BusinessComponentOptions options{c.component, c.keys, {}, {}};
+        BusinessComponentOptions options{c.component, c.keys, {}, {}, {}};
         auto key = ZqdlBusinessComponentCommand::keyFor(*model, options, &failed);
         if (c.expected.isAbsent()) {
             EXPECT_FALSE(key) << c.component;
@@ -93,7 +93,7 @@ TEST(ZqdlBusinessComponentCommandLine, KeysAndInferredValuesAreCheckedAgainstThe
     };
     for (const SetCase& c : setCases) {
         ZqdlFailure failed;
-        BusinessComponentOptions options{"Sales.Invoice", {}, {c.set}, {}};
+        BusinessComponentOptions options{"Sales.Invoice", {}, {c.set}, {}, {}};
         auto values = ZqdlBusinessComponentCommand::inferredValuesFor(*model, options, &failed);
         EXPECT_EQ(values.has_value(), c.accepted) << c.set.first << "=" << c.set.second;
         if (!c.accepted) {
@@ -254,6 +254,17 @@ TEST_F(ZqdlBusinessComponentProgram, SavesSendTheFileAndPrintTheSavedInstance) {
             EXPECT_EQ(line["warnings"], Value::array({Value("Checked by the sample server")}));
         }
     }
+    // An attached file is uploaded first and the saved instance holds its identifier.
+    const std::string customer =
+        file("customer.json", R"({"CustomerId": 1, "CustomerName": "Acme"})");
+    std::ofstream(root_ / "photo one.png", std::ios::binary) << "\x89PNG\r\n\x1a\nimage";
+    ProgramRun attached = zqdl({"bc", "update", "Customer", "--json", customer, "--attach",
+                                "CustomerPhoto=" + (root_ / "photo one.png").string()});
+    EXPECT_EQ(attached.status, 0) << attached.errors;
+    Value photo = only(attached)["instance"]["CustomerPhoto"];
+    ASSERT_TRUE(photo.isString());
+    EXPECT_EQ(photo.string()->rfind("obj-", 0), 0u) << photo.description();
+
     // The server keeps what was saved: the lines of the insert, the name of the update.
     Value loaded = only(zqdl({"bc", "load", "Sales.Invoice", "--key", "900"}))["instance"];
     EXPECT_EQ(loaded["CustomerName"], Value("Shell"));
@@ -276,6 +287,9 @@ TEST_F(ZqdlBusinessComponentProgram, UsageErrorsEndWithStatusTwoBeforeAnyRequest
         {"bc", "update", "Sales.Invoice", "--json", (root_ / "keyless.json").string()},
         {"bc", "upsert", "Sales.Invoice", "--json", (root_ / "broken.json").string()},
         {"bc", "insert", "Sales.Invoice", "--json", (root_ / "lines.json").string()},
+        {"bc", "update", "Customer", "--json", (root_ / "bad.json").string(), "--attach", "X"},
+        {"bc", "insert", "Sales.Invoice", "--json", (root_ / "keyless.json").string(), "--attach",
+         "Nope=" + (root_ / "bad.json").string()},
     };
     for (const auto& arguments : cases) {
         ProgramRun run = zqdl(arguments);

@@ -89,6 +89,13 @@ std::optional<platform::Dictionary> saveJSON(const ZQApplicationModel& model,
         *failure = {2, options.jsonFile + ": " + error};
         return std::nullopt;
     }
+    for (const auto& [target, path] : options.attachments) {
+        if (!ZqdlInstanceBuilder::attachTarget(component->rootLevel(), *parsed.value.dictionary(),
+                                               target, path, &error)) {
+            *failure = {2, error};
+            return std::nullopt;
+        }
+    }
     for (const auto& key : component->rootLevel()->keyAttributes()) {
         if (parsed.value.dictionary()->get(key->name()).isNothing()) {
             *failure = {2, options.jsonFile + ": the instance needs its key " + key->name()};
@@ -116,10 +123,20 @@ std::shared_ptr<ZQBusinessComponentHandler> makeSaveHandler(
         context->setPersistentStoreCoordinator(
             platform::PersistentStoreCoordinator::create(schema));
     std::string error;
-    *instance = ZqdlInstanceBuilder::build(*context, *schema, component->rootLevel(), json, &error);
+    ZqdlInstanceBuilder::LinesByLevel lines;
+    *instance =
+        ZqdlInstanceBuilder::build(*context, *schema, component->rootLevel(), json, &error, &lines);
     if (!*instance) {
         *failure = {2, line.businessComponent.jsonFile + ": " + error};
         return nullptr;
+    }
+    for (const auto& [target, path] : line.businessComponent.attachments) {
+        auto where =
+            ZqdlInstanceBuilder::attachTarget(component->rootLevel(), json, target, path, &error);
+        if (!where || !ZqdlInstanceBuilder::attach(**instance, lines, *where, path, &error)) {
+            *failure = {2, error};
+            return nullptr;
+        }
     }
     switch (line.command) {
         case Command::BusinessComponentInsert:

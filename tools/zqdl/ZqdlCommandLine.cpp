@@ -156,6 +156,14 @@ const OptionSpec kBusinessComponentOptions[] = {
          c.businessComponent.inferred.emplace_back(v.substr(0, equals), v.substr(equals + 1));
          return {};
      }},
+    {"attach", true, Scope::BusinessComponentSave,
+     [](CommandLine& c, const std::string& v) -> std::string {
+         size_t equals = v.find('=');
+         if (equals == std::string::npos || equals == 0 || equals + 1 == v.size())
+             return "--attach needs FIELD=PATH or LEVEL[INDEX].FIELD=PATH, not \"" + v + "\"";
+         c.businessComponent.attachments.emplace_back(v.substr(0, equals), v.substr(equals + 1));
+         return {};
+     }},
     {"json", true, Scope::BusinessComponentSave,
      [](CommandLine& c, const std::string& v) -> std::string {
          if (v.empty()) return "--json needs a file (or - for standard input)";
@@ -325,9 +333,11 @@ commands:
                      the default values of a new instance, with inferred values
   bc delete NAME --key V [--key V ...]
                      delete an instance on the server and from the cache
-  bc insert|update|upsert NAME --json FILE
+  bc insert|update|upsert NAME --json FILE [--attach FIELD=PATH ...]
                      save the instance FILE holds (- for standard input): fields by
-                     name, child levels as arrays of lines; prints the saved instance
+                     name, child levels as arrays of lines; --attach uploads a file
+                     for a binary field first (LEVEL[INDEX].FIELD for a line's);
+                     prints the saved instance
   screen WORKWITH [--detail KEY ...] [--page-size N] [steps ...]
                      open a Work With's list (or detail) through the registered
                      providers as a screen would; one JSON line per provider event;

@@ -63,6 +63,9 @@ struct BusinessComponentOptions {
     std::vector<std::string> keys;  // --key, in the root level's key order
     std::vector<std::pair<std::string, std::string>> inferred;  // --set FIELD=VALUE
     std::string jsonFile;  // --json FILE of insert, update and upsert; "-" for standard input
+    // --attach FIELD=PATH or LEVEL[INDEX].FIELD=PATH: a file for a binary field of the root or of
+    // one line, uploaded before the save.
+    std::vector<std::pair<std::string, std::string>> attachments;
 };
 
 struct CommandLine {
