@@ -3,7 +3,6 @@
 // server in this process that sends a user warning with every business-component answer: one
 // JSON line per outcome, the warnings the handler showed, and the instances the cache then lists.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
 #include "examples/sample-server/ZQSampleServer.hpp"
 #include "tests/support/TempDir.hpp"
+#include "tests/tools/ZqdlProgramRun.hpp"
 #include "tools/zqdl/ZqdlBusinessComponentCommand.hpp"
 
 namespace zqdl {
@@ -102,22 +102,13 @@ TEST(ZqdlBusinessComponentCommandLine, KeysAndInferredValuesAreCheckedAgainstThe
     }
 }
 
-struct ProgramRun {
-    int status = -1;
-    std::vector<std::string> lines;
-    std::string errors;
-};
+using zqtest::ProgramRun;
 
 class ZqdlBusinessComponentProgram : public ::testing::Test {
   protected:
-    static std::filesystem::path program() {
-        std::error_code ec;
-        auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-        return self.parent_path().parent_path() / "tools" / "zqdl" / "zqdl";
-    }
     void SetUp() override {
-        if (!std::filesystem::exists(program()))
-            GTEST_SKIP() << "build the zqdl target first: " << program();
+        if (!std::filesystem::exists(zqtest::zqdlProgramPath()))
+            GTEST_SKIP() << "build the zqdl target first: " << zqtest::zqdlProgramPath();
         ZQSampleServerOptions options;
         options.keepAliveSeconds = 1;
         options.businessComponentWarning = "Checked by the sample server";
@@ -128,26 +119,7 @@ class ZqdlBusinessComponentProgram : public ::testing::Test {
     }
 
     ProgramRun zqdl(const std::vector<std::string>& arguments) {
-        std::string command = "'" + program().string() + "' --app-dir '" + root_.path().string() +
-                              "' --server " + server_->baseURL() + " --timeout 60";
-        for (const std::string& argument : arguments) command += " '" + argument + "'";
-        std::string errorFile = (root_ / "stderr.txt").string();
-        command += " 2>'" + errorFile + "'";
-        ProgramRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return run;
-        std::string output;
-        char buffer[4096];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-        int raw = pclose(pipe);
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::istringstream lines(output);
-        for (std::string line; std::getline(lines, line);) run.lines.push_back(line);
-        std::ifstream errors(errorFile);
-        std::stringstream text;
-        text << errors.rdbuf();
-        run.errors = text.str();
-        return run;
+        return zqtest::runZqdl(root_.path(), {"--server", server_->baseURL()}, arguments);
     }
     // The one line the run printed, parsed.
     static Value only(const ProgramRun& run) {

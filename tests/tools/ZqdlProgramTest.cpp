@@ -3,7 +3,6 @@
 // records it leaves, and the exit status of bad input. The program is found beside this test
 // binary in the build tree (tools/zqdl/zqdl).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,56 +15,22 @@
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
 #include "tests/support/TempDir.hpp"
+#include "tests/tools/ZqdlProgramRun.hpp"
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::vector<std::string> lines;  // standard output
-    std::string errors;              // standard error
-};
-
-std::filesystem::path programPath() {
-    std::error_code ec;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return self.parent_path().parent_path() / "tools" / "zqdl" / "zqdl";
-}
-
-std::string shellQuoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using zqtest::ProgramRun;
 
 class ZqdlProgram : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!std::filesystem::exists(programPath()))
-            GTEST_SKIP() << "build the zqdl target first: " << programPath();
+        if (!std::filesystem::exists(zqtest::zqdlProgramPath()))
+            GTEST_SKIP() << "build the zqdl target first: " << zqtest::zqdlProgramPath();
     }
 
     // Runs zqdl with the test's application root and a generous timeout.
     ProgramRun zqdl(const std::vector<std::string>& arguments) {
-        std::string command = shellQuoted(programPath().string()) + " --app-dir " +
-                              shellQuoted(root_.path().string()) + " --timeout 60";
-        for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
-        std::string errorFile = (root_ / "stderr.txt").string();
-        command += " 2>" + shellQuoted(errorFile);
-        ProgramRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return run;
-        std::string output;
-        char buffer[4096];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-        int raw = pclose(pipe);
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::istringstream lines(output);
-        for (std::string line; std::getline(lines, line);) run.lines.push_back(line);
-        std::ifstream errors(errorFile);
-        std::stringstream text;
-        text << errors.rdbuf();
-        run.errors = text.str();
-        return run;
+        return zqtest::runZqdl(root_.path(), {}, arguments);
     }
 
     static platform::Value json(const std::string& line) {

@@ -1,0 +1,52 @@
+#include "tests/tools/ZqdlProgramRun.hpp"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace zqtest {
+
+namespace {
+
+std::string shellQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+}  // namespace
+
+std::filesystem::path zqdlProgramPath() {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return self.parent_path().parent_path() / "tools" / "zqdl" / "zqdl";
+}
+
+ProgramRun runZqdl(const std::filesystem::path& appRoot, const std::vector<std::string>& global,
+                   const std::vector<std::string>& arguments) {
+    std::string command = shellQuoted(zqdlProgramPath().string()) + " --app-dir " +
+                          shellQuoted(appRoot.string()) + " --timeout 60";
+    for (const std::string& option : global) command += " " + shellQuoted(option);
+    for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
+    const std::string errorFile = (appRoot / "stderr.txt").string();
+    command += " 2>" + shellQuoted(errorFile);
+    ProgramRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::string output;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) run.lines.push_back(line);
+    std::ifstream errors(errorFile);
+    std::stringstream text;
+    text << errors.rdbuf();
+    run.errors = text.str();
+    return run;
+}
+
+}  // namespace zqtest
