@@ -36,28 +36,6 @@ void registerCoreDataCache() {
     });
 }
 
-// The Work With screens: a detail's item (with its sections), and the lists of a detail and of a
-// section.
-void registerWorkWithProviders() {
-    ZQWorkWithDetailEntityDataProviderHelper::registerRemoteDetailProviderClass(
-        [](std::shared_ptr<const ZQWorkWithDetail> detail)
-            -> std::shared_ptr<ZQEntityDataProvider> {
-            return ZQRemoteWorkWithDetailDetailEntityDataProvider::create(std::move(detail));
-        });
-    ZQWorkWithDetailEntityDataProviderHelper::registerRemoteListProviderClass(
-        [](std::shared_ptr<const ZQWorkWithDetail> detail,
-           std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
-            return ZQRemoteWorkWithDetailListEntityDataProvider::create(std::move(detail),
-                                                                        std::move(data));
-        });
-    ZQWorkWithSectionEntityDataProviderHelper::registerRemoteListProviderClass(
-        [](std::shared_ptr<const ZQWorkWithSection> section,
-           std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
-            return ZQRemoteWorkWithSectionListEntityDataProvider::create(std::move(section),
-                                                                         std::move(data));
-        });
-}
-
 // Runs once, after the host's core initialisation, in the host's registration order. Each step
 // joins here as the part of the library it registers is built:
 //   1. ZQBusinessComponentManager::registerOnlineBusinessComponentManager
@@ -79,7 +57,7 @@ void registerWithHost() {
     registerCoreDataCache();
     ZQDataLayerServices::registerObjectUploaderService(
         std::make_shared<ZQObjectRESTUploaderService>());
-    registerWorkWithProviders();
+    ZQDataLayerRemoteLoader::registerWorkWithProviderClasses();
 }
 
 }  // namespace
@@ -89,4 +67,24 @@ void ZQDataLayerRemoteLoader::load() {
     std::call_once(once, [] {
         ZQExecutionEnvironmentHelper::addCoreInitializationOnceObserver(&registerWithHost);
     });
+}
+
+void ZQDataLayerRemoteLoader::registerWorkWithProviderClasses() {
+    ZQWorkWithDetailEntityDataProviderHelper::registerRemoteDetailProviderClass(
+        [](std::shared_ptr<const ZQWorkWithDetail> detail)
+            -> std::shared_ptr<ZQEntityDataProvider> {
+            return ZQRemoteWorkWithDetailDetailEntityDataProvider::create(std::move(detail));
+        });
+    ZQWorkWithDetailEntityDataProviderHelper::registerRemoteListProviderClass(
+        [](std::shared_ptr<const ZQWorkWithDetail> detail,
+           std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
+            return ZQRemoteWorkWithDetailListEntityDataProvider::create(std::move(detail),
+                                                                        std::move(data));
+        });
+    ZQWorkWithSectionEntityDataProviderHelper::registerRemoteListProviderClass(
+        [](std::shared_ptr<const ZQWorkWithSection> section,
+           std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
+            return ZQRemoteWorkWithSectionListEntityDataProvider::create(std::move(section),
+                                                                         std::move(data));
+        });
 }

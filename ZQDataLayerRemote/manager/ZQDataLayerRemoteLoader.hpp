@@ -10,4 +10,8 @@ class ZQDataLayerRemoteLoader {
     // nothing. The block runs on the thread that finishes the core initialisation, or at once on
     // this thread when the host has finished it already.
     static void load();
+    // The Work With provider classes alone (a detail's item with its sections, the lists of a
+    // detail and of a section), as the registrations make them; for callers that run without the
+    // host's start-up.
+    static void registerWorkWithProviderClasses();
 };

@@ -6,6 +6,7 @@
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQWorkWithDataSource.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQWorkWithDetailEntityDataProviderHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModelLoader.hpp"
+#include "ZQDataLayerRemote/manager/ZQDataLayerRemoteLoader.hpp"
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataQueryType.hpp"
 #include "ZQDataLayerRemote/providers/ZQRemoteWorkWithDetailDetailEntityDataProvider.hpp"
 #include "ZQDataLayerRemote/providers/ZQRemoteWorkWithDetailListEntityDataProvider.hpp"
@@ -111,18 +112,7 @@ TEST_F(RemoteWorkWithProviders, ASectionReadsItsParameterValuesFromTheDetailWhen
 }
 
 TEST_F(RemoteWorkWithProviders, TheHelpersMakeEachListProviderOnceThroughTheRegisteredClasses) {
-    ZQWorkWithDetailEntityDataProviderHelper::registerRemoteListProviderClass(
-        [](std::shared_ptr<const ZQWorkWithDetail> detail,
-           std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
-            return ZQRemoteWorkWithDetailListEntityDataProvider::create(std::move(detail),
-                                                                        std::move(data));
-        });
-    ZQWorkWithSectionEntityDataProviderHelper::registerRemoteListProviderClass(
-        [](std::shared_ptr<const ZQWorkWithSection> section,
-           std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
-            return ZQRemoteWorkWithSectionListEntityDataProvider::create(std::move(section),
-                                                                         std::move(data));
-        });
+    ZQDataLayerRemoteLoader::registerWorkWithProviderClasses();
     auto detail = ZQRemoteWorkWithDetailDetailEntityDataProvider::create(detail_);
     auto linesSection = std::dynamic_pointer_cast<ZQRemoteWorkWithSectionDetailEntityDataProvider>(
         detail->entityDataComponentsProviders()->at(2));
