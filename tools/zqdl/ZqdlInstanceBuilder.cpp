@@ -54,7 +54,15 @@ std::shared_ptr<ZQBusinessComponentLevelEntityData> ZqdlInstanceBuilder::build(
     platform::ManagedObjectContext& context, const platform::ManagedObjectModel& schema,
     const std::shared_ptr<const ZQBusinessComponentLevel>& level, const platform::Dictionary& json,
     std::string* error, LinesByLevel* linesByLevel) {
+    // One check of the whole instance, lines included; make() then trusts the shapes.
     if (!check(*level, json, error)) return nullptr;
+    return make(context, schema, level, json, error, linesByLevel);
+}
+
+std::shared_ptr<ZQBusinessComponentLevelEntityData> ZqdlInstanceBuilder::make(
+    platform::ManagedObjectContext& context, const platform::ManagedObjectModel& schema,
+    const std::shared_ptr<const ZQBusinessComponentLevel>& level, const platform::Dictionary& json,
+    std::string* error, LinesByLevel* linesByLevel) {
     std::string entityName =
         ZQCoreDataEntityHelper::coreDataEntityNameForBusinessComponentLevel(level);
     if (!schema.entityNamed(entityName)) {
@@ -82,7 +90,7 @@ std::shared_ptr<ZQBusinessComponentLevelEntityData> ZqdlInstanceBuilder::build(
         auto child = childNamed(*level, name);
         platform::Array lines;
         for (const auto& line : *value.array()) {
-            auto made = build(context, schema, child, *line.dictionary(), error);
+            auto made = make(context, schema, child, *line.dictionary(), error, nullptr);
             if (!made) return nullptr;
             auto madeObject = std::dynamic_pointer_cast<platform::ManagedObject>(made);
             if (linesByLevel) (*linesByLevel)[child->levelName()].push_back(madeObject);

@@ -51,6 +51,13 @@ class ZqdlInstanceBuilder {
     // Gives the target's field the file as a "file:" URL text, which the save uploads first.
     static bool attach(ZQBusinessComponentLevelEntityData& instance, const LinesByLevel& lines,
                        const AttachTarget& target, const std::string& path, std::string* error);
+
+  private:
+    // build() without the check, for JSON already checked.
+    static std::shared_ptr<ZQBusinessComponentLevelEntityData> make(
+        platform::ManagedObjectContext& context, const platform::ManagedObjectModel& schema,
+        const std::shared_ptr<const ZQBusinessComponentLevel>& level,
+        const platform::Dictionary& json, std::string* error, LinesByLevel* lines);
 };
 
 }  // namespace zqdl
