@@ -7,6 +7,9 @@
 #include "ZQDataLayerRemote/cache/store/ZQCoreDataCacheClasses.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQModelManagerZQCoreDataCacheExtension.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
+#include "ZQDataLayerRemote/field-services/ZQEntityDataFieldDynamicComboRESTProvider.hpp"
+#include "ZQDataLayerRemote/field-services/ZQEntityDataFieldHideCodeRESTProvider.hpp"
+#include "ZQDataLayerRemote/field-services/ZQEntityRulePromptAfterServiceRESTProvider.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentManager.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQDataLayerServices.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataManager.hpp"
@@ -57,6 +60,7 @@ void registerWithHost() {
     registerCoreDataCache();
     ZQDataLayerServices::registerObjectUploaderService(
         std::make_shared<ZQObjectRESTUploaderService>());
+    ZQDataLayerRemoteLoader::registerFieldServiceProviderClasses();
     ZQDataLayerRemoteLoader::registerWorkWithProviderClasses();
 }
 
@@ -86,5 +90,28 @@ void ZQDataLayerRemoteLoader::registerWorkWithProviderClasses() {
            std::shared_ptr<const ZQWorkWithData> data) -> std::shared_ptr<ZQEntityDataProvider> {
             return ZQRemoteWorkWithSectionListEntityDataProvider::create(std::move(section),
                                                                          std::move(data));
+        });
+}
+
+void ZQDataLayerRemoteLoader::registerFieldServiceProviderClasses() {
+    ZQEntityDataFieldDynamicComboProvider::registerOnlineEntityDataFieldDynamicComboProvider(
+        [](auto entityData, auto fieldDescriptor, auto fieldSpecifier,
+           auto service) -> std::shared_ptr<ZQEntityDataFieldDynamicComboProvider> {
+            return ZQEntityDataFieldDynamicComboRESTProvider::create(
+                std::move(entityData), std::move(fieldDescriptor), std::move(fieldSpecifier),
+                std::move(service));
+        });
+    ZQEntityDataFieldHideCodeProvider::registerOnlineEntityDataFieldHideCodeProvider(
+        [](auto entityData, auto fieldDescriptor, auto hideCode, auto suggest,
+           auto hideCodeRev) -> std::shared_ptr<ZQEntityDataFieldHideCodeProvider> {
+            return ZQEntityDataFieldHideCodeRESTProvider::create(
+                std::move(entityData), std::move(fieldDescriptor), std::move(hideCode),
+                std::move(suggest), std::move(hideCodeRev));
+        });
+    ZQEntityRulePromptAfterServiceProvider::registerOnlineEntityRulePromptAfterServiceProvider(
+        [](auto entityData, auto promptRule, platform::Dictionary userInfo)
+            -> std::shared_ptr<ZQEntityRulePromptAfterServiceProvider> {
+            return ZQEntityRulePromptAfterServiceRESTProvider::create(
+                std::move(entityData), std::move(promptRule), std::move(userInfo));
         });
 }

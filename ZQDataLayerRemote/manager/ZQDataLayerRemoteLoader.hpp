@@ -14,4 +14,6 @@ class ZQDataLayerRemoteLoader {
     // detail and of a section), as the registrations make them; for callers that run without the
     // host's start-up.
     static void registerWorkWithProviderClasses();
+    // The dynamic combo, hide-code and prompt-after provider classes alone, likewise.
+    static void registerFieldServiceProviderClasses();
 };

@@ -140,6 +140,7 @@ ZQSampleServer::ZQSampleServer(ConstructionKey, ZQSampleServerOptions options,
       tokens_(std::make_unique<ZQSampleTokenStore>(options_.credentials,
                                                    options_.tokenLifetimeSeconds)),
       businessComponents_(std::make_unique<ZQSampleBusinessComponents>(*model_, *dataStore_)),
+      fieldServices_(std::make_unique<ZQSampleFieldServices>(*dataStore_)),
       requireToken_(options_.requireToken),
       delaySeconds_(options_.delaySeconds) {
     for (const auto& [name, provider] : dataStore_->catalog()) {
@@ -330,6 +331,8 @@ void ZQSampleServer::route(Exchange& exchange) {
         exchange.status = answer.status;
         exchange.answer = std::move(answer.body);
         exchange.contentType = std::move(answer.contentType);
+    } else if (isData && ZQSampleFieldServices::serves(rest.substr(5))) {
+        answerFieldService(exchange, rest.substr(5));
     } else if (isData && !providersByPath_.count(rest.substr(5)) &&
                businessComponents_->serves(rawRestPath)) {
         answerBusinessComponent(exchange, rawRestPath);
@@ -402,6 +405,17 @@ void ZQSampleServer::answerBusinessComponent(Exchange& exchange, const std::stri
     exchange.status = answer.status;
     exchange.answer = std::move(answer.body);
     for (auto& header : answer.headers) exchange.answerHeaders.push_back(std::move(header));
+}
+
+void ZQSampleServer::answerFieldService(Exchange& exchange, const std::string& restPath) {
+    if (!authorised(exchange)) return;
+    if (exchange.method != "GET") {
+        exchange.error(405, exchange.method + " is not allowed on " + exchange.path);
+        return;
+    }
+    ZQSampleFieldAnswer answer = fieldServices_->answer(restPath, exchange.rawQuery);
+    exchange.status = answer.status;
+    exchange.answer = std::move(answer.body);
 }
 
 void ZQSampleServer::answerToken(Exchange& exchange) {

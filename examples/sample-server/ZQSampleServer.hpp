@@ -23,6 +23,7 @@
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
 #include "examples/sample-server/ZQSampleBusinessComponents.hpp"
 #include "examples/sample-server/ZQSampleDataStore.hpp"
+#include "examples/sample-server/ZQSampleFieldServices.hpp"
 #include "examples/sample-server/ZQSampleObjectStore.hpp"
 #include "examples/sample-server/ZQSampleTokenStore.hpp"
 #include "platform/Error.hpp"
@@ -147,6 +148,7 @@ class ZQSampleServer {
     void answerToken(Exchange& exchange);
     void answerDataChange(Exchange& exchange, const std::string& providerName);
     void answerBusinessComponent(Exchange& exchange, const std::string& rawRestPath);
+    void answerFieldService(Exchange& exchange, const std::string& restPath);
     bool authorised(Exchange& exchange) const;
     // Waits the configured delay; false when the server stops meanwhile.
     bool delay() EXCLUDES(mutex_);
@@ -160,6 +162,7 @@ class ZQSampleServer {
     const std::unique_ptr<ZQSampleTokenStore> tokens_;
     const std::unique_ptr<ZQSampleBusinessComponents> businessComponents_;
     const std::unique_ptr<ZQSampleObjectStore> objects_ = std::make_unique<ZQSampleObjectStore>();
+    const std::unique_ptr<ZQSampleFieldServices> fieldServices_;
     std::atomic<bool> requireToken_;
     std::atomic<double> delaySeconds_;
     std::atomic<int> port_{0};

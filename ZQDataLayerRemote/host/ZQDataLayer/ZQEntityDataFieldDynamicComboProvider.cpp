@@ -19,3 +19,16 @@ ZQEntityDataFieldDynamicComboProvider::Factory
 ZQEntityDataFieldDynamicComboProvider::onlineEntityDataFieldDynamicComboProviderFactory() {
     return slot().get();
 }
+
+void ZQEntityDataFieldDynamicComboProvider::notifyDelegateWithParsedData(
+    const platform::Value& parsedData) {
+    auto result = ZQDynamicDataChoicesFromParsedData(parsedData);
+    if (result.error) return notifyErrorToDelegate(result.error);
+    if (auto delegate = delegate_.lock())
+        delegate->dynamicComboProviderDidLoadChoices(*this, result.choices);
+}
+
+void ZQEntityDataFieldDynamicComboProvider::notifyErrorToDelegate(const platform::ErrorPtr& error) {
+    if (auto delegate = delegate_.lock())
+        delegate->dynamicComboProviderDidFailWithError(*this, error);
+}

@@ -141,6 +141,11 @@ Value ZQEntityHelper::coreDataFieldValue(
                                      fromValue);
 }
 
+Value ZQEntityHelper::coreDataFieldValueForFieldInfo(
+    const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo, const Value& fromValue) {
+    return coreDataFieldValueForInfo(fieldInfo, fromValue);
+}
+
 Value ZQEntityHelper::coreDataFieldValue(const ZQBusinessComponentAttribute& attribute,
                                          const Value& fromValue) {
     return coreDataFieldValueForInfo(attribute.fieldInfo(), fromValue);
@@ -200,6 +205,10 @@ std::vector<std::string> ZQEntityHelper::urlParametersArrayFromFieldsDescriptors
         texts.push_back(urlParameterText(fieldsValues[i], info.get()));
     }
     return texts;
+}
+
+std::string ZQEntityHelper::plainTextFromValue(const Value& value) {
+    return plainText(value);
 }
 
 std::string ZQEntityHelper::urlSimpleEscapeString(std::string_view text) {

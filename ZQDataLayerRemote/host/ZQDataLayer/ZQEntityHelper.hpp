@@ -4,16 +4,19 @@
 // value). Stateless; any thread.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQActionHandlerContext.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQBinaryDataFieldReference.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityData.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataFieldDescriptor.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataKey.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQActionParameterDescriptor.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQBusinessComponentAttribute.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQBusinessComponentLevel.hpp"
 #include "platform/URL.hpp"
@@ -35,6 +38,39 @@ class ZQEntityHelper {
     // model does not define keeps its value, structured values as JSON text).
     static platform::Value coreDataFieldValue(const ZQBusinessComponentAttribute& attribute,
                                               const platform::Value& fromValue);
+    // The same typed by a field's information (none: the value as it is, structured values as
+    // JSON text).
+    static platform::Value coreDataFieldValueForFieldInfo(
+        const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo,
+        const platform::Value& fromValue);
+
+    // The parameter string of a called service: "Name=text" for each descriptor, in order,
+    // joined by "&", where Name is the descriptor's target name and text the URL text of its
+    // value (urlParameterText, typed by the descriptor's field information). The value is the
+    // descriptor's constant; else, for a field "&Name", the context's variable when the context
+    // has it; else the entity data's field; absent (empty text) when there is none. None when
+    // there are no descriptors. The values are read on the calling thread (the entity data's
+    // owner); the completion runs once, on a worker thread, never inside this call.
+    using ParametersStringCompletion = std::function<void(std::optional<std::string>)>;
+    static void parametersStringFromEntityData(
+        const std::shared_ptr<const ZQEntityData>& entityData,
+        const std::shared_ptr<const ZQActionHandlerContext>& actionHandlerContext,
+        const ZQActionParameterDescriptors& inputParameterDescriptors,
+        ParametersStringCompletion completion);
+    // Where completions run: the worker pool unless a test installs its own scheduler (to hold
+    // parameter strings back and release them in an order of its choosing); none restores the
+    // pool. Any thread.
+    using ParametersStringScheduler = std::function<void(std::function<void()>)>;
+    static void setParametersStringScheduler(ParametersStringScheduler scheduler);
+    // The same string, made on the calling thread.
+    static std::optional<std::string> parametersString(
+        const std::shared_ptr<const ZQEntityData>& entityData,
+        const std::shared_ptr<const ZQActionHandlerContext>& actionHandlerContext,
+        const ZQActionParameterDescriptors& inputParameterDescriptors);
+    // The entity field (or "&variable") a descriptor is bound to; none for constants and
+    // parameters the caller fills in.
+    static std::optional<std::string> entityDataFieldNameFromActionParameterDescriptor(
+        const ZQActionParameterDescriptor& descriptor);
 
     // The URL text of each key value, in key order, typed by the key's field descriptors and
     // escaped as urlParameterText does, so that each text is safe inside one path segment ("/",
@@ -56,6 +92,10 @@ class ZQEntityHelper {
     // descriptors).
     static std::vector<std::string> urlParametersArrayFromFieldsDescriptors(
         const ZQEntityDataFieldDescriptors& descriptors, const platform::Array& fieldsValues);
+
+    // The text of a value before escaping: scalars as urlParameterText writes them (dates in
+    // ISO 8601), empty for absent and null, structured values as JSON text.
+    static std::string plainTextFromValue(const platform::Value& value);
 
     // Percent-escapes every byte except letters, digits, "-", ".", "_" and "~".
     static std::string urlSimpleEscapeString(std::string_view text);

@@ -1,5 +1,6 @@
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityRulePromptAfterServiceProvider.hpp"
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQRegistration.hpp"
 
 namespace {
@@ -18,4 +19,10 @@ void ZQEntityRulePromptAfterServiceProvider::registerOnlineEntityRulePromptAfter
 ZQEntityRulePromptAfterServiceProvider::Factory
 ZQEntityRulePromptAfterServiceProvider::onlineEntityRulePromptAfterServiceProviderFactory() {
     return slot().get();
+}
+
+platform::Value ZQEntityRulePromptAfterServiceProvider::coreDataFieldValueForParameterDescriptor(
+    const ZQActionParameterDescriptor& descriptor, const platform::Value& value) const {
+    return ZQEntityHelper::coreDataFieldValueForFieldInfo(descriptor.actionParameterFieldInfo(),
+                                                          value);
 }

@@ -101,3 +101,43 @@ void ZQApplicationModel::addWorkWith(std::shared_ptr<const ZQWorkWithModel> work
     workWithsByName_[workWith->name()] = workWith;
     workWiths_.push_back(std::move(workWith));
 }
+
+namespace {
+template <typename T>
+std::shared_ptr<const T> named(const ZQApplicationModel::ByName<T>& table,
+                               const std::string& name) {
+    auto found = table.find(name);
+    return found == table.end() ? nullptr : found->second;
+}
+}  // namespace
+
+std::shared_ptr<const ZQDynamicDataService> ZQApplicationModel::dataServiceNamed(
+    const std::string& name) const {
+    return named(dataServicesByName_, name);
+}
+
+const ZQEntityDataFieldServices* ZQApplicationModel::fieldServicesFor(
+    const std::string& businessComponent, const std::string& field) const {
+    for (const auto& services : fieldServices_)
+        if (services.businessComponent == businessComponent &&
+            ZQLowercaseName(services.field) == ZQLowercaseName(field))
+            return &services;
+    return nullptr;
+}
+
+std::shared_ptr<const ZQEntityRulePrompt> ZQApplicationModel::promptRuleNamed(
+    const std::string& name) const {
+    return named(promptRulesByName_, name);
+}
+
+void ZQApplicationModel::addDataService(std::shared_ptr<const ZQDynamicDataService> service) {
+    dataServicesByName_[service->dynamicDataServiceName()] = std::move(service);
+}
+
+void ZQApplicationModel::addFieldServices(ZQEntityDataFieldServices services) {
+    fieldServices_.push_back(std::move(services));
+}
+
+void ZQApplicationModel::addPromptRule(std::shared_ptr<const ZQEntityRulePrompt> rule) {
+    promptRulesByName_[rule->name()] = std::move(rule);
+}

@@ -13,6 +13,8 @@
 
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplication.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQBusinessComponentModel.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQEntityDataFieldServices.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQEntityRulePrompt.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQStructuredDataTypeInfo.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQWorkWithModel.hpp"
 #include "platform/Mutex.hpp"
@@ -59,7 +61,20 @@ class ZQApplicationModel : public ZQApplication {
     // The first data provider of that name in any list, detail or section; none when absent.
     std::shared_ptr<const ZQWorkWithData> dataProviderNamed(const std::string& name) const;
 
+    // The field services: data services by name, the services of a component's field, prompt
+    // rules by name. None when absent.
+    std::shared_ptr<const ZQDynamicDataService> dataServiceNamed(const std::string& name) const;
+    const ZQEntityDataFieldServices* fieldServicesFor(const std::string& businessComponent,
+                                                      const std::string& field) const;
+    std::shared_ptr<const ZQEntityRulePrompt> promptRuleNamed(const std::string& name) const;
+    const std::vector<ZQEntityDataFieldServices>& fieldServices() const { return fieldServices_; }
+    const ByName<ZQEntityRulePrompt>& promptRulesByName() const { return promptRulesByName_; }
+    const ByName<ZQDynamicDataService>& dataServicesByName() const { return dataServicesByName_; }
+
     // Loader only, before the model is published.
+    void addDataService(std::shared_ptr<const ZQDynamicDataService> service);
+    void addFieldServices(ZQEntityDataFieldServices services);
+    void addPromptRule(std::shared_ptr<const ZQEntityRulePrompt> rule);
     void addAttributeInfo(std::shared_ptr<const ZQTypedObjectInfo> info);
     void addDomainInfo(std::shared_ptr<const ZQTypedObjectInfo> info);
     void addSDTInfo(std::shared_ptr<const ZQStructuredDataTypeInfo> info);
@@ -76,6 +91,9 @@ class ZQApplicationModel : public ZQApplication {
     ByName<ZQWorkWithModel> workWithsByName_;
     std::vector<std::shared_ptr<const ZQBusinessComponentModel>> businessComponents_;
     std::vector<std::shared_ptr<const ZQWorkWithModel>> workWiths_;
+    ByName<ZQDynamicDataService> dataServicesByName_;
+    std::vector<ZQEntityDataFieldServices> fieldServices_;
+    ByName<ZQEntityRulePrompt> promptRulesByName_;
 };
 
 // The lower-case form used for the keys of the type-information tables (ASCII letters only).

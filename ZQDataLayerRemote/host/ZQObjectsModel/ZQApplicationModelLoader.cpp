@@ -8,6 +8,7 @@
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
+#include "ZQDataLayerRemote/host/ZQObjectsModel/ZQFieldServicesModelReader.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModelFileReader.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQWorkWithModelReader.hpp"
 
@@ -28,7 +29,8 @@ class ModelBuilder {
     std::shared_ptr<ZQApplicationModel> build(const Dictionary& root) {
         R::allowMembers(root, "",
                         {"formatVersion", "name", "appServerBaseUrl", "domains", "attributes",
-                         "structuredTypes", "businessComponents", "workWiths"});
+                         "structuredTypes", "businessComponents", "workWiths", "dataServices",
+                         "fieldServices", "promptRules"});
         if (auto version = R::optionalUnsigned(root, "", "formatVersion", 1000);
             version && *version != 1)
             R::fail("formatVersion", "unsupported format version " + std::to_string(*version));
@@ -50,6 +52,7 @@ class ModelBuilder {
             attribute->setFieldInfo(model_->attributeInfoNamed(attribute->name()));
         ZQWorkWithModelReader(*model_).readWorkWiths(R::optionalArray(root, "", "workWiths"),
                                                      "workWiths");
+        ZQFieldServicesModelReader(*model_).read(root);
         return model_;
     }
 
