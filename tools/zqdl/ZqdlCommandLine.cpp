@@ -342,6 +342,18 @@ commands:
                      open a Work With's list (or detail) through the registered
                      providers as a screen would; one JSON line per provider event;
                      steps: --next N, --search TEXT, --refresh, --foreground, --param V
+  field combo COMPONENT FIELD [--set FIELD=VALUE ...]
+                     the choices of a field's dynamic combo for the entity --set gives
+  field code COMPONENT FIELD --text TEXT [--set ...]
+                     the code of a hide-code field for a typed description
+  field text COMPONENT FIELD --set FIELD=CODE [--set ...]
+                     the description of the code the entity holds
+  field suggest COMPONENT FIELD --type TEXT [--type TEXT ...] [--gap-ms N] [--set ...]
+                     suggestions while typing: the texts N ms apart (default 100);
+                     prints the one answer, the requests sent and how long after
+                     the last text it came
+  field prompt RULE [--set FIELD=VALUE ...]
+                     the values a prompt rule's service computes for the entity
   serve [--port N]   run the sample REST server in the foreground (default port 8080)
   demo               a short tour of the data layer against the embedded server
   help               this text
@@ -365,6 +377,18 @@ std::string ZqdlCommandLine::defaultAppDir() {
     if (const char* home = std::getenv("HOME"); home && *home)
         return std::string(home) + "/.cache/zqdl";
     return "zqdl-app";
+}
+
+std::optional<size_t> ZqdlCommandLine::commandWordIndex(const std::vector<std::string>& arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (word == "--model" || word == "--server" || word == "--app-dir" || word == "--timeout") {
+            ++i;
+        } else if (word.rfind("-", 0) != 0) {
+            return i;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace zqdl

@@ -91,6 +91,9 @@ class ZqdlCommandLine {
     // "local", "first", "refresh", "next" to the query type; none for anything else.
     static std::optional<ZQEntityDataQueryType> queryTypeNamed(const std::string& name);
     static const char* nameOfQueryType(ZQEntityDataQueryType type);
+    // Where the command word is: past the global options and their values; none without one.
+    // For the commands that read their own options (screen, field).
+    static std::optional<size_t> commandWordIndex(const std::vector<std::string>& arguments);
 };
 
 }  // namespace zqdl

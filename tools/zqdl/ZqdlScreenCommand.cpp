@@ -34,19 +34,6 @@ struct ScreenOptions {
     std::vector<Step> steps;
 };
 
-// Where the command word is: past the global options and their values.
-std::optional<size_t> commandIndex(const std::vector<std::string>& arguments) {
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& word = arguments[i];
-        if (word == "--model" || word == "--server" || word == "--app-dir" || word == "--timeout") {
-            ++i;
-        } else if (word.rfind("-", 0) != 0) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
-
 bool parseScreen(const std::vector<std::string>& words, ScreenOptions* options,
                  std::string* error) {
     for (size_t i = 0; i < words.size(); ++i) {
@@ -293,12 +280,12 @@ std::optional<Screen> openScreen(const ZQWorkWithModel& workWith, const ScreenOp
 }  // namespace
 
 bool ZqdlScreenCommand::isScreenCommand(const std::vector<std::string>& arguments) {
-    auto at = commandIndex(arguments);
+    auto at = ZqdlCommandLine::commandWordIndex(arguments);
     return at && arguments[*at] == "screen";
 }
 
 int ZqdlScreenCommand::run(const std::vector<std::string>& arguments) {
-    const size_t at = *commandIndex(arguments);
+    const size_t at = *ZqdlCommandLine::commandWordIndex(arguments);
     // The global options are read as every other command reads them.
     std::vector<std::string> globals(arguments.begin(), arguments.begin() + at);
     globals.push_back("help");

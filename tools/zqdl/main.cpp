@@ -1,6 +1,7 @@
 // zqdl: the command-line program of the data layer. Reads the command line, then runs one
 // command on the main thread: queries through the registered entity data manager, business
-// components through the registered business-component manager, the model's providers, the
+// components through the registered business-component manager, field look-ups through the
+// registered field providers, the model's providers, the
 // cache's records, the sample REST server, or the demo (README.md, "Usage").
 #include <cstdio>
 #include <string>
@@ -11,6 +12,7 @@
 #include "tools/zqdl/ZqdlCommandLine.hpp"
 #include "tools/zqdl/ZqdlDemo.hpp"
 #include "tools/zqdl/ZqdlEnvironment.hpp"
+#include "tools/zqdl/ZqdlFieldCommand.hpp"
 #include "tools/zqdl/ZqdlProviderCatalog.hpp"
 #include "tools/zqdl/ZqdlQueryCommand.hpp"
 #include "tools/zqdl/ZqdlScreenCommand.hpp"
@@ -68,6 +70,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (zqdl::ZqdlScreenCommand::isScreenCommand(arguments)) {
         int status = zqdl::ZqdlScreenCommand::run(arguments);
+        std::fflush(stdout);
+        return status;
+    }
+    if (zqdl::ZqdlFieldCommand::isFieldCommand(arguments)) {
+        int status = zqdl::ZqdlFieldCommand::run(arguments);
         std::fflush(stdout);
         return status;
     }
