@@ -57,6 +57,35 @@ TEST(ZQApplicationModelLoaderSample, BusinessComponentsHaveLevelsKeysAndTypes) {
     EXPECT_EQ(address->memberNamed("Country")->dataType(), ZQDataTypeVarChar);
 }
 
+TEST(ZQApplicationModelLoaderSample, FieldServicesAndPromptRulesAreBound) {
+    auto model = zqtest::loadSampleModel();
+    ASSERT_TRUE(model);
+    const auto* services = model->fieldServicesFor("Sales.Invoice", "customerid");
+    ASSERT_NE(services, nullptr);
+    auto combo =
+        std::dynamic_pointer_cast<const ZQRemoteDynamicDataService>(services->dynamicCombo);
+    ASSERT_TRUE(combo);
+    EXPECT_EQ(combo->dynamicDataServiceUrlString(), "rest/Sales/CustomerChoices?");
+    ASSERT_EQ(combo->dynamicDataServiceParameters().size(), 1u);
+    const auto& since = *combo->dynamicDataServiceParameters()[0];
+    EXPECT_EQ(since.actionParameterCalledTargetParameterName(), "Since");
+    EXPECT_EQ(since.actionParameterFieldName(), "InvoiceDate");
+    // The type comes from the bound attribute.
+    ASSERT_TRUE(since.actionParameterFieldInfo());
+    EXPECT_EQ(since.actionParameterFieldInfo()->entityDataFieldInfoDataType(), ZQDataTypeDate);
+    EXPECT_TRUE(services->hideCode && services->hideCodeRev && services->suggest);
+
+    auto rule = model->promptRuleNamed("LineAmount");
+    ASSERT_TRUE(rule);
+    EXPECT_EQ(rule->entityRulePromptAfterServiceURI(), "Sales.ComputeLineAmount");
+    ASSERT_TRUE(rule->entityRulePromptAfterServiceInputParameters());
+    EXPECT_EQ(
+        rule->entityRulePromptAfterServiceInputParameters()->actionParametersDescriptors().size(),
+        2u);
+    ASSERT_TRUE(rule->entityRulePromptAfterServiceOutputParameters());
+    EXPECT_EQ(model->promptRuleNamed("Other"), nullptr);
+}
+
 TEST(ZQApplicationModelLoaderSample, WorkWithsHaveProvidersSectionsAndSublevels) {
     auto model = zqtest::loadSampleModel();
     ASSERT_TRUE(model);
@@ -141,6 +170,10 @@ const std::string kInvoiceLevels = R"([{"name": "Invoice", "levels": [
      {"name": "Product", "type": "varchar", "length": 40},
      {"name": "Amount", "type": )";
 
+// A component C with one attribute X and a data service S, open for the field-service members.
+const std::string kFieldModel =
+    R"({"name": "B", "businessComponents": [{"name": "C", "levels": [{"name": "C", "attributes": [{"name": "X", "type": "varchar", "length": 5}]}]}], "dataServices": [{"name": "S", "url": "s?"}], )";
+
 TEST(ZQApplicationModelLoaderErrors, NameTheFileAndThePlace) {
     const std::vector<BrokenModel> cases = {
         {"wrong type at a path", withBusinessComponents(kInvoiceLevels + "5}]}]}]"),
@@ -198,6 +231,27 @@ TEST(ZQApplicationModelLoaderErrors, NameTheFileAndThePlace) {
         {"sublevel named like an element",
          R"({"name": "B", "workWiths": [{"name": "W", "levels": [{"name": "L", "detail": {"data": [{"dataProvider": "P", "elements": [{"name": "&X", "type": "date"}], "sublevels": [{"level": "&X", "elements": []}]}]}}]}]})",
          "workWiths[0].levels[0].detail.data[0].sublevels[0].level", "already an element name"},
+        {"field service with an unknown data service",
+         kFieldModel +
+             R"("fieldServices": [{"businessComponent": "C", "field": "x", "dynamicCombo": "T"}]})",
+         "fieldServices[0].dynamicCombo", "no data service named \"T\""},
+        {"field service for an attribute the component lacks",
+         kFieldModel +
+             R"("fieldServices": [{"businessComponent": "C", "field": "Y", "dynamicCombo": "S"}]})",
+         "fieldServices[0].field", "has no attribute \"Y\""},
+        {"hide-code services with a misspelt member",
+         kFieldModel +
+             R"("fieldServices": [{"businessComponent": "C", "field": "X", "hideCode": {"decription": "S"}}]})",
+         "fieldServices[0].hideCode.decription", "unknown member"},
+        {"parameter with a field and a value",
+         R"({"name": "B", "dataServices": [{"name": "S", "url": "s?", "parameters": [{"name": "P", "field": "X", "value": 1}]}]})",
+         "dataServices[0].parameters[0].value", "a field or a value, not both"},
+        {"data service given twice",
+         R"({"name": "B", "dataServices": [{"name": "S", "url": "a"}, {"name": "S", "url": "b"}]})",
+         "dataServices[1].name", "duplicate data service"},
+        {"prompt rule of an unknown component",
+         R"({"name": "B", "promptRules": [{"name": "R", "businessComponent": "Nope", "field": "X"}]})",
+         "promptRules[0].businessComponent", "no business component named \"Nope\""},
         {"detail naming a provider it does not have",
          R"({"name": "B", "workWiths": [{"name": "W", "levels": [{"name": "L", "detail": {"dataProvider": "Q", "data": []}}]}]})",
          "workWiths[0].levels[0].detail.dataProvider", "no data provider \"Q\""},

@@ -1,11 +1,15 @@
 // The start-up registration of the online entity data manager: after the host's start the host's
-// entity data manager makes a ZQRemoteEntityDataManager and hands itself to it as its manager.
+// entity data manager makes a ZQRemoteEntityDataManager and hands itself to it as its manager, and
+// the host's field registries make the REST field and rule providers.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "ZQDataLayerRemote/field-services/ZQEntityDataFieldDynamicComboRESTProvider.hpp"
+#include "ZQDataLayerRemote/field-services/ZQEntityDataFieldHideCodeRESTProvider.hpp"
+#include "ZQDataLayerRemote/field-services/ZQEntityRulePromptAfterServiceRESTProvider.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataManager.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQHost.hpp"
 #include "ZQDataLayerRemote/manager/ZQDataLayerRemoteLoader.hpp"
@@ -35,6 +39,24 @@ int startHostAndAskForTheOnlineManager() {
     if (!online) return failure("the online manager is not the remote one");
     if (online->manager() != host) return failure("the host is not the online manager's manager");
     if (host->onlineEntityDataManager() != online) return failure("a second online manager");
+
+    auto service =
+        std::make_shared<ZQRemoteDynamicDataService>("S", "svc?", ZQActionParameterDescriptors{});
+    auto combo =
+        ZQEntityDataFieldDynamicComboProvider::onlineEntityDataFieldDynamicComboProviderFactory();
+    if (!combo || !std::dynamic_pointer_cast<ZQEntityDataFieldDynamicComboRESTProvider>(
+                      combo(nullptr, nullptr, std::nullopt, service)))
+        return failure("no REST dynamic combo provider");
+    auto hideCode =
+        ZQEntityDataFieldHideCodeProvider::onlineEntityDataFieldHideCodeProviderFactory();
+    if (!hideCode || !std::dynamic_pointer_cast<ZQEntityDataFieldHideCodeRESTProvider>(
+                         hideCode(nullptr, nullptr, service, nullptr, nullptr)))
+        return failure("no REST hide-code provider");
+    auto prompt =
+        ZQEntityRulePromptAfterServiceProvider::onlineEntityRulePromptAfterServiceProviderFactory();
+    if (!prompt || !std::dynamic_pointer_cast<ZQEntityRulePromptAfterServiceRESTProvider>(
+                       prompt(nullptr, nullptr, {})))
+        return failure("no REST prompt-after provider");
     std::fprintf(stderr, "registration checks passed\n");
     return 0;
 }
