@@ -7,7 +7,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := true
 export CCACHE_MAXSIZE ?= 20G
 
-.PHONY: deps build test demo install package asan tsan bench format clean
+.PHONY: deps build test demo install package asan tsan fuzz bench format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -47,6 +47,15 @@ tsan: deps
 	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Every libFuzzer target (clang, with ASan + UBSan) for FUZZ_SECONDS seconds each, on a copy of
+# its corpus; prints the executions per target.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DZQ_FUZZ=ON -DZQ_BUILD_BENCHMARKS=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	@scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
 bench: build
 	@mkdir -p build/bench-results
 	@for b in build/bench/*_bench; do \
@@ -57,4 +66,4 @@ format:
 	@git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
 
 clean:
-	@rm -rf build build-asan build-tsan
+	@rm -rf build build-asan build-tsan build-fuzz

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang make libsqlite3-dev libcurl4-openssl-dev libyajl-dev
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev make libsqlite3-dev libcurl4-openssl-dev libyajl-dev
   libsimdjson-dev libicu-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev ccache pkg-config
   media-types)
 missing=()
