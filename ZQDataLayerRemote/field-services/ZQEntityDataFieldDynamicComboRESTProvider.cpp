@@ -2,9 +2,9 @@
 
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
-#include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
-#include "ZQDataLayerRemote/host/ZQFoundation/ZQOperationQueueAdditions.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQParseJsonOperation.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
 #include "platform/MainLoop.hpp"
 
@@ -54,13 +54,8 @@ void ZQEntityDataFieldDynamicComboRESTProvider::parametersArrived(
     if (parameters) urlString += *parameters;
     auto url = ZQFieldServiceRequestQueue::serviceURL(urlString);
     auto self = shared_from_this();
-    bool current = requests_.resume(queue, [&](const auto& running) {
-        if (url)
-            addURLRequestAndParseJSONOperationsForRequest(
-                running, ZQApplicationHelper::requestWithURL(*url), self);
-    });
     // A service whose URL cannot be formed must not leave the field waiting for ever.
-    if (current && !url)
+    if (requests_.resumeWithRequest(queue, url, self, self))
         platform::dispatchAsyncOnMain([self, urlString] {
             self->failOnMain(defaultZQErrorWithDeveloperDescription("the combo's service URL \"" +
                                                                     urlString + "\" is not a URL"));

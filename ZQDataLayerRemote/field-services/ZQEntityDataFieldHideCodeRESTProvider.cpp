@@ -2,9 +2,9 @@
 
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
-#include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
-#include "ZQDataLayerRemote/host/ZQFoundation/ZQOperationQueueAdditions.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQParseJsonOperation.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQUtilities.hpp"
 #include "platform/DelayedCall.hpp"
 #include "platform/MainLoop.hpp"
@@ -85,12 +85,7 @@ void ZQEntityDataFieldHideCodeRESTProvider::parametersArrived(
     std::string urlString = service.dynamicDataServiceUrlString() + parameters;
     auto url = ZQFieldServiceRequestQueue::serviceURL(urlString);
     auto self = shared_from_this();
-    bool current = requests_.resume(queue, [&](const auto& running) {
-        if (url)
-            addURLRequestAndParseJSONOperationsForRequest(
-                running, ZQApplicationHelper::requestWithURL(*url), self);
-    });
-    if (current && !url)
+    if (requests_.resumeWithRequest(queue, url, self, self))
         platform::dispatchAsyncOnMain([self, urlString] {
             self->failOnMain(defaultZQErrorWithDeveloperDescription("the look-up's service URL \"" +
                                                                     urlString + "\" is not a URL"));

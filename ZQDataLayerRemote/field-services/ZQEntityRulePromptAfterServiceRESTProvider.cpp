@@ -4,9 +4,9 @@
 
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
-#include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
-#include "ZQDataLayerRemote/host/ZQFoundation/ZQOperationQueueAdditions.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQParseJsonOperation.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
 #include "platform/MainLoop.hpp"
 
 namespace {
@@ -55,13 +55,8 @@ void ZQEntityRulePromptAfterServiceRESTProvider::parametersArrived(
     auto urlString = serviceURLString(*promptRule(), parameters);
     auto url = urlString ? ZQFieldServiceRequestQueue::serviceURL(*urlString) : std::nullopt;
     auto self = shared_from_this();
-    bool current = requests_.resume(queue, [&](const auto& running) {
-        if (url)
-            addURLRequestAndParseJSONOperationsForRequest(
-                running, ZQApplicationHelper::requestWithURL(*url), self);
-    });
     // A rule whose service cannot be addressed must not leave its caller waiting for ever.
-    if (current && !url)
+    if (requests_.resumeWithRequest(queue, url, self, self))
         platform::dispatchAsyncOnMain([self, name = promptRule()->name()] {
             self->failOnMain(defaultZQErrorWithDeveloperDescription("the prompt rule \"" + name +
                                                                     "\" has no service URL"));

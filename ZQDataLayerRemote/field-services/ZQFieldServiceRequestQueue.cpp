@@ -1,6 +1,8 @@
 #include "ZQDataLayerRemote/field-services/ZQFieldServiceRequestQueue.hpp"
 
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQOperationQueueAdditions.hpp"
 #include "platform/MainLoop.hpp"
 
 ZQFieldServiceRequestQueue::~ZQFieldServiceRequestQueue() {
@@ -24,6 +26,19 @@ bool ZQFieldServiceRequestQueue::resume(
     add(queue_);
     queue_->setSuspended(false);
     return true;
+}
+
+bool ZQFieldServiceRequestQueue::resumeWithRequest(
+    const std::shared_ptr<platform::OperationQueue>& queue, const std::optional<platform::URL>& url,
+    std::weak_ptr<ZQURLRequestOperationDelegate> requestDelegate,
+    std::weak_ptr<ZQParseJsonOperationDelegate> parseDelegate) {
+    bool current = resume(queue, [&](const auto& running) {
+        if (url)
+            addURLRequestAndParseJSONOperationsForRequest(
+                running, ZQApplicationHelper::requestWithURL(*url), std::move(requestDelegate),
+                std::move(parseDelegate));
+    });
+    return current && !url;
 }
 
 void ZQFieldServiceRequestQueue::cancelOperations() {

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQParseJsonOperationDelegate.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperationDelegate.hpp"
 #include "platform/Mutex.hpp"
 #include "platform/Operation.hpp"
 #include "platform/OperationQueue.hpp"
@@ -34,6 +36,14 @@ class ZQFieldServiceRequestQueue {
     bool resume(const std::shared_ptr<platform::OperationQueue>& queue,
                 const std::function<void(const std::shared_ptr<platform::OperationQueue>&)>& add)
         EXCLUDES(mutex_);
+    // resume() with a GET of url (ZQApplicationHelper::requestWithURL) and its parse, reporting to
+    // the delegates. Answers whether the caller must report a failure: the queue is still current
+    // but there is no URL, which must not leave the field waiting for ever.
+    [[nodiscard]] bool resumeWithRequest(
+        const std::shared_ptr<platform::OperationQueue>& queue,
+        const std::optional<platform::URL>& url,
+        std::weak_ptr<ZQURLRequestOperationDelegate> requestDelegate,
+        std::weak_ptr<ZQParseJsonOperationDelegate> parseDelegate);
     // Cancels the current queue's operations (a delivered or failed request ends its load).
     void cancelOperations() EXCLUDES(mutex_);
     // cancelOperations, and a suspended queue is dropped, so that a parameter string arriving
