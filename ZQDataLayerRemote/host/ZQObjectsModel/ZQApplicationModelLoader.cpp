@@ -93,6 +93,10 @@ class ModelBuilder {
                 auto info = ZQApplicationModelLoader::readTypeSpec(
                     memberObject, memberPath, memberName, ZQApplicationModelLoader::kTypeSpecAny,
                     true);
+                if (info->basedOnType() == ZQTypedObjectBasedOnSDT ||
+                    info->basedOnType() == ZQTypedObjectBasedOnSDTCollection)
+                    sdtReferences_[ZQLowercaseName(name)].push_back(
+                        {ZQLowercaseName(info->basedOnName()), memberPath});
                 pendingMembers_.push_back({info, memberPath});
                 sdt->addMember(std::move(info));
             }
@@ -192,11 +196,33 @@ class ModelBuilder {
     }
 
     void resolveStructuredTypes() {
+        // Checked before anything is resolved: a resolved cycle would be a cycle of owners that
+        // outlives the model.
+        std::map<std::string, int> state;  // 1 while its members are walked, 2 once done
+        for (const auto& entry : sdtReferences_) rejectCycleFrom(entry.first, state);
         for (const auto& [info, path] : pendingMembers_) {
             if (info->basedOnType() == ZQTypedObjectBasedOnNone) continue;
             if (!ZQApplicationModelLoader::resolve(*info, *model_))
                 R::fail(path, "no definition named \"" + info->basedOnName() + "\"");
         }
+    }
+
+    // A structured type that contains itself, directly or through others, has no finite value.
+    void rejectCycleFrom(const std::string& type, std::map<std::string, int>& state) {
+        int& mark = state[type];
+        if (mark == 2) return;
+        mark = 1;
+        auto found = sdtReferences_.find(type);
+        if (found != sdtReferences_.end()) {
+            for (const auto& [target, path] : found->second) {
+                auto seen = state.find(target);
+                if (seen != state.end() && seen->second == 1)
+                    R::fail(path, "structured type \"" + model_->sdtInfoNamed(target)->name() +
+                                      "\" contains itself");
+                rejectCycleFrom(target, state);
+            }
+        }
+        state[type] = 2;
     }
 
     void checkAttributeReferences() {
@@ -217,6 +243,9 @@ class ModelBuilder {
     std::map<std::string, std::string> attributePaths_;
     std::vector<std::pair<std::shared_ptr<ZQTypedObjectInfo>, std::string>> pendingMembers_;
     std::vector<std::pair<std::string, std::string>> references_;
+    // Structured type (lower case) -> the structured types its members name, with each member's
+    // path.
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> sdtReferences_;
     std::vector<std::shared_ptr<ZQBusinessComponentAttribute>> levelAttributes_;
 };
 
