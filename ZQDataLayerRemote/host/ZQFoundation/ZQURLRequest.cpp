@@ -1,5 +1,19 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequest.hpp"
 
+#include <atomic>
+
+namespace {
+std::atomic<double> defaultTimeout{ZQURLRequest::kDefaultTimeoutInterval};
+}
+
+double ZQURLRequest::defaultTimeoutInterval() {
+    return defaultTimeout.load();
+}
+
+void ZQURLRequest::setDefaultTimeoutInterval(double seconds) {
+    defaultTimeout.store(seconds > 0 ? seconds : kDefaultTimeoutInterval);
+}
+
 std::shared_ptr<ZQURLRequest> ZQURLRequest::create(platform::URL url) {
     return std::make_shared<ZQURLRequest>(std::move(url));
 }
@@ -31,7 +45,11 @@ void ZQURLRequest::setHTTPBodyFile(std::filesystem::path path) {
 }
 
 void ZQURLRequest::setTimeoutInterval(double seconds) {
-    timeout_ = seconds > 0 ? seconds : kDefaultTimeoutInterval;
+    timeout_ = seconds > 0 ? seconds : defaultTimeoutInterval();
+}
+
+void ZQURLRequest::setMaximumResponseBytes(size_t bytes) {
+    maximumResponseBytes_ = bytes > 0 ? bytes : kDefaultMaximumResponseBytes;
 }
 
 std::optional<std::string> ZQURLRequest::valueForHTTPHeaderField(std::string_view field) const {

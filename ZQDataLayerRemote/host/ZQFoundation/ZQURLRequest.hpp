@@ -19,6 +19,14 @@ class ZQURLRequest : public platform::Object {
   public:
     // Seconds without any data moving (connecting included) before the request fails.
     static constexpr double kDefaultTimeoutInterval = 60.0;
+    // The most bytes an answer's body may have: a server that sends more (an endless or absurd
+    // body) fails the request instead of filling the device's memory.
+    static constexpr size_t kDefaultMaximumResponseBytes = size_t{128} << 20;
+
+    // The timeout new requests start with (kDefaultTimeoutInterval until set); any thread.
+    static double defaultTimeoutInterval();
+    // Values of 0 or below restore kDefaultTimeoutInterval.
+    static void setDefaultTimeoutInterval(double seconds);
 
     [[nodiscard]] static std::shared_ptr<ZQURLRequest> create(platform::URL url);
     explicit ZQURLRequest(platform::URL url) : url_(std::move(url)) {}
@@ -49,6 +57,10 @@ class ZQURLRequest : public platform::Object {
     // Values of 0 or below restore the default.
     void setTimeoutInterval(double seconds);
 
+    size_t maximumResponseBytes() const { return maximumResponseBytes_; }
+    // 0 restores kDefaultMaximumResponseBytes.
+    void setMaximumResponseBytes(size_t bytes);
+
     const ZQHTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
     std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const;
     // Replaces the field's value; none removes the field.
@@ -64,6 +76,7 @@ class ZQURLRequest : public platform::Object {
     std::string method_ = "GET";
     platform::Value body_;
     std::filesystem::path bodyFile_;
-    double timeout_ = kDefaultTimeoutInterval;
+    double timeout_ = defaultTimeoutInterval();
+    size_t maximumResponseBytes_ = kDefaultMaximumResponseBytes;
     ZQHTTPHeaderFields headers_;
 };

@@ -45,6 +45,13 @@ struct ZQURLTransport::Transfer {
     std::vector<uint8_t> responseBody;
     std::vector<ZQHTTPHeaderFields::Field> responseHeaders;
     char errorBuffer[CURL_ERROR_SIZE] = {};
+    size_t maximumResponseBytes = ZQURLRequest::kDefaultMaximumResponseBytes;
+    long hopStatus = 0;  // the status line of the answer whose fields are being read
+    // Set by a callback that stopped the transfer: the error the completion gets instead of
+    // libcurl's write error.
+    int64_t refusalCode = 0;
+    std::string refusalText;
+    std::string refusalDetail;
 
     bool begun = false;
     bool cancelledBeforeBegin = false;
@@ -63,11 +70,40 @@ void trim(std::string_view& text) {
     }
 }
 
+// Stops the transfer from a callback (any count other than the one handed in does).
+size_t refuse(ZQURLTransport::Transfer* t, int64_t code, std::string text, std::string detail) {
+    t->refusalCode = code;
+    t->refusalText = std::move(text);
+    t->refusalDetail = std::move(detail);
+    return 0;
+}
+
+bool sameOrigin(const platform::URL& a, const platform::URL& b) {
+    auto port = [](const platform::URL& url) {
+        return url.port().value_or(url.scheme() == "https" ? 443 : 80);
+    };
+    return a.scheme() == b.scheme() && a.host() == b.host() && port(a) == port(b);
+}
+
+// Redirects stay on the request's server: another host would be sent the request's body, and
+// its answer would be cached as the application server's.
+size_t checkRedirect(ZQURLTransport::Transfer* t, std::string_view location) {
+    std::optional<platform::URL> target = platform::URL::resolve(location, t->url);
+    if (target && sameOrigin(*target, t->url)) return 1;
+    return refuse(t, ZQURLErrorBadServerResponse,
+                  "The server redirected the request to another server.",
+                  "redirect to " + std::string(location) + " not followed");
+}
+
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<ZQURLTransport::Transfer*>(user);
     // Grown and copied as bytes: inserting chars into a vector of uint8_t copies one by one.
     const size_t n = size * count;
     std::vector<uint8_t>& body = t->responseBody;
+    if (n > t->maximumResponseBytes - body.size()) {
+        return refuse(t, ZQURLErrorBadServerResponse, "The server's answer is too large.",
+                      "more than " + std::to_string(t->maximumResponseBytes) + " bytes");
+    }
     if (body.capacity() - body.size() < n) body.reserve(std::max(body.size() + n, body.size() * 2));
     const size_t at = body.size();
     body.resize(at + n);
@@ -83,6 +119,10 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     if (line.rfind("HTTP/", 0) == 0) {
         // A new status line: the fields of an interim or redirect answer are not this answer's.
         t->responseHeaders.clear();
+        size_t space = line.find(' ');
+        t->hopStatus = 0;
+        if (space != std::string_view::npos)
+            std::from_chars(line.data() + space + 1, line.data() + line.size(), t->hopStatus);
         return size * count;
     }
     if (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
@@ -98,9 +138,18 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     std::string_view value = line.substr(colon + 1);
     trim(name);
     trim(value);
+    if (t->hopStatus >= 300 && t->hopStatus < 400 &&
+        ZQHTTPHeaderFields::namesEqual(name, "Location") && checkRedirect(t, value) == 0) {
+        return 0;
+    }
     if (ZQHTTPHeaderFields::namesEqual(name, "Content-Length")) {
         size_t length = 0;
         auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
+        if (ec == std::errc() && length > t->maximumResponseBytes && t->hopStatus >= 200 &&
+            (t->hopStatus < 300 || t->hopStatus >= 400)) {
+            return refuse(t, ZQURLErrorBadServerResponse, "The server's answer is too large.",
+                          "a body of " + std::to_string(length) + " bytes declared");
+        }
         if (ec == std::errc() && length > 0) t->responseBody.reserve(std::min(length, kMaxReserve));
     }
     if (t->responseHeaders.capacity() == 0) t->responseHeaders.reserve(16);
@@ -332,7 +381,10 @@ struct ZQURLTransport::Loop {
 
         Outcome outcome(t->url);
         outcome.authorization = std::move(t->authorization);
-        if (!error && code != CURLE_OK && t->bodyFileFailed) {
+        if (!error && code != CURLE_OK && t->refusalCode != 0) {
+            error = makeError(t->refusalCode, t->refusalText, t->url.absoluteString(),
+                              t->refusalDetail);
+        } else if (!error && code != CURLE_OK && t->bodyFileFailed) {
             error = makeError(ZQURLErrorUnknown, "The request body could not be read.",
                               t->url.absoluteString(),
                               "cannot read the body file " + t->bodyFile.string());
@@ -469,6 +521,7 @@ std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLReq
             t->bodyFileSize = -1;
         }
     }
+    t->maximumResponseBytes = request.maximumResponseBytes();
     t->timeout = std::chrono::milliseconds(
         std::max<long long>(1, static_cast<long long>(request.timeoutInterval() * 1000.0)));
     for (const auto& [name, value] : request.allHTTPHeaderFields()) {

@@ -10,6 +10,7 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLTransport.hpp"
 #include "platform/OperationQueue.hpp"
 #include "platform/WorkerPool.hpp"
+#include "tests/support/FaultServer.hpp"
 #include "tests/support/LoopbackServer.hpp"
 #include "tests/support/MainLoopHelpers.hpp"
 
@@ -148,3 +149,72 @@ TEST(URLTransportTest, ATransferCancelledBeforeItBeginsIsNeverSent) {
 }
 
 }  // namespace
+
+// What a server may not make the transport do: follow it to another server, or take in an answer
+// without end. Each case ends in one result: the answer, or the error that says why not.
+TEST(URLTransportTest, RedirectsStayOnTheServerAndAnswersHaveABound) {
+    LoopbackServer other;
+    other.route("GET", "/rest/x", LoopbackResponse::json(R"({"from":"other"})"));
+    LoopbackServer server;
+    server.route("GET", "/rest/x", LoopbackResponse::json(R"({"from":"server"})"));
+    auto redirect = [](std::string location) {
+        LoopbackResponse answer = LoopbackResponse::json("", 302);
+        answer.headers.emplace_back("Location", std::move(location));
+        return answer;
+    };
+    server.route("GET", "/rest/here", redirect("/rest/x"));
+    server.route("GET", "/rest/elsewhere",
+                 redirect("http://localhost:" + std::to_string(other.port()) + "/rest/x"));
+    server.route("GET", "/rest/otherport",
+                 redirect("http://127.0.0.1:" + std::to_string(other.port()) + "/rest/x"));
+    zqtest::FaultServer faults;
+    faults.setFault(zqtest::ServerFault::EndlessBody);
+    LoopbackResponse declared = LoopbackResponse::json(std::string(3000, ' ') + "{}");
+    server.route("GET", "/rest/declared", declared);
+
+    struct Case {
+        std::string url;
+        size_t maximumBytes;  // 0: the default
+        std::string body;     // the answer expected, or empty for an error
+        std::string error;
+    };
+    const Case cases[] = {
+        {server.baseURL() + "rest/here", 0, R"({"from":"server"})", ""},
+        {server.baseURL() + "rest/elsewhere", 0, "",
+         "The server redirected the request to another server."},
+        {server.baseURL() + "rest/otherport", 0, "",
+         "The server redirected the request to another server."},
+        {faults.baseURL() + "rest/endless", 1 << 20, "", "The server's answer is too large."},
+        {server.baseURL() + "rest/declared", 1000, "", "The server's answer is too large."},
+    };
+    for (const Case& c : cases) {
+        ZQURLRequest request(*platform::URL::fromString(c.url));
+        request.setMaximumResponseBytes(c.maximumBytes);
+        std::atomic<int> calls{0};
+        platform::Mutex mutex;
+        ZQURLTransport::Result result;
+        auto transfer = ZQURLTransport::shared().start(request, [&](ZQURLTransport::Result r) {
+            platform::MutexLock lock(mutex);
+            result = std::move(r);
+            calls.fetch_add(1);
+        });
+        ASSERT_TRUE(zqtest::runMainLoopUntil([&] { return calls.load() == 1; })) << c.url;
+        zqtest::runMainLoopFor(0.02);
+        EXPECT_EQ(calls.load(), 1) << c.url;
+        platform::MutexLock lock(mutex);
+        if (c.error.empty()) {
+            ASSERT_NE(result.response, nullptr) << c.url;
+            const auto* bytes = result.data.bytes();
+            ASSERT_NE(bytes, nullptr);
+            EXPECT_EQ(std::string(bytes->begin(), bytes->end()), c.body) << c.url;
+        } else {
+            EXPECT_EQ(result.response, nullptr) << c.url;
+            ASSERT_NE(result.error, nullptr) << c.url;
+            EXPECT_EQ(result.error->code(), ZQURLErrorBadServerResponse) << c.url;
+            EXPECT_EQ(result.error->localizedDescription(), c.error) << c.url;
+        }
+    }
+    EXPECT_TRUE(other.requests().empty());
+    // The endless body stopped being read soon after the bound.
+    EXPECT_LT(faults.endlessBytesSent(), size_t{64} << 20);
+}
