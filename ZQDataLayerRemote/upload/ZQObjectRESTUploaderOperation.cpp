@@ -25,8 +25,16 @@ namespace {
 // The Content-Type of a body whose file name says nothing: the field's kind, else octet stream.
 std::string contentTypeForField(const SingleRef& reference) {
     std::shared_ptr<const ZQEntityDataFieldInfo> info = reference->typeInfo();
-    if (info && info->entityDataFieldInfoDataType() == ZQDataTypeImage) return "image";
-    return ZQMIMETypes::mimeTypeApplicationOctetStream();
+    switch (info ? info->entityDataFieldInfoDataType() : ZQDataTypeBlob) {
+        case ZQDataTypeImage:
+            return "image";
+        case ZQDataTypeAudio:
+            return "audio";
+        case ZQDataTypeVideo:
+            return "video";
+        default:
+            return ZQMIMETypes::mimeTypeApplicationOctetStream();
+    }
 }
 
 }  // namespace

@@ -239,7 +239,9 @@ std::shared_ptr<ZQBinaryDataFieldReference> binaryReference(
     const ZQBusinessComponentAttribute& attribute, const Value& value) {
     const auto& info = attribute.fieldInfo();
     ZQDataType type = info ? info->entityDataFieldInfoDataType() : ZQDataTypeCharacter;
-    if (type != ZQDataTypeImage && type != ZQDataTypeBlob) return nullptr;
+    if (type != ZQDataTypeImage && type != ZQDataTypeBlob && type != ZQDataTypeAudio &&
+        type != ZQDataTypeVideo)
+        return nullptr;
     ZQSingleBinaryDataFieldReference::UserInfo userInfo;
     if (info) userInfo[ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey] = info;
     if (value.kind() == Value::Kind::Bytes)

@@ -8,7 +8,9 @@
 #include <string_view>
 
 // Data types of attributes, domains, variables and structured-type members. The numbers are
-// stable: the cache schema and the URL conversions branch on them.
+// stable and follow the server protocol's numbering, which the object uploader branches on (9
+// image, 12 audio, 13 video); 11 is free. Nothing stores them: the cache schema and the model
+// files go by the type (or its name), never by the number.
 enum ZQDataType : int32_t {
     ZQDataTypeNumeric = 0,
     ZQDataTypeCharacter = 1,
@@ -17,10 +19,12 @@ enum ZQDataType : int32_t {
     ZQDataTypeVarChar = 4,
     ZQDataTypeLongVarChar = 5,
     ZQDataTypeBoolean = 6,
-    ZQDataTypeImage = 7,
+    ZQDataTypeGUID = 7,
     ZQDataTypeBlob = 8,
-    ZQDataTypeGUID = 9,
+    ZQDataTypeImage = 9,
     ZQDataTypeSDT = 10,  // a structured data type (or a collection of one)
+    ZQDataTypeAudio = 12,
+    ZQDataTypeVideo = 13,
 };
 
 // The model file's name of a data type ("numeric", "datetime", ...) and back.

@@ -4,20 +4,37 @@
 #include <utility>
 
 namespace {
-constexpr std::array<const char*, 11> kDataTypeNames = {
-    "numeric", "character", "date", "datetime", "varchar", "longvarchar",
-    "boolean", "image",     "blob", "guid",     "sdt"};
-}
+struct DataTypeName {
+    ZQDataType type;
+    const char* name;
+};
+// "sdt" is last: it is not a type a definition may name (structured types are referenced with
+// "sdt": name).
+constexpr std::array<DataTypeName, 13> kDataTypeNames = {{{ZQDataTypeNumeric, "numeric"},
+                                                          {ZQDataTypeCharacter, "character"},
+                                                          {ZQDataTypeDate, "date"},
+                                                          {ZQDataTypeDateTime, "datetime"},
+                                                          {ZQDataTypeVarChar, "varchar"},
+                                                          {ZQDataTypeLongVarChar, "longvarchar"},
+                                                          {ZQDataTypeBoolean, "boolean"},
+                                                          {ZQDataTypeGUID, "guid"},
+                                                          {ZQDataTypeBlob, "blob"},
+                                                          {ZQDataTypeImage, "image"},
+                                                          {ZQDataTypeAudio, "audio"},
+                                                          {ZQDataTypeVideo, "video"},
+                                                          {ZQDataTypeSDT, "sdt"}}};
+}  // namespace
 
 const char* ZQDataTypeName(ZQDataType type) {
-    auto index = static_cast<size_t>(type);
-    return index < kDataTypeNames.size() ? kDataTypeNames[index] : "unknown";
+    for (const DataTypeName& entry : kDataTypeNames) {
+        if (entry.type == type) return entry.name;
+    }
+    return "unknown";
 }
 
 std::optional<ZQDataType> ZQDataTypeFromName(std::string_view name) {
-    // "sdt" is not a type a definition may name: structured types are referenced with "sdt".
     for (size_t i = 0; i + 1 < kDataTypeNames.size(); ++i) {
-        if (name == kDataTypeNames[i]) return static_cast<ZQDataType>(i);
+        if (name == kDataTypeNames[i].name) return kDataTypeNames[i].type;
     }
     return std::nullopt;
 }

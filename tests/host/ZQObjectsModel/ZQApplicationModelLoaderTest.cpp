@@ -174,6 +174,31 @@ const std::string kInvoiceLevels = R"([{"name": "Invoice", "levels": [
 const std::string kFieldModel =
     R"({"name": "B", "businessComponents": [{"name": "C", "levels": [{"name": "C", "attributes": [{"name": "X", "type": "varchar", "length": 5}]}]}], "dataServices": [{"name": "S", "url": "s?"}], )";
 
+// The numbers are the server protocol's (the uploader's content type branches on 9, 12 and 13);
+// "sdt" is only ever a reference, never a type of its own.
+TEST(ZQApplicationModelLoaderTypes, EachTypeNameLoadsAsItsProtocolNumber) {
+    const struct {
+        const char* name;
+        int32_t number;
+    } types[] = {{"numeric", 0}, {"character", 1},   {"date", 2},    {"datetime", 3},
+                 {"varchar", 4}, {"longvarchar", 5}, {"boolean", 6}, {"guid", 7},
+                 {"blob", 8},    {"image", 9},       {"audio", 12},  {"video", 13}};
+    for (const auto& type : types) {
+        std::string text = withBusinessComponents(
+            R"([{"name": "C", "levels": [{"name": "C", "attributes": [{"name": "K", "type": "numeric", "length": 4, "key": true}, {"name": "F", "type": ")" +
+            std::string(type.name) + R"(", "length": 10}]}]}])");
+        ZQApplicationModelLoadResult loaded = ZQApplicationModelLoader::loadFromString(text, "t");
+        ASSERT_EQ(loaded.error, nullptr) << type.name << ": " << loaded.error->description();
+        auto info = loaded.model->businessComponentNamed("C")->rootLevel()->attributeNamed("F");
+        ASSERT_TRUE(info && info->fieldInfo()) << type.name;
+        EXPECT_EQ(info->fieldInfo()->entityDataFieldInfoDataType(), type.number) << type.name;
+        EXPECT_STREQ(ZQDataTypeName(static_cast<ZQDataType>(type.number)), type.name);
+    }
+    EXPECT_FALSE(ZQDataTypeFromName("sdt"));
+    EXPECT_FALSE(ZQDataTypeFromName("Image"));
+    EXPECT_STREQ(ZQDataTypeName(static_cast<ZQDataType>(11)), "unknown");
+}
+
 TEST(ZQApplicationModelLoaderErrors, NameTheFileAndThePlace) {
     const std::vector<BrokenModel> cases = {
         {"wrong type at a path", withBusinessComponents(kInvoiceLevels + "5}]}]}]"),

@@ -145,8 +145,13 @@ class ObjectUploader : public ::testing::Test {
 
 TEST_F(ObjectUploader, BytesAndFilesReachTheServerIntactWithTheirContentType) {
     auto image = std::make_shared<FieldInfo>(ZQDataTypeImage);
+    auto audio = std::make_shared<FieldInfo>(ZQDataTypeAudio);
+    auto video = std::make_shared<FieldInfo>(ZQDataTypeVideo);
+    auto blob = std::make_shared<FieldInfo>(ZQDataTypeBlob);
     const std::string big = bytesText(5u << 20, 1), song = bytesText(1000, 2),
-                      plain = bytesText(300, 3), photo = bytesText(400, 4);
+                      plain = bytesText(300, 3), photo = bytesText(400, 4),
+                      sound = bytesText(500, 5), film = bytesText(600, 6),
+                      blobBytes = bytesText(70, 7);
     std::ofstream(dir_ / "big file.bin", std::ios::binary) << big;
     std::ofstream(dir_ / "song.MP3", std::ios::binary) << song;
     struct Case {
@@ -159,14 +164,31 @@ TEST_F(ObjectUploader, BytesAndFilesReachTheServerIntactWithTheirContentType) {
              bytesValue(photo),
              {{ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey, image}}),
          photo, "image"},
+        // Bytes carry no file name: the field's kind names the content.
+        {Single::createWithData(
+             bytesValue(sound),
+             {{ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey, audio}}),
+         sound, "audio"},
+        {Single::createWithData(
+             bytesValue(film),
+             {{ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey, video}}),
+         film, "video"},
+        {Single::createWithData(
+             bytesValue(blobBytes),
+             {{ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey, blob}}),
+         blobBytes, "application/octet-stream"},
         {Single::createWithFile(dir_ / "song.MP3"), song, "audio/mpeg"},
         {Single::createWithFile(dir_ / "big file.bin"), big, "application/octet-stream"},
     };
-    // Two at the root, two in a child level's composite.
+    // Five at the root, two in a child level's composite.
     References references{
-        cases[0].reference, cases[1].reference,
+        cases[0].reference,
+        cases[1].reference,
+        cases[2].reference,
+        cases[3].reference,
+        cases[4].reference,
         ZQCompositeBinaryDataFieldReference::create(
-            "Line", {{"Photo", 0, cases[2].reference}, {"Photo", 1, cases[3].reference}})};
+            "Line", {{"Photo", 0, cases[5].reference}, {"Photo", 1, cases[6].reference}})};
     auto delegate = upload(references);
     ASSERT_EQ(delegate->finished, 1) << (delegate->error ? delegate->error->description() : "");
     for (const Case& c : cases) {
