@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQImageUploadHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQMIMETypes.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQObjectUploaderService.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
@@ -35,6 +36,38 @@ std::string contentTypeForField(const SingleRef& reference) {
         default:
             return ZQMIMETypes::mimeTypeApplicationOctetStream();
     }
+}
+
+platform::ErrorPtr notUploadable(const ZQSingleBinaryDataFieldReference& reference) {
+    return defaultZQErrorWithDeveloperDescription("Nothing to upload for " +
+                                                  reference.objectReferenceName() +
+                                                  ": only bytes and file URLs can be uploaded.");
+}
+
+// An image field's body: the host's check that it is an image, then the bytes or the file
+// unchanged; a file keeps the content type its name gives.
+platform::ErrorPtr setImageBody(ZQURLRequest& request,
+                                const ZQSingleBinaryDataFieldReference& reference,
+                                std::optional<std::string>* contentType) {
+    ZQImageUploadHelper::ImageUpload upload;
+    if (reference.objectData().bytes()) {
+        upload = ZQImageUploadHelper::imageUploadDataFromData(
+            reference.objectData(), reference.typeInfo(), reference.callerTypeInfo(),
+            reference.objectReferenceName());
+    } else if (reference.objectURL()) {
+        upload = ZQImageUploadHelper::imageUploadDataFromURL(
+            *reference.objectURL(), reference.typeInfo(), reference.callerTypeInfo());
+    } else {
+        return notUploadable(reference);
+    }
+    if (upload.error) return upload.error;
+    if (upload.data.bytes()) {
+        request.setHTTPBodyValue(upload.data);
+    } else {
+        request.setHTTPBodyFile(upload.file);
+        *contentType = ZQMIMETypes::mimeTypeForPathExtension(reference.objectURL()->path());
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -210,28 +243,25 @@ void ZQObjectRESTUploaderOperation::setupFileUploadRequest(
     const Step& step, const std::shared_ptr<ZQURLRequest>& request, const SingleRef& reference) {
     if (step->isCancelled()) return;
     std::optional<std::string> contentType;
-    bool hasBody = false;
     platform::ErrorPtr error;
-    if (reference->objectData().bytes()) {
+    if (ZQEntityHelper::isImageFieldInfo(reference->typeInfo())) {
+        error = setImageBody(*request, *reference, &contentType);
+    } else if (reference->objectData().bytes()) {
         request->setHTTPBodyValue(reference->objectData());
-        hasBody = true;
     } else if (std::optional<std::filesystem::path> path = reference->filePath()) {
         // Sent from disk as libcurl reads it; opening it here reports an unreadable file as this
         // upload's error before anything is sent.
         if (std::ifstream(*path, std::ios::binary)) {
             request->setHTTPBodyFile(*path);
-            hasBody = true;
             contentType = ZQMIMETypes::mimeTypeForPathExtension(reference->objectURL()->path());
         } else {
             error = defaultZQErrorWithDeveloperDescription("The file " + path->string() +
                                                            " could not be read for upload.");
         }
     } else {
-        error = defaultZQErrorWithDeveloperDescription(
-            "Nothing to upload for " + reference->objectReferenceName() +
-            ": only bytes and file URLs can be uploaded.");
+        error = notUploadable(*reference);
     }
-    if (hasBody) {
+    if (!error) {
         request->setValue(contentType ? *contentType : contentTypeForField(reference),
                           "Content-Type");
         return;

@@ -12,6 +12,7 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
 #include "examples/sample-server/ZQSampleServer.hpp"
 #include "tests/support/TempDir.hpp"
+#include "tests/support/TestImages.hpp"
 #include "tests/tools/ZqdlProgramRun.hpp"
 #include "tools/zqdl/ZqdlBusinessComponentCommand.hpp"
 
@@ -229,7 +230,7 @@ TEST_F(ZqdlBusinessComponentProgram, SavesSendTheFileAndPrintTheSavedInstance) {
     // An attached file is uploaded first and the saved instance holds its identifier.
     const std::string customer =
         file("customer.json", R"({"CustomerId": 1, "CustomerName": "Acme"})");
-    std::ofstream(root_ / "photo one.png", std::ios::binary) << "\x89PNG\r\n\x1a\nimage";
+    std::ofstream(root_ / "photo one.png", std::ios::binary) << zqtest::imageText(zqtest::kPNG);
     ProgramRun attached = zqdl({"bc", "update", "Customer", "--json", customer, "--attach",
                                 "CustomerPhoto=" + (root_ / "photo one.png").string()});
     EXPECT_EQ(attached.status, 0) << attached.errors;

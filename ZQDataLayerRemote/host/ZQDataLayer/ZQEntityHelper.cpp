@@ -111,6 +111,25 @@ bool ZQEntityHelper::fieldInfoIsSDTData(
     return fieldInfo && fieldInfo->entityDataFieldInfoDataType() == ZQDataTypeSDT;
 }
 
+bool ZQEntityHelper::isImageFieldInfo(
+    const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo) {
+    return fieldInfo && fieldInfo->entityDataFieldInfoDataType() == ZQDataTypeImage;
+}
+
+bool ZQEntityHelper::isBinaryFieldInfo(
+    const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo) {
+    if (!fieldInfo) return false;
+    switch (fieldInfo->entityDataFieldInfoDataType()) {
+        case ZQDataTypeBlob:
+        case ZQDataTypeImage:
+        case ZQDataTypeAudio:
+        case ZQDataTypeVideo:
+            return true;
+        default:
+            return false;
+    }
+}
+
 namespace {
 
 Value coreDataFieldValueForInfo(const std::shared_ptr<const ZQEntityDataFieldInfo>& info,
@@ -238,10 +257,7 @@ namespace {
 std::shared_ptr<ZQBinaryDataFieldReference> binaryReference(
     const ZQBusinessComponentAttribute& attribute, const Value& value) {
     const auto& info = attribute.fieldInfo();
-    ZQDataType type = info ? info->entityDataFieldInfoDataType() : ZQDataTypeCharacter;
-    if (type != ZQDataTypeImage && type != ZQDataTypeBlob && type != ZQDataTypeAudio &&
-        type != ZQDataTypeVideo)
-        return nullptr;
+    if (!ZQEntityHelper::isBinaryFieldInfo(info)) return nullptr;
     ZQSingleBinaryDataFieldReference::UserInfo userInfo;
     if (info) userInfo[ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey] = info;
     if (value.kind() == Value::Kind::Bytes)

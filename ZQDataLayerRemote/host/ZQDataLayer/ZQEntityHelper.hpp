@@ -26,6 +26,10 @@ class ZQEntityHelper {
   public:
     // Whether the field's type is a structured data type (or a collection of one).
     static bool fieldInfoIsSDTData(const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo);
+    // Whether the field holds an image (ZQDataTypeImage), whose values the uploader checks.
+    static bool isImageFieldInfo(const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo);
+    // Whether the field's values are uploaded before a save: blob, image, audio and video.
+    static bool isBinaryFieldInfo(const std::shared_ptr<const ZQEntityDataFieldInfo>& fieldInfo);
 
     // The value the cache stores for a field's JSON value, typed by the field's information:
     // whole numbers, doubles or decimals for numeric fields (numeric text accepted), dates for
@@ -109,11 +113,11 @@ class ZQEntityHelper {
         const std::shared_ptr<const ZQBusinessComponentLevel>& level,
         const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData);
     // The same, with the binary values to upload first handed back through
-    // binaryDataFieldReference: an image or blob attribute whose value is bytes or a "file:" URL
-    // text is null in the JSON and has a single reference instead. The reference of the instance
-    // is a composite of its root fields (no index) and of one composite per child level, whose
-    // members are the lines' fields with the line's position as index. None when nothing is to
-    // be uploaded. Lines of lines are not looked into.
+    // binaryDataFieldReference: a binary attribute (isBinaryFieldInfo) whose value is bytes or a
+    // "file:" URL text is null in the JSON and has a single reference instead. The reference of the
+    // instance is a composite of its root fields (no index) and of one composite per child level,
+    // whose members are the lines' fields with the line's position as index. None when nothing is
+    // to be uploaded. Lines of lines are not looked into.
     static std::optional<platform::Dictionary> jsonBusinessComponentLevel(
         const std::shared_ptr<const ZQBusinessComponentLevel>& level,
         const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData,

@@ -73,8 +73,13 @@ ZQSingleBinaryDataFieldReference::ZQSingleBinaryDataFieldReference(platform::Val
       name_(std::move(name)) {}
 
 std::optional<std::filesystem::path> ZQSingleBinaryDataFieldReference::filePath() const {
-    if (!url_ || url_->scheme() != "file") return std::nullopt;
-    return std::filesystem::path(percentDecoded(url_->path()));
+    return url_ ? filePathOfURL(*url_) : std::nullopt;
+}
+
+std::optional<std::filesystem::path> ZQSingleBinaryDataFieldReference::filePathOfURL(
+    const platform::URL& url) {
+    if (url.scheme() != "file") return std::nullopt;
+    return std::filesystem::path(percentDecoded(url.path()));
 }
 
 std::optional<std::string> ZQSingleBinaryDataFieldReference::uploadedObjectId() const {

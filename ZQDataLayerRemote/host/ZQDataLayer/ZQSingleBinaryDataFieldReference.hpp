@@ -48,6 +48,8 @@ class ZQSingleBinaryDataFieldReference : public ZQBinaryDataFieldReference {
     const std::optional<platform::URL>& objectURL() const { return url_; }
     // The local path of a file URL (escapes decoded); none for bytes and other URLs.
     std::optional<std::filesystem::path> filePath() const;
+    // The same for any URL: none unless it is a file URL.
+    static std::optional<std::filesystem::path> filePathOfURL(const platform::URL& url);
 
     std::optional<std::string> uploadedObjectId() const EXCLUDES(mutex_);
     void setUploadedObjectId(std::optional<std::string> objectId) EXCLUDES(mutex_);

@@ -17,6 +17,7 @@
 #include "platform/objectstore/ManagedObject.hpp"
 #include "tests/library/business-components/BusinessComponentTestSupport.hpp"
 #include "tests/support/MainLoopHelpers.hpp"
+#include "tests/support/TestImages.hpp"
 
 namespace zqtest {
 namespace {
@@ -171,14 +172,14 @@ TEST_P(SaveHandlersTest, BinaryValuesAreUploadedFirstAndTheirIdentifiersSent) {
     ASSERT_TRUE(object);
     // A new image is a file the screen picked; the cache keeps image fields as text.
     const auto scan = root_->path() / "scan one.png";
-    std::ofstream(scan, std::ios::binary) << "\x89PNG";
+    std::ofstream(scan, std::ios::binary) << zqtest::imageText(zqtest::kPNG);
     ASSERT_FALSE(object->setValueForKey(Value("file://" + scan.string()), "zqinvoicescan"));
     auto report =
         run(manager_->newBusinessComponentInsertHandlerForModel(invoice(), entityData), 0.1);
     ASSERT_FALSE(report->error) << report->error->description();
     auto uploads = server().requestsFor("POST", restPath("Sales/Invoice/zqobject"));
     ASSERT_EQ(uploads.size(), 1u);
-    EXPECT_EQ(uploads[0].body, std::string("\x89PNG"));
+    EXPECT_EQ(uploads[0].body, zqtest::imageText(zqtest::kPNG));
     auto sent = server().requestsFor("POST", restPath("Sales/Invoice/7"));
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(ZQJSON::parse(sent[0].body).value["InvoiceScan"], Value("K-1"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/library/sample-server/SampleServerTestSupport.hpp"
+#include "tests/support/TestImages.hpp"
 
 namespace {
 
@@ -11,7 +12,7 @@ using zqtest::HTTPReply;
 class SampleServerUpload : public zqtest::SampleServerTest {};
 
 TEST_F(SampleServerUpload, StoresBytesAndContentTypeAndServesThemBack) {
-    const std::string bytes("\x89PNG\r\n\x1a\n\0\0binary\xff", 17);
+    const std::string bytes = zqtest::imageText(zqtest::kPNG);
     struct Case {
         std::string uploadPath;
         std::vector<std::string> headers;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQCompositeBinaryDataFieldReference.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQImageUploadHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQObjectUploaderService.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQBundle.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
@@ -19,6 +20,7 @@
 #include "tests/support/LoopbackServer.hpp"
 #include "tests/support/MainLoopHelpers.hpp"
 #include "tests/support/TempDir.hpp"
+#include "tests/support/TestImages.hpp"
 
 namespace {
 
@@ -149,7 +151,7 @@ TEST_F(ObjectUploader, BytesAndFilesReachTheServerIntactWithTheirContentType) {
     auto video = std::make_shared<FieldInfo>(ZQDataTypeVideo);
     auto blob = std::make_shared<FieldInfo>(ZQDataTypeBlob);
     const std::string big = bytesText(5u << 20, 1), song = bytesText(1000, 2),
-                      plain = bytesText(300, 3), photo = bytesText(400, 4),
+                      plain = bytesText(300, 3), photo = zqtest::imageText(zqtest::kGIF),
                       sound = bytesText(500, 5), film = bytesText(600, 6),
                       blobBytes = bytesText(70, 7);
     std::ofstream(dir_ / "big file.bin", std::ios::binary) << big;
@@ -208,6 +210,52 @@ TEST_F(ObjectUploader, BytesAndFilesReachTheServerIntactWithTheirContentType) {
     sampleServer_->clearRequestLog();
     EXPECT_EQ(upload(references)->finished, 1);
     EXPECT_TRUE(sampleServer_->requestLog().empty());
+}
+
+// An image field's value is checked before anything is sent: the first refusal is the uploader's
+// error, and no upload of the same save reaches the server.
+TEST_F(ObjectUploader, AnImageFieldGivenAnythingButAnImageFailsBeforeAnyRequest) {
+    auto image = std::make_shared<FieldInfo>(ZQDataTypeImage);
+    const Single::UserInfo imageField{
+        {ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey, image}};
+    std::ofstream(dir_ / "letter.png", std::ios::binary) << "Dear customer,";
+    std::ofstream(dir_ / "half.png", std::ios::binary)
+        << zqtest::imageText(zqtest::kPNG).substr(0, 16);
+    std::ofstream(dir_ / "real.webp", std::ios::binary) << zqtest::imageText(zqtest::kWebP);
+    const struct {
+        const char* what;
+        std::shared_ptr<Single> reference;
+        int64_t code;
+    } cases[] = {
+        {"text bytes", Single::createWithData(bytesValue("hello"), imageField, "Photo"),
+         ZQImageUploadErrorNotAnImage},
+        {"a text file named .png", Single::createWithFile(dir_ / "letter.png", imageField),
+         ZQImageUploadErrorNotAnImage},
+        {"a PNG cut short", Single::createWithFile(dir_ / "half.png", imageField),
+         ZQImageUploadErrorNotAnImage},
+        {"a URL that is no file",
+         Single::createWithURL(*platform::URL::fromString("http://example.com/a.png"), imageField),
+         ZQImageUploadErrorUnreadable},
+    };
+    // One upload at a time, the bad value's first: its refusal comes before the good one's turn.
+    setInfo({{ZQObjectRESTUploaderMaxConcurrentUploadsInfoKey, Value(1)}});
+    for (const auto& c : cases) {
+        sampleServer_->clearRequestLog();
+        // A good image after it: the refusal stops the whole upload.
+        auto good = Single::createWithFile(dir_ / "real.webp", imageField);
+        auto delegate = upload({c.reference, good});
+        ASSERT_EQ(delegate->failed, 1) << c.what;
+        ASSERT_NE(delegate->error, nullptr) << c.what;
+        EXPECT_EQ(delegate->error->domain(), ZQImageUploadErrorDomain) << c.what;
+        EXPECT_EQ(delegate->error->code(), c.code) << c.what;
+        EXPECT_FALSE(c.reference->uploadedObjectId()) << c.what;
+        EXPECT_FALSE(good->uploadedObjectId()) << c.what;
+        EXPECT_TRUE(sampleServer_->requestLog().empty()) << c.what;
+    }
+    // Text in a field that is not an image is just bytes.
+    auto asBlob = Single::createWithData(bytesValue("hello"));
+    EXPECT_EQ(upload({asBlob})->finished, 1);
+    EXPECT_TRUE(asBlob->uploadedObjectId());
 }
 
 TEST_F(ObjectUploader, TheObjectIdentifierMayBeANumberAndThePathMayBeMissing) {
