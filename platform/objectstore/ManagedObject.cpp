@@ -6,7 +6,11 @@
 
 namespace platform {
 
-ManagedObject::~ManagedObject() = default;
+ManagedObject::~ManagedObject() {
+    // A context that holds its objects weakly still lists this one. With no context (it is
+    // going, or the object left it) there is nothing to do. This may run on any thread.
+    if (auto context = context_.lock()) context->objectDidEnd(*this);
+}
 
 bool ManagedObject::hasChangedKeys() const {
     return changedCount_ > 0;

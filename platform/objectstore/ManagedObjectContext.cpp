@@ -60,8 +60,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::makeObject(
 
 std::shared_ptr<ManagedObject> ManagedObjectContext::registered(
     const ManagedObjectIDPtr& id) const {
-    const auto* found = objects_.find(*id);
-    return found ? *found : nullptr;
+    return objects_.find(*id);
 }
 
 std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(
@@ -91,7 +90,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectWithRowID(
     const std::shared_ptr<const EntityDescription>& entity,
     const std::shared_ptr<PersistentStore>& store, int64_t rowID) {
     if (!entity || !store) return nullptr;
-    if (const auto* found = objects_.findRow(*entity, store->serial(), rowID)) return *found;
+    if (auto found = objects_.findRow(*entity, store->serial(), rowID)) return found;
     return objectWithID(ManagedObjectID::permanent(entity, store, rowID));
 }
 
@@ -170,8 +169,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectForRow(
     const std::shared_ptr<const EntityDescription>& entity,
     const std::shared_ptr<PersistentStore>& store, int64_t rowID, RowSource& source) {
     // A registered object keeps its values; only new objects and faults read the row.
-    if (const auto* found = objects_.findRow(*entity, store->serial(), rowID)) {
-        const auto& object = *found;
+    if (auto object = objects_.findRow(*entity, store->serial(), rowID)) {
         if (object->state_ == ManagedObject::State::Fault && !object->deleted_) {
             RowSnapshot row;
             source.read(row);
@@ -193,6 +191,12 @@ void ManagedObjectContext::noteChanged(ManagedObject& object) {
     if (object.inChangeList_) return;
     object.inChangeList_ = true;
     changed_.push_back(object.shared_from_this());
+}
+
+void ManagedObjectContext::objectDidEnd(const ManagedObject& object) {
+    // Asked even of a retaining registry: it may have held the object weakly before it began to
+    // retain, and only its lock tells.
+    objects_.eraseObject(object);
 }
 
 void ManagedObjectContext::forget(ManagedObject& object) {
@@ -457,10 +461,12 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
 }
 
 void ManagedObjectContext::reset() {
-    auto objects = std::move(objects_);
     for (const auto& object : changed_) object->inChangeList_ = false;
+    // The changed objects are let go of once the registry has given them up, as objects of no
+    // context.
+    auto changed = std::move(changed_);
     changed_.clear();
-    objects.drain([this](const auto& object) {
+    objects_.drain([this](const auto& object) {
         object->context_.reset();
         turnIntoFault(*object);
         object->state_ = ManagedObject::State::Gone;

@@ -1,11 +1,12 @@
-// A scratch pad of managed objects on a shared coordinator: it registers (and holds) the objects
-// it fetched, inserted or was asked for, tracks their changes and saves them, one transaction
-// per store. A context is confined to one thread at a time: a private-queue context to whichever
-// thread is using it (an operation's), a main-queue context to the main thread. Nothing in it is
-// locked except the did-save observer list, which the NotificationCenter it owns guards; the
-// objects it hands out follow the same confinement. Fetches read the stores as last saved: they do
-// not match unsaved inserts or changes, and leave out objects this context deleted but has not
-// saved.
+// A scratch pad of managed objects on a shared coordinator: it registers the objects it fetched,
+// inserted or was asked for (holding them, unless told to hold them weakly), tracks their changes
+// and saves them, one transaction per store. A context is confined to one thread at a time: a
+// private-queue context to whichever thread is using it (an operation's), a main-queue context to
+// the main thread; the objects it hands out follow the same confinement, except that the last
+// reference to one may be dropped on any thread. Locks: the registry's own (taken by that
+// dropping thread too, innermost: nothing is locked under it) and the did-save observer list's,
+// which the NotificationCenter it owns guards. Fetches read the stores as last saved: they do not
+// match unsaved inserts or changes, and leave out objects this context deleted but has not saved.
 #pragma once
 
 #include <cstdint>
@@ -87,6 +88,13 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     std::vector<std::shared_ptr<ManagedObject>> updatedObjects() const;
     std::vector<std::shared_ptr<ManagedObject>> deletedObjects() const;
     size_t registeredObjectCount() const { return objects_.size(); }
+    // A context that retains its objects (the default) keeps every object it registered until
+    // it is reset or the object leaves it; one that does not keeps only the objects someone
+    // else holds, and those with unsaved changes, so that a long list read once and let go of
+    // costs nothing afterwards (the main context, which serves the screens). An object let go
+    // of comes back as a new fault, with the values as saved.
+    bool retainsRegisteredObjects() const { return objects_.isRetaining(); }
+    void setRetainsRegisteredObjects(bool retains) { objects_.setRetaining(retains); }
 
     // Writes the changes, one transaction per store (stores are written in order; a failure in
     // a later store leaves the earlier ones saved). On success the objects get permanent
@@ -132,6 +140,8 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
         const std::shared_ptr<const EntityDescription>& entity,
         const std::shared_ptr<PersistentStore>& store, int64_t rowID, RowSource& source);
     void noteChanged(ManagedObject& object);
+    // Called by a dying object of this context, on the thread that let go of it.
+    void objectDidEnd(const ManagedObject& object);
     void forget(ManagedObject& object);
     void turnIntoFault(ManagedObject& object);
     void applySnapshot(ManagedObject& object, const ContextDidSaveNotification::Snapshot& snapshot);

@@ -22,7 +22,11 @@ void ObjectGraphEditor::changed(ManagedObject& object, size_t index, const std::
 }
 
 ManagedObject* ObjectGraphEditor::objectFor(const ManagedObjectIDPtr& id) {
-    return id ? context_.objectWithID(id).get() : nullptr;
+    if (!id) return nullptr;
+    // A context that holds its objects weakly would let a fault made here go at once.
+    auto object = context_.objectWithID(id);
+    if (object) reached_.push_back(object);
+    return object.get();
 }
 
 ErrorPtr ObjectGraphEditor::setValue(ManagedObject& object, size_t index, const Value& value) {

@@ -36,10 +36,12 @@ class ObjectGraphEditor {
     // One side only.
     void primitiveLink(ManagedObject& x, const RelationshipDescription& r, ManagedObject& y);
     void primitiveUnlink(ManagedObject& x, const RelationshipDescription& r, ManagedObject& y);
+    // The object of `id`, kept alive as long as this editor.
     ManagedObject* objectFor(const ManagedObjectIDPtr& id);
     void changed(ManagedObject& object, size_t index, const std::string& key);
 
     ManagedObjectContext& context_;
+    std::vector<std::shared_ptr<ManagedObject>> reached_;  // the partners objectFor found
 };
 
 }  // namespace platform

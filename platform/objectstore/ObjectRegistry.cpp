@@ -1,26 +1,13 @@
 #include "platform/objectstore/ObjectRegistry.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/objectstore/EntityDescription.hpp"
 #include "platform/objectstore/HashSlots.hpp"
 #include "platform/objectstore/ManagedObject.hpp"
 
 namespace platform {
-
-ObjectRegistry::ObjectRegistry(ObjectRegistry&& other) noexcept
-    : objects_(std::move(other.objects_)), slots_(std::move(other.slots_)) {
-    other.objects_.clear();
-    other.slots_.clear();
-}
-
-ObjectRegistry& ObjectRegistry::operator=(ObjectRegistry&& other) noexcept {
-    objects_ = std::move(other.objects_);
-    slots_ = std::move(other.slots_);
-    other.objects_.clear();
-    other.slots_.clear();
-    return *this;
-}
 
 ObjectRegistry::Key ObjectRegistry::keyOf(const ManagedObjectID& id) {
     return Key{id.entity().get(), id.storeSerial(), id.number(), id.isTemporaryID()};
@@ -60,20 +47,25 @@ size_t ObjectRegistry::slotOf(const Key& key) const {
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
         if (slot.position == 0) return kNone;
-        if (slot.hash == hash && matches(*objects_[slot.position - 1], key)) return i;
+        if (slot.hash == hash && matches(*objects_[slot.position - 1].object, key)) return i;
     }
 }
 
-const std::shared_ptr<ManagedObject>* ObjectRegistry::find(const ManagedObjectID& id) const {
-    size_t i = slotOf(keyOf(id));
-    return i == kNone ? nullptr : &objects_[slots_[i].position - 1];
+std::shared_ptr<ManagedObject> ObjectRegistry::objectInSlot(size_t slot) const {
+    if (slot == kNone) return nullptr;
+    const Entry& entry = objects_[slots_[slot].position - 1];
+    return entry.strong ? entry.strong : entry.weak.lock();
 }
 
-const std::shared_ptr<ManagedObject>* ObjectRegistry::findRow(const EntityDescription& entity,
-                                                              uint64_t storeSerial,
-                                                              int64_t rowID) const {
-    size_t i = slotOf(Key{&entity, storeSerial, rowID, false});
-    return i == kNone ? nullptr : &objects_[slots_[i].position - 1];
+std::shared_ptr<ManagedObject> ObjectRegistry::find(const ManagedObjectID& id) const {
+    MutexLock lock(mutex_);
+    return objectInSlot(slotOf(keyOf(id)));
+}
+
+std::shared_ptr<ManagedObject> ObjectRegistry::findRow(const EntityDescription& entity,
+                                                       uint64_t storeSerial, int64_t rowID) const {
+    MutexLock lock(mutex_);
+    return objectInSlot(slotOf(Key{&entity, storeSerial, rowID, false}));
 }
 
 void ObjectRegistry::place(uint64_t hash, size_t position) {
@@ -87,13 +79,26 @@ void ObjectRegistry::grow() {
 void ObjectRegistry::rebuild() {
     std::fill(slots_.begin(), slots_.end(), Slot());
     for (size_t i = 0; i < objects_.size(); ++i) {
-        place(hashOf(keyOf(*objects_[i]->objectID())), i + 1);
+        place(hashOf(keyOf(*objects_[i].object->objectID())), i + 1);
     }
 }
 
-void ObjectRegistry::insert(std::shared_ptr<ManagedObject> object) {
-    uint64_t hash = hashOf(keyOf(*object->objectID()));
-    objects_.push_back(std::move(object));
+void ObjectRegistry::insert(const std::shared_ptr<ManagedObject>& object) {
+    const Key key = keyOf(*object->objectID());
+    const uint64_t hash = hashOf(key);
+    Entry replaced;  // let go of after unlocking
+    MutexLock lock(mutex_);
+    Entry entry{object.get(), retaining_ ? object : nullptr, object};
+    if (!retaining_) {
+        // The row's previous object may be ending on another thread and not have unregistered
+        // yet: the new one takes its entry, and the old one's unregistering finds another object.
+        size_t slot = slotOf(key);
+        if (slot != kNone) {
+            replaced = std::exchange(objects_[slots_[slot].position - 1], std::move(entry));
+            return;
+        }
+    }
+    objects_.push_back(std::move(entry));
     if (objects_.size() * 2 > slots_.size()) grow();
     place(hash, objects_.size());
 }
@@ -107,19 +112,84 @@ size_t ObjectRegistry::detach(const ManagedObjectID& id) {
 }
 
 void ObjectRegistry::attach(size_t position) {
-    place(hashOf(keyOf(*objects_[position]->objectID())), position + 1);
+    place(hashOf(keyOf(*objects_[position].object->objectID())), position + 1);
 }
 
-void ObjectRegistry::erase(const ManagedObjectID& id) {
-    size_t position = detach(id);
-    if (position == kNone) return;
+ObjectRegistry::Entry ObjectRegistry::removeSlot(size_t slot) {
+    size_t position = slots_[slot].position - 1;
+    eraseSlotWithBackwardShift(slots_, slot);
     // The last object takes the freed position.
     size_t last = objects_.size() - 1;
     if (position != last) {
-        slots_[slotOf(keyOf(*objects_[last]->objectID()))].position = position + 1;
+        slots_[slotOf(keyOf(*objects_[last].object->objectID()))].position = position + 1;
         std::swap(objects_[position], objects_[last]);
     }
+    Entry gone = std::move(objects_.back());
     objects_.pop_back();
+    return gone;
+}
+
+void ObjectRegistry::erase(const ManagedObjectID& id) {
+    Entry gone;  // letting go of the object may end it: after unlocking
+    MutexLock lock(mutex_);
+    size_t slot = slotOf(keyOf(id));
+    if (slot != kNone) gone = removeSlot(slot);
+}
+
+void ObjectRegistry::eraseObject(const ManagedObject& object) {
+    Entry gone;
+    MutexLock lock(mutex_);
+    size_t slot = slotOf(keyOf(*object.objectID()));
+    if (slot != kNone && objects_[slots_[slot].position - 1].object == &object) {
+        gone = removeSlot(slot);
+    }
+}
+
+bool ObjectRegistry::isRetaining() const {
+    MutexLock lock(mutex_);
+    return retaining_;
+}
+
+void ObjectRegistry::setRetaining(bool retaining) {
+    // The objects only this registry held end after unlocking, each unregistering itself.
+    std::vector<std::shared_ptr<ManagedObject>> released;
+    MutexLock lock(mutex_);
+    if (retaining == retaining_) return;
+    retaining_ = retaining;
+    if (!retaining) {
+        released.reserve(objects_.size());
+        for (Entry& entry : objects_) released.push_back(std::move(entry.strong));
+        return;
+    }
+    // Entries whose object is ending go now, so that every entry is strong.
+    size_t kept = 0;
+    for (Entry& entry : objects_) {
+        entry.strong = entry.weak.lock();
+        if (!entry.strong) continue;
+        if (&objects_[kept] != &entry) objects_[kept] = std::move(entry);
+        ++kept;
+    }
+    objects_.resize(kept);
+    rebuild();
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ObjectRegistry::takeAll() {
+    std::vector<std::shared_ptr<ManagedObject>> objects;
+    MutexLock lock(mutex_);
+    objects.reserve(objects_.size());
+    for (Entry& entry : objects_) {
+        auto object = entry.strong ? std::move(entry.strong) : entry.weak.lock();
+        if (object) objects.push_back(std::move(object));
+    }
+    // Only weak references are dropped here; the objects go as the caller lets go of them.
+    std::vector<Entry>().swap(objects_);
+    std::vector<Slot>().swap(slots_);
+    return objects;
+}
+
+size_t ObjectRegistry::size() const {
+    MutexLock lock(mutex_);
+    return objects_.size();
 }
 
 }  // namespace platform

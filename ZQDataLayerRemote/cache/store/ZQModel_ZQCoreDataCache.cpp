@@ -11,6 +11,7 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQLog.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQResources.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQObjectsModelServices.hpp"
+#include "platform/MainLoop.hpp"
 
 namespace fs = std::filesystem;
 using platform::ErrorPtr;
@@ -218,6 +219,8 @@ std::shared_ptr<platform::ManagedObjectContext> ZQModel_ZQCoreDataCache::managed
     if (!coordinator) return nullptr;
     auto context = platform::ManagedObjectContext::create(
         platform::ManagedObjectContext::ConcurrencyType::MainQueue);
+    // The screens' rows stay registered only while a result or a screen holds them.
+    context->setRetainsRegisteredObjects(false);
     context->setPersistentStoreCoordinator(std::move(coordinator));
     holder->setManagedObjectContext(context);
     return context;
@@ -269,8 +272,29 @@ ErrorPtr ZQModel_ZQCoreDataCache::addPersistentStoresToCoordinator(
 ErrorPtr ZQModel_ZQCoreDataCache::clearCoreDataCache(const std::shared_ptr<ZQModel>& model) {
     auto holder = coreDataCacheModel(model);
     if (!holder) return clearHoldingFirstUseLock(model, nullptr);
-    platform::MutexLock lock(holder->firstUseMutex_);
-    return clearHoldingFirstUseLock(model, holder->persistentStoreCoordinator());
+    ErrorPtr result;
+    std::shared_ptr<platform::ManagedObjectContext> context;
+    {
+        platform::MutexLock lock(holder->firstUseMutex_);
+        result = clearHoldingFirstUseLock(model, holder->persistentStoreCoordinator());
+        context = holder->managedObjectContext();
+    }
+    resetMainContext(context);
+    return result;
+}
+
+void ZQModel_ZQCoreDataCache::resetMainContext(
+    const std::shared_ptr<platform::ManagedObjectContext>& context) {
+    // The rows of the files just removed must not be served from memory; the context is the
+    // main thread's, so another thread's clear resets it there.
+    if (!context) return;
+    if (platform::isMainThread()) {
+        context->reset();
+        return;
+    }
+    platform::dispatchAsyncOnMain([weak = std::weak_ptr<platform::ManagedObjectContext>(context)] {
+        if (auto context = weak.lock()) context->reset();
+    });
 }
 
 ErrorPtr ZQModel_ZQCoreDataCache::clearHoldingFirstUseLock(

@@ -69,7 +69,8 @@ class ZQModel_ZQCoreDataCache {
     [[nodiscard]] static platform::ErrorPtr addPersistentStores(
         const std::shared_ptr<ZQModel>& model);
     // Removes the coordinator's stores, deletes the store files and adds the stores again. With no
-    // coordinator yet, only the files go. The context is kept.
+    // coordinator yet, only the files go. The context is kept, and reset on the main thread (at
+    // once when this runs there) so that it holds no row of the removed files.
     [[nodiscard]] static platform::ErrorPtr clearCoreDataCache(
         const std::shared_ptr<ZQModel>& model);
 
@@ -91,4 +92,5 @@ class ZQModel_ZQCoreDataCache {
     static platform::ErrorPtr clearHoldingFirstUseLock(
         const std::shared_ptr<ZQModel>& model,
         const std::shared_ptr<platform::PersistentStoreCoordinator>& coordinator);
+    static void resetMainContext(const std::shared_ptr<platform::ManagedObjectContext>& context);
 };

@@ -293,6 +293,32 @@ TEST_F(ModelCacheTest, ClearingEmptiesBothStoresAndKeepsTheContext) {
     EXPECT_EQ(countOf(*context, "Orders__List"), 1);
 }
 
+TEST_F(ModelCacheTest, TheMainContextKeepsOnlyTheRowsSomeoneHoldsAndClearingForgetsThem) {
+    auto model = zqtest::cachedModel(app, schema);
+    auto context = ZQModel_ZQCoreDataCache::managedObjectContext(model);
+    ASSERT_NE(context, nullptr);
+    for (int64_t id = 1; id <= 20; ++id) saveRows(*context, id);
+    EXPECT_EQ(context->registeredObjectCount(), 0u);  // saved and let go of
+
+    platform::FetchRequest request("Orders__List");
+    auto fetched = context->executeFetchRequest(request).objects();
+    ASSERT_EQ(fetched.size(), 20u);
+    EXPECT_EQ(context->registeredObjectCount(), 20u);
+    fetched.resize(5);
+    EXPECT_EQ(context->registeredObjectCount(), 5u);
+    // A row still held is the very object a new fetch returns.
+    auto again = context->executeFetchRequest(request).objects();
+    EXPECT_EQ(std::count(again.begin(), again.end(), fetched[0]), 1);
+    again.clear();
+    fetched.clear();
+    EXPECT_EQ(context->registeredObjectCount(), 0u);
+
+    fetched = context->executeFetchRequest(request).objects();
+    ASSERT_EQ(ZQModel_ZQCoreDataCache::clearCoreDataCache(model), nullptr);
+    EXPECT_EQ(context->registeredObjectCount(), 0u);
+    EXPECT_EQ(fetched[0]->managedObjectContext(), nullptr);
+}
+
 TEST_F(ModelCacheTest, ClearingBeforeFirstUseDeletesTheFilesAndOpensNothing) {
     fs::create_directories(cachesFolder());
     for (const char* suffix : {"", "-wal", "-shm"}) zqtest::writeFile(storePath() + suffix, "old");

@@ -1,0 +1,191 @@
+// A context that holds its objects weakly (the cache's main context): what it keeps, that an
+// object let go of comes back with its saved values, that the partners an edit reaches stay alive
+// through the edit, and that objects let go of on other threads unregister safely while the
+// context's own thread keeps using it.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "platform/objectstore/ManagedObjectSet.hpp"
+#include "tests/platform/objectstore/ObjectStoreTestSupport.hpp"
+
+using namespace platform;
+
+namespace {
+
+class UnretainedContextTest : public zqtest::ObjectStoreTest {
+  protected:
+    std::shared_ptr<ManagedObjectContext> unretainedContext() {
+        auto context = newContext();
+        context->setRetainsRegisteredObjects(false);
+        return context;
+    }
+    void insertItems(int count) {
+        auto writer = newContext();
+        for (int i = 0; i < count; ++i) insert(*writer, "Item", {{"key", i}});
+        ASSERT_NO_STORE_ERROR(writer->save());
+    }
+};
+
+// A thread that lets go of the lists handed to it, one after another.
+class Dropper {
+  public:
+    Dropper() : thread_([this] { run(); }) {}
+    ~Dropper() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    void drop(std::vector<std::shared_ptr<ManagedObject>> objects) {
+        {
+            std::lock_guard lock(mutex_);
+            lists_.push_back(std::move(objects));
+        }
+        wake_.notify_one();
+    }
+
+  private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return done_ || !lists_.empty(); });
+            if (lists_.empty()) return;
+            auto objects = std::move(lists_.front());
+            lists_.pop_front();
+            lock.unlock();
+            // One at a time from the back, so that entries end all over the registry.
+            while (!objects.empty()) objects.pop_back();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::vector<std::shared_ptr<ManagedObject>>> lists_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
+TEST_P(UnretainedContextTest, KeepsOnlyHeldAndChangedObjects) {
+    constexpr int kCount = 300;
+    insertItems(kCount);
+    auto context = unretainedContext();
+    auto fetched = context->executeFetchRequest(FetchRequest("Item")).objects();
+    ASSERT_EQ(fetched.size(), size_t{kCount});
+    EXPECT_EQ(context->registeredObjectCount(), size_t{kCount});
+
+    // Every third is changed, every third deleted, every third only read; then the list goes.
+    std::vector<ManagedObjectIDPtr> changed, deleted;
+    for (int i = 0; i < kCount; ++i) {
+        auto& object = fetched[i];
+        if (i % 3 == 0) {
+            ASSERT_EQ(object->setValueForKey(Value(int64_t{-i - 1}), "key"), nullptr);
+            changed.push_back(object->objectID());
+        } else if (i % 3 == 1) {
+            context->deleteObject(object);
+            deleted.push_back(object->objectID());
+        }
+    }
+    auto added = insert(*context, "Item", {{"key", kCount}});
+    std::weak_ptr<ManagedObject> watched = added;
+    added.reset();
+    auto survivor = fetched[2];
+    fetched.clear();
+    // The unsaved changes and the one object still held stay, each findable as itself.
+    EXPECT_EQ(context->registeredObjectCount(), changed.size() + deleted.size() + 2);
+    EXPECT_EQ(context->objectWithID(survivor->objectID()), survivor);
+    EXPECT_EQ(context->objectWithID(changed[1])->valueForKey("key"), Value(int64_t{-4}));
+
+    ASSERT_NO_STORE_ERROR(context->save());
+    // Saved, nothing holds the changed or inserted objects any more.
+    EXPECT_TRUE(watched.expired());
+    EXPECT_EQ(context->registeredObjectCount(), 1u);
+    EXPECT_EQ(context->objectWithID(survivor->objectID()), survivor);
+    // A row let go of comes back as a fault that reads the saved values.
+    EXPECT_EQ(context->objectWithID(changed[2])->valueForKey("key"), Value(int64_t{-7}));
+    EXPECT_EQ(context->countForFetchRequest(FetchRequest("Item")).count,
+              int64_t{kCount} - int64_t(deleted.size()) + 1);
+
+    // Retaining again keeps what is registered; resetting forgets it.
+    context->setRetainsRegisteredObjects(true);
+    auto all = context->executeFetchRequest(FetchRequest("Item")).objects();
+    all.clear();
+    EXPECT_EQ(context->registeredObjectCount(), size_t{kCount} - deleted.size() + 1);
+    context->reset();
+    EXPECT_EQ(context->registeredObjectCount(), 0u);
+    EXPECT_EQ(survivor->managedObjectContext(), nullptr);
+}
+
+TEST_P(UnretainedContextTest, RowsLetGoOfOnAnotherThreadUnregisterWhileTheContextFetchesThem) {
+    constexpr int kCount = 1000;
+    insertItems(kCount);
+    auto context = unretainedContext();
+    FetchRequest request("Item");
+    {
+        Dropper dropper;
+        for (int round = 0; round < 30; ++round) {
+            auto fetched = context->executeFetchRequest(request);
+            ASSERT_NO_STORE_ERROR(fetched.error);
+            auto objects = fetched.objects();
+            ASSERT_EQ(objects.size(), size_t{kCount});
+            // Each row is one object with its own values, whether it was still registered or
+            // came back as a new one.
+            int64_t sum = 0;
+            for (const auto& object : objects) sum += *object->valueForKey("key").integer();
+            ASSERT_EQ(sum, int64_t{kCount} * (kCount - 1) / 2);
+            auto again = context->objectWithID(objects[round * 31 % kCount]->objectID());
+            ASSERT_EQ(again, objects[round * 31 % kCount]);
+            fetched.results.clear();
+            again.reset();
+            dropper.drop(std::move(objects));
+        }
+    }
+    EXPECT_EQ(context->registeredObjectCount(), 0u);
+    EXPECT_EQ(context->countForFetchRequest(request).count, kCount);
+}
+
+TEST_P(UnretainedContextTest, TheFormerPartnerOfAnEditStaysAliveThroughIt) {
+    {
+        auto seed = newContext();
+        auto query = insert(*seed, "Query", {{"queryBaseUri", "q"}});
+        insert(*seed, "Row", {{"rowId", 1}, {"query", Value::object(query)}});
+        insert(*seed, "Row", {{"rowId", 2}, {"query", Value::object(query)}});
+        ASSERT_NO_STORE_ERROR(seed->save());
+    }
+    auto context = unretainedContext();
+    auto rows = context->executeFetchRequest(FetchRequest("Row")).objects();
+    ASSERT_EQ(rows.size(), 2u);
+    // Only the rows are held: the query is made as a fault by the edit, which takes the row
+    // out of its list.
+    ASSERT_EQ(rows[0]->setValueForKey(Value(), "query"), nullptr);
+    EXPECT_TRUE(rows[0]->valueForKey("query").isNothing());
+    ASSERT_NO_STORE_ERROR(context->save());
+
+    auto check = newContext();
+    auto queries = check->executeFetchRequest(FetchRequest("Query")).objects();
+    ASSERT_EQ(queries.size(), 1u);
+    auto members = queries[0]->valueForKey("queryEntities");
+    auto* set = dynamic_cast<const ManagedObjectSet*>(members.object().get());
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->count(), 1u);
+
+    // Deleting the query through a row cascades to the other row, whose object nobody held.
+    auto query = rows[1]->valueForKey("query");
+    rows.clear();
+    context->deleteObject(std::dynamic_pointer_cast<ManagedObject>(query.object()));
+    ASSERT_NO_STORE_ERROR(context->save());
+    EXPECT_EQ(check->countForFetchRequest(FetchRequest("Row")).count, 1);
+    EXPECT_EQ(check->countForFetchRequest(FetchRequest("Query")).count, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, UnretainedContextTest,
+                         testing::Values(zqtest::StoreType::SQLite, zqtest::StoreType::InMemory),
+                         zqtest::storeTypeName);
