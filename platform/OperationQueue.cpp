@@ -36,6 +36,10 @@ struct OperationQueue::Private : Operation::QueueLink,
     std::multiset<uint64_t> waitMarks GUARDED_BY(mutex);
     int running GUARDED_BY(mutex) = 0;
     bool suspended GUARDED_BY(mutex) = false;
+    // While cancelAllOperations goes through the queue nothing starts: a cancelled operation is
+    // ready at once, and finishing it would otherwise start a dependent the loop has not
+    // cancelled yet.
+    int cancelling GUARDED_BY(mutex) = 0;
     int maxConcurrent GUARDED_BY(mutex) = isMain ? 1 : kDefaultMaxConcurrentOperationCount;
     std::string name GUARDED_BY(mutex);
 
@@ -106,7 +110,8 @@ void OperationQueue::Private::pump() {
 
 std::vector<std::shared_ptr<Operation>> OperationQueue::Private::takeStartable() {
     std::vector<std::shared_ptr<Operation>> out;
-    while (!suspended && !ready.empty() && (maxConcurrent < 0 || running < maxConcurrent)) {
+    while (!suspended && cancelling == 0 && !ready.empty() &&
+           (maxConcurrent < 0 || running < maxConcurrent)) {
         uint64_t seq = ready.front();
         ready.pop_front();
         auto it = entries.find(seq);
@@ -213,7 +218,16 @@ void OperationQueue::addOperationWithBlock(std::function<void()> block) {
 }
 
 void OperationQueue::cancelAllOperations() {
+    {
+        MutexLock lock(p_->mutex);
+        ++p_->cancelling;
+    }
     for (const auto& operation : operations()) operation->cancel();
+    {
+        MutexLock lock(p_->mutex);
+        --p_->cancelling;
+    }
+    p_->pump();
 }
 
 void OperationQueue::setSuspended(bool suspended) {

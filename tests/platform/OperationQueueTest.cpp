@@ -92,6 +92,36 @@ TEST_F(OperationQueueTest, CancelledOperationsFinishWithoutRunning) {
     EXPECT_EQ(queue->operationCount(), 0u);
 }
 
+// Cancelling the head of a chain makes it ready and lets it finish at once; the rest of the chain
+// must be cancelled before any of it starts, or a dependent runs on the head's missing result.
+TEST_F(OperationQueueTest, CancelAllOperationsCancelsAChainBeforeAnyOfItStarts) {
+    class SlowToCancel : public Operation {
+      public:
+        void cancel() override {
+            Operation::cancel();
+            // Time for a worker to start what the cancellation made startable.
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+    };
+    auto queue = OperationQueue::create("chain");
+    auto request = std::make_shared<AsyncOperation>();
+    auto head = std::make_shared<SlowToCancel>();
+    std::atomic<int> ran{0};
+    auto dependent = BlockOperation::create([&] { ++ran; });
+    head->addDependency(request);
+    dependent->addDependency(head);
+    queue->addOperation(request);
+    queue->addOperation(head);
+    queue->addOperation(dependent);
+    while (!request->started.load()) std::this_thread::yield();
+
+    queue->cancelAllOperations();
+    request->release();
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(ran.load(), 0);
+    EXPECT_TRUE(dependent->isFinished() && dependent->isCancelled());
+}
+
 TEST_F(OperationQueueTest, RunningOperationSeesCancellation) {
     auto queue = OperationQueue::create();
     std::atomic<bool> running{false};
