@@ -284,6 +284,12 @@ size_t WorkerPool::threadCount() {
     return s.liveThreads;
 }
 
+size_t WorkerPool::busyThreadCount() {
+    State& s = pool();
+    MutexLock lock(s.mutex);
+    return s.liveThreads - s.idle + s.tasks.size();
+}
+
 WorkerPool::BlockingScope::BlockingScope() {
     if (!tlsIsWorker) return;
     State& s = pool();

@@ -46,6 +46,9 @@ class WorkerPool {
     static bool isWorkerThread();
     // Threads alive now (for tests and diagnostics).
     static size_t threadCount();
+    // Threads not waiting for work, plus tasks not yet taken (for diagnostics: 0 once
+    // everything submitted has ended).
+    static size_t busyThreadCount();
 
     // Held by a worker around a wait for other work (a sync on a serial queue, waiting for an
     // operation, a sync dispatch to main): the pool counts the thread as blocked and starts

@@ -24,7 +24,9 @@ sockaddr_in loopbackAddress(int port) {
 int boundSocket(int* port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
-    sockaddr_in address = loopbackAddress(0);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address = loopbackAddress(*port);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -108,7 +110,7 @@ const char* serverFaultName(ServerFault fault) {
     return "?";
 }
 
-FaultServer::FaultServer() {
+FaultServer::FaultServer(int port) : port_(port) {
     listener_ = boundSocket(&port_);
     if (::listen(listener_, 64) != 0) {
         ::close(listener_);
@@ -151,7 +153,7 @@ void FaultServer::clearRequests() {
 }
 
 int FaultServer::refusingPort() {
-    int port = 0;
+    int port = 0;  // any free one
     ::close(boundSocket(&port));
     return port;
 }

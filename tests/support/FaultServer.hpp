@@ -35,7 +35,8 @@ const char* serverFaultName(ServerFault fault);
 
 class FaultServer {
   public:
-    FaultServer();
+    // port 0: a free port chosen by the system; another: that port, even one a server just left.
+    explicit FaultServer(int port = 0);
     ~FaultServer();
     FaultServer(const FaultServer&) = delete;
     FaultServer& operator=(const FaultServer&) = delete;

@@ -85,6 +85,13 @@ const OptionSpec kOptions[] = {
          c.global.timeoutSeconds = static_cast<double>(seconds);
          return error;
      }},
+    {"request-timeout", true, Scope::Global,
+     [](CommandLine& c, const std::string& v) -> std::string {
+         uint64_t seconds = 0;
+         std::string error = setUnsigned(seconds, v, 1, 3600, "--request-timeout");
+         c.global.requestTimeoutSeconds = static_cast<double>(seconds);
+         return error;
+     }},
     {"type", true, Scope::Query,
      [](CommandLine& c, const std::string& v) -> std::string {
          auto type = ZqdlCommandLine::queryTypeNamed(v);
@@ -366,6 +373,9 @@ global options:
                      (default: $XDG_CACHE_HOME/zqdl, else ~/.cache/zqdl)
   --verbose, -v      log requests and cache decisions on standard error
   --timeout S        seconds to wait for results before giving up (default 60)
+  --request-timeout S
+                     seconds a request may go without data before it fails
+                     (default 60)
 
 exit status: 0 success, 1 a result carried an error or the run failed, 2 bad usage
 )";
@@ -382,7 +392,8 @@ std::string ZqdlCommandLine::defaultAppDir() {
 std::optional<size_t> ZqdlCommandLine::commandWordIndex(const std::vector<std::string>& arguments) {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
-        if (word == "--model" || word == "--server" || word == "--app-dir" || word == "--timeout") {
+        if (word == "--model" || word == "--server" || word == "--app-dir" || word == "--timeout" ||
+            word == "--request-timeout") {
             ++i;
         } else if (word.rfind("-", 0) != 0) {
             return i;

@@ -35,6 +35,8 @@ struct GlobalOptions {
     std::optional<std::string> appDir;     // none: ZqdlCommandLine::defaultAppDir()
     bool verbose = false;
     double timeoutSeconds = 60;  // how long a command waits for its results
+    // The idle timeout of every request the library sends; none: the library's default.
+    std::optional<double> requestTimeoutSeconds;
 };
 
 // Options of `zqdl query`; the indexes are ZQNotFound when not given.

@@ -7,6 +7,7 @@
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQHost.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequest.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModelLoader.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModelManager.hpp"
 #include "ZQDataLayerRemote/manager/ZQDataLayerRemoteLoader.hpp"
@@ -128,6 +129,8 @@ bool ZqdlEnvironment::startHost(const Settings& settings, ZqdlFailure* failure) 
         return false;
     }
     ZQDataLayerRemoteLoader::load();
+    if (settings.global.requestTimeoutSeconds)
+        ZQURLRequest::setDefaultTimeoutInterval(*settings.global.requestTimeoutSeconds);
     ZQHostConfiguration configuration;
     configuration.applicationRoot = appDir_;
     if (settings.global.verbose) {

@@ -3,10 +3,17 @@
 // components through the registered business-component manager, field look-ups through the
 // registered field providers, the model's providers, the
 // cache's records, the sample REST server, or the demo (README.md, "Usage").
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQURLTransport.hpp"
+#include "platform/WorkerPool.hpp"
 #include "tools/zqdl/ZqdlBusinessComponentCommand.hpp"
 #include "tools/zqdl/ZqdlCacheCommand.hpp"
 #include "tools/zqdl/ZqdlCommandLine.hpp"
@@ -20,6 +27,50 @@
 
 namespace {
 
+// The open file descriptors, by what they point at ("socket:[123]" is written "socket").
+std::string openFiles(size_t* count) {
+    std::error_code ec;
+    std::vector<std::string> names;
+    for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string target = std::filesystem::read_symlink(it->path(), ec).string();
+        if (target.rfind("socket:", 0) == 0) target = "socket";
+        if (target.rfind("/proc/", 0) == 0 && target.find("/fd") != std::string::npos) continue;
+        names.push_back(target.empty() ? "?" : target);
+    }
+    std::sort(names.begin(), names.end());
+    *count = names.size();
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : " ") + name;
+    return text;
+}
+
+// With ZQDL_RESOURCE_REPORT set, what the command left behind once it ended (one line on
+// standard error): busy workers and transfers still in flight (both 0 once the library is idle;
+// given a second to get there), threads and open files.
+int reportResources(int status) {
+    std::fflush(stdout);
+    const char* report = std::getenv("ZQDL_RESOURCE_REPORT");
+    if (!report || !*report) return status;
+    auto settled = [] {
+        return platform::WorkerPool::busyThreadCount() == 0 &&
+               ZQURLTransport::shared().activeTransferCount() == 0;
+    };
+    for (int i = 0; i < 100 && !settled(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    size_t threads = 0;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end;
+         it.increment(ec))
+        ++threads;
+    size_t files = 0;
+    std::string names = openFiles(&files);
+    std::fprintf(
+        stderr, "zqdl: left behind: busy workers %zu, transfers %zu, threads %zu, files %zu (%s)\n",
+        platform::WorkerPool::busyThreadCount(), ZQURLTransport::shared().activeTransferCount(),
+        threads, files, names.c_str());
+    return status;
+}
 // The model alone is read: no host, no server.
 int listProviders(const zqdl::CommandLine& line) {
     zqdl::ZqdlFailure failure;
@@ -68,23 +119,15 @@ int dispatch(const zqdl::CommandLine& line) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (zqdl::ZqdlScreenCommand::isScreenCommand(arguments)) {
-        int status = zqdl::ZqdlScreenCommand::run(arguments);
-        std::fflush(stdout);
-        return status;
-    }
-    if (zqdl::ZqdlFieldCommand::isFieldCommand(arguments)) {
-        int status = zqdl::ZqdlFieldCommand::run(arguments);
-        std::fflush(stdout);
-        return status;
-    }
+    if (zqdl::ZqdlScreenCommand::isScreenCommand(arguments))
+        return reportResources(zqdl::ZqdlScreenCommand::run(arguments));
+    if (zqdl::ZqdlFieldCommand::isFieldCommand(arguments))
+        return reportResources(zqdl::ZqdlFieldCommand::run(arguments));
     zqdl::CommandLineResult parsed = zqdl::ZqdlCommandLine::parse(arguments);
     if (!parsed.commandLine) {
         std::fprintf(stderr, "zqdl: %s\n\n%s", parsed.error.c_str(),
                      zqdl::ZqdlCommandLine::usageText());
         return 2;
     }
-    int status = dispatch(*parsed.commandLine);
-    std::fflush(stdout);
-    return status;
+    return reportResources(dispatch(*parsed.commandLine));
 }
