@@ -1,24 +1,29 @@
 // What the benchmarks that set our code against plain code share: a scratch folder per run, CPU
-// clocks, resident memory, the allocator settings both sides run with, and the table of each
-// pair's best iteration (wall and CPU time) printed at exit, and comparisons run in alternating
-// blocks (comparePaired). Header-only: each benchmark is its
-// own program. Used from the benchmark thread only.
+// clocks, resident memory and the peak of one piece of work (ResidentPeak), the allocator
+// settings both sides run with, and the table of each pair's best iteration (wall and CPU time)
+// printed at exit, and comparisons run in alternating blocks (comparePaired). Header-only: each
+// benchmark is its own program. Used from the benchmark thread only (ResidentPeak's sampling
+// thread is its own).
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -65,6 +70,66 @@ inline double peakResidentMB() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
+
+// A "Vm...:" line of /proc/self/status, in MB; 0 when absent.
+inline double statusMB(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const size_t length = std::strlen(key);
+    while (std::getline(status, line)) {
+        if (line.compare(0, length, key) == 0) return std::atof(line.c_str() + length) / 1024.0;
+    }
+    return 0;
+}
+
+// The peak resident memory of one piece of work above the resident memory when it began, from
+// construction to increaseMB(). Free heap is given back to the system first (malloc_trim), so
+// that a piece of work does not run in pages another one left resident and both sides are
+// measured alike. The kernel's high-water mark is reset through /proc/self/clear_refs and read
+// as VmHWM; where the reset is refused, a thread samples VmRSS every millisecond instead (which
+// can miss a peak shorter than that).
+class ResidentPeak {
+  public:
+    ResidentPeak() {
+        malloc_trim(0);
+        baseline_ = statusMB("VmRSS:");
+        int fd = ::open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+        exact_ = fd >= 0 && ::write(fd, "5", 1) == 1;
+        if (fd >= 0) ::close(fd);
+        if (!exact_) {
+            sampled_ = baseline_;
+            sampler_ = std::thread([this] {
+                while (!stop_.load()) {
+                    sampled_ = std::max(sampled_, statusMB("VmRSS:"));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            });
+        }
+    }
+    ~ResidentPeak() { stopSampling(); }
+    ResidentPeak(const ResidentPeak&) = delete;
+    ResidentPeak& operator=(const ResidentPeak&) = delete;
+
+    double increaseMB() {
+        stopSampling();
+        const double peak = exact_ ? statusMB("VmHWM:") : std::max(sampled_, statusMB("VmRSS:"));
+        return std::max(0.0, peak - baseline_);
+    }
+    // True when the kernel's high-water mark was used, false for sampling.
+    bool exact() const { return exact_; }
+
+  private:
+    void stopSampling() {
+        stop_.store(true);
+        if (sampler_.joinable()) sampler_.join();
+    }
+
+    double baseline_ = 0;
+    bool exact_ = false;
+    double sampled_ = 0;  // written by the sampler until it is joined
+    std::atomic<bool> stop_{false};
+    std::thread sampler_;
+};
 
 // Iterations of each timed piece of work at 1,000 / 10,000 / 100,000 rows: `fallback`, or
 // ZQ_BENCH_ITERATIONS when set (more iterations make each side's best iteration steadier on a
@@ -123,11 +188,11 @@ void timed(benchmark::State& state, const std::string& work, bool plain, double 
 template <typename GoalOf, typename Skip>
 void printRatios(const char* storeLabel, GoalOf&& goalOf, Skip&& skip) {
     std::string wall = std::string(storeLabel) + " ms", cpu = std::string(storeLabel) + " cpu ms";
-    std::printf("\n%-14s %8s %10s %10s %7s %7s %12s %12s %7s\n", "work", "rows", "plain ms",
+    std::printf("\n%-18s %8s %10s %10s %7s %7s %12s %12s %7s\n", "work", "rows", "plain ms",
                 wall.c_str(), "ratio", "goal", "plain cpu ms", cpu.c_str(), "ratio");
     for (const auto& [key, best] : bestTimes()) {
         if (!best.complete() || skip(key.first)) continue;
-        std::printf("%-14s %8d %10.2f %10.2f %7.2f %7s %12.2f %12.2f %7.2f\n", key.first.c_str(),
+        std::printf("%-18s %8d %10.2f %10.2f %7.2f %7s %12.2f %12.2f %7.2f\n", key.first.c_str(),
                     key.second, best.plain * 1e3, best.store * 1e3, best.store / best.plain,
                     goalOf(key.first), best.plainCPU * 1e3, best.storeCPU * 1e3,
                     best.storeCPU / best.plainCPU);
