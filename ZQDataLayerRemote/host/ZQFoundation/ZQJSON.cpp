@@ -397,8 +397,11 @@ bool generate(yajl_gen g, const Value& value) {
 }
 
 // simdjson reads up to SIMDJSON_PADDING bytes past the text, so the text is copied into a padded
-// buffer. Each thread keeps its buffer for texts up to kKeptBufferSize, so that answers of usual
-// size cost no large allocation (which would also make malloc consolidate its free lists).
+// buffer. Each thread keeps its buffer and its parser for texts up to kKeptBufferSize, so that
+// answers of usual size cost no large allocation (which would also make malloc consolidate its
+// free lists). A larger text gets a parser of its own, freed once its values are made: a kept
+// parser would hold the pages of its largest document (several times the text) for the thread's
+// life.
 constexpr size_t kKeptBufferSize = 4u << 20;
 constexpr size_t kKeptScratchSize = 16u << 10;  // members
 constexpr size_t kKeptShapes = 64;              // depths of nested objects
@@ -411,13 +414,17 @@ struct PaddedBuffer {
 }  // namespace
 
 ZQJSONParseResult ZQJSON::parse(std::string_view text, std::string_view source) {
-    thread_local simdjson::dom::parser parser;
+    thread_local simdjson::dom::parser keptParser;
     thread_local PaddedBuffer kept;
     thread_local ConverterScratch scratch;
     ZQJSONParseResult result;
     size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
+    const bool usual = text.size() <= kKeptBufferSize;
     PaddedBuffer oneOff;
-    PaddedBuffer& buffer = text.size() <= kKeptBufferSize ? kept : oneOff;
+    PaddedBuffer& buffer = usual ? kept : oneOff;
+    std::optional<simdjson::dom::parser> oneOffParser;
+    if (!usual) oneOffParser.emplace();
+    simdjson::dom::parser& parser = usual ? keptParser : *oneOffParser;
     if (buffer.capacity < needed) {
         buffer.bytes = std::make_unique_for_overwrite<char[]>(needed);
         buffer.capacity = needed;

@@ -170,6 +170,32 @@ TEST(JSONTest, SyntaxErrorsNameTheSourceLineAndColumn) {
     }
 }
 
+TEST(JSONTest, TextsOfManyMegabytesParseAsWellAsSmallOnesBeforeAndAfter) {
+    // Past the size a thread keeps its buffers for, a text is parsed by a parser of its own.
+    std::string rows = "[";
+    constexpr int kRows = 60000;
+    for (int i = 0; i < kRows; ++i) {
+        if (i) rows += ',';
+        rows += R"({"id":)" + std::to_string(i) + R"(,"name":"row )" + std::to_string(i) +
+                R"(","padding":"..............................................."})";
+    }
+    rows += ']';
+    ASSERT_GT(rows.size(), size_t{5} << 20);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(ZQJSON::parse(R"({"small":[1,2]})").value["small"].at(1), Value(2));
+        ZQJSONParseResult large = ZQJSON::parse(rows);
+        ASSERT_EQ(large.error, nullptr);
+        ASSERT_EQ(large.value.count(), size_t{kRows});
+        EXPECT_EQ(large.value.at(kRows - 1)["name"], Value("row " + std::to_string(kRows - 1)));
+    }
+    std::string broken = rows;
+    broken.back() = ',';
+    ZQJSONParseResult failed = ZQJSON::parse(broken, "rows.json");
+    ASSERT_NE(failed.error, nullptr);
+    EXPECT_EQ(failed.error->code(), ZQJSONErrorSyntax);
+    EXPECT_EQ(ZQJSON::parse("[true]").value.at(0), Value(true));
+}
+
 TEST(JSONTest, DeepNestingIsAnErrorNotACrash) {
     std::string deep(5000, '[');
     deep += std::string(5000, ']');
