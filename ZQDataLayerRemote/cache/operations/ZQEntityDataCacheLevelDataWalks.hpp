@@ -54,6 +54,12 @@ class ZQEntityDataCacheLevelDataWalks {
     // Writes the level into context: each entity data gets its object (the cached one, the one of
     // an earlier item with the same key, or a new one) with its values and sublevels.
     void write(const LevelPtr& level, platform::ManagedObjectContext& context);
+    // Once written: lets go of what resolving kept (the first new item of each key, the cached
+    // keys of entities without a key index).
+    void releaseMatches() {
+        uncached_.clear();
+        keyIndexes_.clear();
+    }
 
   private:
     // What one data-source level's fields mean for building, worked out once per walk.

@@ -274,6 +274,10 @@ void ZQEntityDataCacheSaveOperation::write(ZQEntityDataCacheSaveOperationContext
     } else {
         writeSingleItem(context, *record);
     }
+    // Every item's object is the write context's now: the tree and the matches go before the
+    // save, whose change set is the largest allocation of the run.
+    context.releaseTree();
+    walks.releaseMatches();
     if (isRunning()) saveContext(writeContext);
 }
 

@@ -56,6 +56,14 @@ class ZQEntityDataCacheSaveOperationContext {
         surplusRows_ = std::move(rows);
     }
 
+    // Once written: lets go of the root level's entity data (the level itself stays, empty) and
+    // of the rows found for them.
+    void releaseTree() {
+        rootLevel_->setEntities(std::nullopt);
+        existingRows_.reset();
+        surplusRows_.clear();
+    }
+
   private:
     std::shared_ptr<ZQEntityDataCacheSaveOperationContextLevel> rootLevel_;
     std::shared_ptr<platform::ManagedObjectContext> moc_;
