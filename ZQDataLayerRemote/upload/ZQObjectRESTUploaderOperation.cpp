@@ -103,6 +103,11 @@ void ZQObjectRESTUploaderOperation::setDelegate(std::weak_ptr<ZQObjectUploaderDe
     delegate_ = std::move(delegate);
 }
 
+void ZQObjectRESTUploaderOperation::setProgressObserver(ProgressObserver observer) {
+    platform::MutexLock lock(mutex_);
+    progressObserver_ = std::move(observer);
+}
+
 std::shared_ptr<ZQObjectUploaderDelegate> ZQObjectRESTUploaderOperation::delegate() const {
     platform::MutexLock lock(mutex_);
     return delegate_.lock();
@@ -198,6 +203,19 @@ void ZQObjectRESTUploaderOperation::addUploadSteps(
     request->setHTTPMethod("POST");
     if (double timeout = ZQUndocumentedConfig::restUploaderTimeout(); timeout > 0) {
         request->setTimeoutInterval(timeout);
+    }
+    ProgressObserver observer;
+    {
+        platform::MutexLock lock(mutex_);
+        observer = progressObserver_;
+    }
+    if (observer) {
+        // The request does not own the reference: the uploader's array keeps it.
+        std::weak_ptr<ZQSingleBinaryDataFieldReference> weakReference = reference;
+        request->setUploadProgressHandler(
+            [observer = std::move(observer), weakReference](int64_t sent, int64_t total) {
+                if (SingleRef strong = weakReference.lock()) observer(strong, sent, total);
+            });
     }
     auto strong = self();
     Step setup = ZQInvocationWithSelfOperation::create([strong, request, reference](const Step& s) {

@@ -2,8 +2,9 @@
 // private queue that runs at most the configured number of uploads at once, and records each
 // object identifier the server answers on its reference. Made by ZQObjectRESTUploaderService,
 // held by the save handler (and by its own steps while they run). start, the error handling, the
-// final step and every delegate call run on the main thread; the steps run on workers. mutex_
-// guards the private queue, the error, the delegate and the ended flag.
+// final step and every delegate call run on the main thread; the steps run on workers, progress
+// reports on the transport's thread. mutex_ guards the private queue, the error, the delegate, the
+// progress observer and the flags.
 #pragma once
 
 #include <functional>
@@ -36,6 +37,14 @@ class ZQObjectRESTUploaderOperation : public ZQObjectUploader,
 
     const References& binaryDataFieldReferences() const override { return references_; }
     platform::ErrorPtr error() const override EXCLUDES(mutex_);
+
+    // Told of each upload's progress: the reference, its bytes sent so far and its size, as the
+    // transport sends it (growing, the last report with everything sent). Runs on the transport's
+    // thread, never on the main thread; it must be quick. Set before start; the uploads started
+    // afterwards use it.
+    using ProgressObserver = std::function<void(
+        const std::shared_ptr<ZQSingleBinaryDataFieldReference>&, int64_t sent, int64_t total)>;
+    void setProgressObserver(ProgressObserver observer) EXCLUDES(mutex_);
     void setDelegate(std::weak_ptr<ZQObjectUploaderDelegate> delegate) override EXCLUDES(mutex_);
 
     bool isAsynchronous() const override { return true; }
@@ -98,6 +107,7 @@ class ZQObjectRESTUploaderOperation : public ZQObjectUploader,
     std::shared_ptr<platform::OperationQueue> queue_ GUARDED_BY(mutex_);
     platform::ErrorPtr error_ GUARDED_BY(mutex_);
     std::weak_ptr<ZQObjectUploaderDelegate> delegate_ GUARDED_BY(mutex_);
+    ProgressObserver progressObserver_ GUARDED_BY(mutex_);
     bool started_ GUARDED_BY(mutex_) = false;
     bool ended_ GUARDED_BY(mutex_) = false;
 };

@@ -234,6 +234,9 @@ TEST_F(ZqdlBusinessComponentProgram, SavesSendTheFileAndPrintTheSavedInstance) {
     ProgramRun attached = zqdl({"bc", "update", "Customer", "--json", customer, "--attach",
                                 "CustomerPhoto=" + (root_ / "photo one.png").string()});
     EXPECT_EQ(attached.status, 0) << attached.errors;
+    // Standard error is a file here: no progress line.
+    EXPECT_EQ(attached.errors.find("upload:"), std::string::npos) << attached.errors;
+    EXPECT_EQ(attached.errors.find('\r'), std::string::npos) << attached.errors;
     Value photo = only(attached)["instance"]["CustomerPhoto"];
     ASSERT_TRUE(photo.isString());
     EXPECT_EQ(photo.string()->rfind("obj-", 0), 0u) << photo.description();
@@ -242,6 +245,31 @@ TEST_F(ZqdlBusinessComponentProgram, SavesSendTheFileAndPrintTheSavedInstance) {
     Value loaded = only(zqdl({"bc", "load", "Sales.Invoice", "--key", "900"}))["instance"];
     EXPECT_EQ(loaded["CustomerName"], Value("Shell"));
     EXPECT_EQ(loaded["Line"].count(), 1u);
+}
+
+// On a terminal the upload shows its progress on one line, rewritten in place, that ends at the
+// file's size and is closed before the saved instance is printed.
+TEST_F(ZqdlBusinessComponentProgram, OnATerminalAnUploadShowsItsProgressOnOneLine) {
+    const std::string picture = zqtest::imageText(zqtest::kPNG) + std::string(6u << 20, '\x42');
+    std::ofstream(root_ / "big photo.png", std::ios::binary) << picture;
+    std::ofstream(root_ / "customer.json") << R"({"CustomerId": 2, "CustomerName": "Bolt"})";
+    ProgramRun run = zqtest::runZqdlOnTerminal(
+        root_.path(), {"--server", server_->baseURL()},
+        {"bc", "update", "Customer", "--json", (root_ / "customer.json").string(), "--attach",
+         "CustomerPhoto=" + (root_ / "big photo.png").string()});
+    if (run.status == -1) GTEST_SKIP() << "util-linux script is not installed";
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const std::string size = std::to_string(picture.size());
+    const std::string last = "\rupload: big photo.png " + size + " of " + size + " bytes";
+    size_t end = run.errors.find(last);
+    ASSERT_NE(end, std::string::npos) << run.errors;
+    // Every figure before the last one is a rewrite of the same line, not a line of its own.
+    std::string before = run.errors.substr(0, end);
+    EXPECT_EQ(before.find('\n'), std::string::npos) << before;
+    EXPECT_EQ(before.rfind("\rupload: big photo.png ", 0), 0u) << before;
+    // Then the line ends and the saved instance follows.
+    std::string after = run.errors.substr(end + last.size());
+    EXPECT_EQ(after.find("\x1b[K\r\n{\"ok\":true"), 0u) << after;
 }
 
 TEST_F(ZqdlBusinessComponentProgram, UsageErrorsEndWithStatusTwoBeforeAnyRequest) {

@@ -16,6 +16,7 @@
 #include "platform/MainLoop.hpp"
 #include "tools/zqdl/ZqdlInstanceBuilder.hpp"
 #include "tools/zqdl/ZqdlInstancePrinter.hpp"
+#include "tools/zqdl/ZqdlUploadProgress.hpp"
 
 namespace zqdl {
 
@@ -258,8 +259,13 @@ int ZqdlBusinessComponentCommand::run(const CommandLine& line) {
         outcome.error = error;
         reported = true;
     });
+    // A save uploads its binary values first; a terminal sees how far each file has got.
+    std::unique_ptr<ZqdlUploadProgress> progress =
+        save ? ZqdlUploadProgress::startIfTerminal() : nullptr;
     handler->start();
-    if (!platform::runUntil([&reported] { return reported; }, line.global.timeoutSeconds)) {
+    bool done = platform::runUntil([&reported] { return reported; }, line.global.timeoutSeconds);
+    progress.reset();
+    if (!done) {
         handler->cancel();
         return fail({1, "timed out after " +
                             std::to_string(static_cast<int>(line.global.timeoutSeconds)) +

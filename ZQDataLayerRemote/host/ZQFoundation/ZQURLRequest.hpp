@@ -5,7 +5,9 @@
 // operation copies it when it starts.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +63,17 @@ class ZQURLRequest : public platform::Object {
     // 0 restores kDefaultMaximumResponseBytes.
     void setMaximumResponseBytes(size_t bytes);
 
+    // Told of the body's progress as it is sent: the bytes sent so far and the body's size, each
+    // time more has gone out, and once more when the answer came with everything sent. Runs on
+    // the transport's thread (never the main thread), so it must be quick and take no lock that
+    // is held while waiting for a transfer.
+    using UploadProgressHandler = std::function<void(int64_t sent, int64_t total)>;
+    const UploadProgressHandler& uploadProgressHandler() const { return uploadProgress_; }
+    // None removes it.
+    void setUploadProgressHandler(UploadProgressHandler handler) {
+        uploadProgress_ = std::move(handler);
+    }
+
     const ZQHTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
     std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const;
     // Replaces the field's value; none removes the field.
@@ -79,4 +92,5 @@ class ZQURLRequest : public platform::Object {
     double timeout_ = defaultTimeoutInterval();
     size_t maximumResponseBytes_ = kDefaultMaximumResponseBytes;
     ZQHTTPHeaderFields headers_;
+    UploadProgressHandler uploadProgress_;
 };

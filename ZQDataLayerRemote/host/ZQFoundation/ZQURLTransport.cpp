@@ -42,6 +42,11 @@ struct ZQURLTransport::Transfer {
     curl_slist* headerList = nullptr;
     Clock::time_point lastActivity;
     curl_off_t lastUploaded = 0;
+    // The request's progress handler, the body's size and the most it was told (it only hears
+    // of growth, so a body sent again after a redirect never goes backwards).
+    ZQURLRequest::UploadProgressHandler uploadProgress;
+    curl_off_t uploadTotal = 0;
+    curl_off_t reportedUploaded = 0;
     std::vector<uint8_t> responseBody;
     std::vector<ZQHTTPHeaderFields::Field> responseHeaders;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -180,11 +185,19 @@ int onSeekBody(void* user, curl_off_t offset, int origin) {
                : CURL_SEEKFUNC_CANTSEEK;
 }
 
+void reportUploaded(ZQURLTransport::Transfer* t, curl_off_t uploaded) {
+    const curl_off_t sent = std::min(uploaded, t->uploadTotal);
+    if (!t->uploadProgress || sent <= t->reportedUploaded) return;
+    t->reportedUploaded = sent;
+    t->uploadProgress(sent, t->uploadTotal);
+}
+
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
     auto* t = static_cast<ZQURLTransport::Transfer*>(user);
     if (uploaded != t->lastUploaded) {
         t->lastUploaded = uploaded;
         t->lastActivity = Clock::now();
+        reportUploaded(t, uploaded);
     }
     return 0;
 }
@@ -400,6 +413,10 @@ struct ZQURLTransport::Loop {
             curl_easy_getinfo(t->easy, CURLINFO_EFFECTIVE_URL, &effective);
             if (effective) outcome.effectiveURL = effective;
             curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &outcome.status);
+            // The last progress call may have come before the last bytes went out.
+            curl_off_t uploaded = 0;
+            if (curl_easy_getinfo(t->easy, CURLINFO_SIZE_UPLOAD_T, &uploaded) == CURLE_OK)
+                reportUploaded(t.get(), uploaded);
             outcome.headers = std::move(t->responseHeaders);
             outcome.body = std::move(t->responseBody);
         }
@@ -520,6 +537,13 @@ std::shared_ptr<ZQURLTransport::Transfer> ZQURLTransport::prepare(const ZQURLReq
             t->bodyStream.reset();
             t->bodyFileSize = -1;
         }
+    }
+    if (request.uploadProgressHandler()) {
+        const Value::Bytes* bytes = t->body.bytes();
+        t->uploadTotal = t->bodyFileSize >= 0 ? t->bodyFileSize
+                         : bytes              ? static_cast<curl_off_t>(bytes->size())
+                                              : 0;
+        if (t->uploadTotal > 0) t->uploadProgress = request.uploadProgressHandler();
     }
     t->maximumResponseBytes = request.maximumResponseBytes();
     t->timeout = std::chrono::milliseconds(
