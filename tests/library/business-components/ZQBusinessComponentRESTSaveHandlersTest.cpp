@@ -10,6 +10,7 @@
 #include "ZQDataLayerRemote/business-components/ZQBusinessComponentRESTUpdateHandler.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQCompositeBinaryDataFieldReference.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQDataLayerServices.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQImageUploadHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQSingleBinaryDataFieldReference.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQFoundationServices.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
@@ -183,6 +184,33 @@ TEST_P(SaveHandlersTest, BinaryValuesAreUploadedFirstAndTheirIdentifiersSent) {
     auto sent = server().requestsFor("POST", restPath("Sales/Invoice/7"));
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(ZQJSON::parse(sent[0].body).value["InvoiceScan"], Value("K-1"));
+    manager_->releaseBusinessComponentEntityDataWithDefaults(entityData, invoice());
+}
+
+// A file that is no image, picked for an image field: the save fails with the upload's error and
+// neither the file nor the instance reaches the server.
+TEST_P(SaveHandlersTest, ATextFileForAnImageFieldFailsTheSaveBeforeAnythingIsSent) {
+    ZQDataLayerServices::registerObjectUploaderService(
+        std::make_shared<ZQObjectRESTUploaderService>());
+    server().route("POST", restPath("Sales/Invoice/zqobject"),
+                   LoopbackResponse::json(R"({"object_id": "K-1"})"));
+    server().route("POST", restPath("Sales/Invoice/7"),
+                   LoopbackResponse::json(invoiceJSON(7, "Saved", std::vector<int64_t>{})));
+    auto entityData = newInvoice("Acme");
+    auto object = std::dynamic_pointer_cast<platform::ManagedObject>(entityData);
+    ASSERT_TRUE(object);
+    const auto scan = root_->path() / "scan.png";
+    std::ofstream(scan, std::ios::binary) << "Scanned on Monday";
+    ASSERT_FALSE(object->setValueForKey(Value("file://" + scan.string()), "zqinvoicescan"));
+    auto report =
+        run(manager_->newBusinessComponentInsertHandlerForModel(invoice(), entityData), 0.1);
+    ASSERT_TRUE(report->error);
+    EXPECT_EQ(report->error->domain(), ZQImageUploadErrorDomain);
+    EXPECT_NE(report->error->localizedDescription().find("scan.png is not an image"),
+              std::string::npos)
+        << report->error->localizedDescription();
+    EXPECT_TRUE(server().requestsFor("POST", restPath("Sales/Invoice/zqobject")).empty());
+    EXPECT_TRUE(server().requestsFor("POST", restPath("Sales/Invoice/7")).empty());
     manager_->releaseBusinessComponentEntityDataWithDefaults(entityData, invoice());
 }
 

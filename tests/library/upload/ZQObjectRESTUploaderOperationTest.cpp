@@ -15,6 +15,7 @@
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModelLoader.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
 #include "ZQDataLayerRemote/upload/ZQObjectRESTUploaderOperation.hpp"
+#include "ZQDataLayerRemote/upload/ZQObjectRESTUploaderService.hpp"
 #include "examples/sample-server/ZQSampleServer.hpp"
 #include "platform/MainLoop.hpp"
 #include "tests/support/LoopbackServer.hpp"
@@ -256,6 +257,56 @@ TEST_F(ObjectUploader, AnImageFieldGivenAnythingButAnImageFailsBeforeAnyRequest)
     auto asBlob = Single::createWithData(bytesValue("hello"));
     EXPECT_EQ(upload({asBlob})->finished, 1);
     EXPECT_TRUE(asBlob->uploadedObjectId());
+}
+
+// Progress as the transport reports it, through the service's observer: per reference, growing
+// sizes that end at the whole body, off the main thread.
+TEST_F(ObjectUploader, ProgressGrowsToEachBodysSizeOffTheMainThread) {
+    const std::string large = bytesText(24u << 20, 8), small = bytesText(3000, 9);
+    std::ofstream(dir_ / "large.bin", std::ios::binary) << large;
+    auto file = Single::createWithFile(dir_ / "large.bin");
+    auto bytes = Single::createWithData(bytesValue(small));
+    struct Report {
+        const Single* reference;
+        int64_t sent;
+        int64_t total;
+        bool onMain;
+    };
+    platform::Mutex mutex;
+    std::vector<Report> reports;
+    ZQObjectRESTUploaderService service;
+    service.setProgressObserver(
+        [&](const std::shared_ptr<Single>& reference, int64_t sent, int64_t total) {
+            platform::MutexLock lock(mutex);
+            reports.push_back({reference.get(), sent, total, platform::isMainThread()});
+        });
+    auto uploader = service.objectUploaderOperationWithBinaryDataFieldReferences({file, bytes});
+    auto delegate = std::make_shared<RecordingDelegate>("Customer");
+    uploader->setDelegate(delegate);
+    uploader->start();
+    ASSERT_TRUE(zqtest::runMainLoopUntil([&] { return uploader->isFinished(); }, 30));
+    ASSERT_EQ(delegate->finished, 1) << (delegate->error ? delegate->error->description() : "");
+
+    platform::MutexLock lock(mutex);
+    const struct {
+        const Single* reference;
+        int64_t size;
+        size_t leastReports;
+    } expected[] = {{file.get(), static_cast<int64_t>(large.size()), 2},
+                    {bytes.get(), static_cast<int64_t>(small.size()), 1}};
+    for (const auto& e : expected) {
+        std::vector<Report> mine;
+        for (const Report& r : reports) {
+            if (r.reference == e.reference) mine.push_back(r);
+        }
+        ASSERT_GE(mine.size(), e.leastReports) << e.size;
+        for (size_t i = 0; i < mine.size(); ++i) {
+            EXPECT_EQ(mine[i].total, e.size);
+            EXPECT_FALSE(mine[i].onMain);
+            EXPECT_GT(mine[i].sent, i ? mine[i - 1].sent : 0) << "report " << i;
+        }
+        EXPECT_EQ(mine.back().sent, e.size);
+    }
 }
 
 TEST_F(ObjectUploader, TheObjectIdentifierMayBeANumberAndThePathMayBeMissing) {
