@@ -343,7 +343,8 @@ commands:
   bc insert|update|upsert NAME --json FILE [--attach FIELD=PATH ...]
                      save the instance FILE holds (- for standard input): fields by
                      name, child levels as arrays of lines; --attach uploads a file
-                     for a binary field first (LEVEL[INDEX].FIELD for a line's);
+                     for a binary field first (LEVEL[INDEX].FIELD for a line's),
+                     showing its progress when standard error is a terminal;
                      prints the saved instance
   screen WORKWITH [--detail KEY ...] [--page-size N] [steps ...]
                      open a Work With's list (or detail) through the registered
