@@ -7,6 +7,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/FileSystem.hpp"
 #include "platform/objectstore/SQLFetchBuilder.hpp"
 #include "platform/objectstore/SQLiteChangeWriter.hpp"
 #include "platform/objectstore/SQLiteConnection.hpp"
@@ -70,7 +71,11 @@ class SQLiteStore::ReaderLease {
 SQLiteStore::SQLiteStore(StoreType type, std::shared_ptr<const ManagedObjectModel> model,
                          std::string configuration, std::string path, std::string file)
     : PersistentStore(type, std::move(model), std::move(configuration), std::move(path)),
-      file_(std::move(file)) {}
+      file_(std::move(file)),
+      vfs_([] {
+          const char* name = FileSystem::current()->sqliteVFSName();
+          return std::string(name ? name : "");
+      }()) {}
 
 SQLiteStore::~SQLiteStore() {
     closeConnections();
@@ -133,7 +138,7 @@ int64_t tableCount(SQLiteConnection& connection) {
 
 ErrorPtr SQLiteStore::openFile() {
     try {
-        auto writer = std::make_unique<SQLiteConnection>(uriForPath(file_));
+        auto writer = std::make_unique<SQLiteConnection>(uriForPath(file_), vfsName());
         configure(*writer, true);
         schema_ = std::make_unique<SQLiteSchema>(model(), entities());
         // An existing file is checked in a read transaction, so that opening it never waits for
@@ -253,7 +258,7 @@ std::unique_ptr<SQLiteStore::Reader> SQLiteStore::takeReader() {
         }
     }
     auto reader = std::make_unique<Reader>();
-    reader->connection = std::make_unique<SQLiteConnection>(uriForPath(file_));
+    reader->connection = std::make_unique<SQLiteConnection>(uriForPath(file_), vfsName());
     configure(*reader->connection, false);
     return reader;
 }
@@ -599,6 +604,15 @@ ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outc
     MutexLock lock(writeMutex_);
     if (!writer_) return storeError(errc::kStoreSave, "The store is not open");
     SQLiteConnection& writer = *writer_;
+    // A file removed (or replaced) under the open store would take the save into a file nobody
+    // will open again: the save fails instead of reporting success for rows that are lost.
+    int moved = 0;
+    if (sqlite3_file_control(writer.handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==
+            SQLITE_OK &&
+        moved) {
+        return storeError(errc::kStoreSave, "Saving to the store at " + path() +
+                                                " failed: its file was removed or replaced");
+    }
     try {
         writer.exec("BEGIN IMMEDIATE");
         try {

@@ -107,6 +107,10 @@ class SQLiteStore : public PersistentStore {
     void createTables(SQLiteConnection& connection);
 
     std::string file_;
+    // The SQLite VFS of the file system current when the store was made (empty: the default);
+    // every connection of the store uses it.
+    const std::string vfs_;
+    const char* vfsName() const { return vfs_.empty() ? nullptr : vfs_.c_str(); }
     std::unique_ptr<SQLiteSchema> schema_;  // set while opening, read-only afterwards
 
     Mutex writeMutex_;

@@ -1,7 +1,5 @@
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <system_error>
 
@@ -11,6 +9,7 @@
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQLog.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQResources.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQObjectsModelServices.hpp"
+#include "platform/FileSystem.hpp"
 #include "platform/MainLoop.hpp"
 
 namespace fs = std::filesystem;
@@ -25,22 +24,19 @@ void logIfEnabled(const std::string& message, int64_t level) {
     if (logger && logger->isLogEnabled()) logger->logMessage(message, ZQLogTypeData, level, true);
 }
 
+// The cache's files go through the process's file system (a test may make it fail).
 bool fileExists(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && fs::exists(fs::symlink_status(path, ec));
+    return platform::FileSystem::current()->exists(path);
 }
 
 bool removeFile(const std::string& path) {
-    std::error_code ec;
-    return fs::remove(path, ec) && !ec;
+    return !platform::FileSystem::current()->remove(path);
 }
 
 // A file can be removed when it exists and its folder may be written.
 bool isDeletableFile(const std::string& path) {
     if (!fileExists(path)) return false;
-    fs::path folder = fs::path(path).parent_path();
-    if (folder.empty()) folder = ".";
-    return ::access(folder.c_str(), W_OK) == 0;
+    return platform::FileSystem::current()->isWritableDirectory(fs::path(path).parent_path());
 }
 
 // A first start takes the database shipped at the top of the bundle, but only a complete one:
@@ -52,9 +48,7 @@ void seedFromBundle(const std::string& storePath) {
     if (!fileExists(seed) || !fileExists(seed + "-wal") || !fileExists(seed + "-shm")) return;
     bool copied = true;
     for (const char* suffix : {"", "-wal", "-shm"}) {
-        std::error_code ec;
-        fs::copy_file(seed + suffix, storePath + suffix, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
+        if (platform::FileSystem::current()->copyFile(seed + suffix, storePath + suffix)) {
             copied = false;
             break;
         }
@@ -313,7 +307,8 @@ ErrorPtr ZQModel_ZQCoreDataCache::clearHoldingFirstUseLock(
         for (const char* suffix : {"", "-wal", "-shm"}) {
             std::string file = path + suffix;
             std::error_code ec;
-            if (fileExists(file) && !fs::remove(file, ec) && !fileError) {
+            if (fileExists(file) && (ec = platform::FileSystem::current()->remove(file)) &&
+                !fileError) {
                 fileError = platform::Error::create(
                     platform::kErrorDomain, platform::errc::kFileWriteUnknown,
                     "The file " + file + " cannot be removed: " + ec.message());

@@ -267,6 +267,23 @@ void ManagerTest::SetUp() {
     manager_ = ZQRemoteEntityDataManager::create();
 }
 
+void ManagerTest::restartOverTheSameFiles() {
+    manager_.reset();
+    ZQModel::setCurrentModel(nullptr);
+    model_.reset();
+    platform::ErrorPtr error;
+    auto schema = ZQCoreDataModelFactory::coreDataModelForApplicationModel(appModel_, &error);
+    ASSERT_TRUE(schema);
+    platform::Dictionary objects;
+    objects.set(ZQModel_ModelObject_ZQCoreDataCacheManagedObjectModel,
+                platform::Value::object(schema));
+    model_ = ZQModel::create(appModel_, objects);
+    ASSERT_TRUE(ZQModel_ZQCoreDataCache::initializeZQCoreDataCacheWithModelObjects(
+        model_, model_->modelObjects()));
+    ZQModel::setCurrentModel(model_);
+    manager_ = ZQRemoteEntityDataManager::create();
+}
+
 void ManagerTest::TearDown() {
     if (manager_) {
         manager_->cancelAllOperations();

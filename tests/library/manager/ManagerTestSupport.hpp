@@ -128,6 +128,9 @@ class ManagerTest : public ::testing::Test {
         const std::shared_ptr<ZQEntityDataQueryInfo>& query);
     // Runs the main loop until the manager has nothing in flight.
     bool waitUntilIdle();
+    // The app starts again over the same files: a new model whose cache is not open yet, and a
+    // new manager. The old model goes first, so that none of its connections holds the file.
+    void restartOverTheSameFiles();
     std::vector<LoopbackRequest> invoiceRequests() const;
 
     std::shared_ptr<platform::ManualClock> clock_ =

@@ -156,22 +156,7 @@ TEST_F(ManagerCacheSafety, ACacheFileBusyInAnotherProcessFailsTheQueryKeepsTheRo
     const std::string path = ZQModel_ZQCoreDataCache::cacheSQLStoreURLPath(model_);
     ASSERT_TRUE(fs::exists(path));
 
-    // The app starts again over the same files: a new model whose cache is not open yet. The old
-    // model goes first, so that none of its connections holds the file.
-    manager_.reset();
-    ZQModel::setCurrentModel(nullptr);
-    model_.reset();
-    platform::ErrorPtr error;
-    auto schema = ZQCoreDataModelFactory::coreDataModelForApplicationModel(appModel_, &error);
-    ASSERT_TRUE(schema);
-    platform::Dictionary objects;
-    objects.set(ZQModel_ModelObject_ZQCoreDataCacheManagedObjectModel,
-                platform::Value::object(schema));
-    model_ = ZQModel::create(appModel_, objects);
-    ASSERT_TRUE(ZQModel_ZQCoreDataCache::initializeZQCoreDataCacheWithModelObjects(
-        model_, model_->modelObjects()));
-    ZQModel::setCurrentModel(model_);
-    manager_ = ZQRemoteEntityDataManager::create();
+    restartOverTheSameFiles();
 
     platform::SQLiteConnection::setBusyTimeout(std::chrono::milliseconds(300));
     {
