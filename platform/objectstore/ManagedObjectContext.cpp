@@ -196,12 +196,12 @@ void ManagedObjectContext::noteChanged(ManagedObject& object) {
 void ManagedObjectContext::objectDidEnd(const ManagedObject& object) {
     // Asked even of a retaining registry: it may have held the object weakly before it began to
     // retain, and only its lock tells.
-    objects_.eraseObject(object);
+    objects_.erase(object);
 }
 
 void ManagedObjectContext::forget(ManagedObject& object) {
     auto keep = object.shared_from_this();
-    objects_.erase(*object.id_);
+    objects_.erase(object);
     object.context_.reset();
     object.inChangeList_ = false;
     turnIntoFault(object);

@@ -40,32 +40,48 @@ bool ObjectRegistry::matches(const ManagedObject& object, const Key& key) {
     return entity == key.entity || (entity && key.entity && entity->name() == key.entity->name());
 }
 
-size_t ObjectRegistry::slotOf(const Key& key) const {
+template <typename Accept>
+size_t ObjectRegistry::probe(uint64_t hash, Accept&& accept) const {
     if (slots_.empty()) return kNone;
     size_t mask = slots_.size() - 1;
-    uint64_t hash = hashOf(key);
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
         if (slot.position == 0) return kNone;
-        if (slot.hash == hash && matches(*objects_[slot.position - 1].object, key)) return i;
+        if (slot.hash == hash && accept(objects_[slot.position - 1], slot.position - 1)) return i;
     }
 }
 
-std::shared_ptr<ManagedObject> ObjectRegistry::objectInSlot(size_t slot) const {
-    if (slot == kNone) return nullptr;
-    const Entry& entry = objects_[slots_[slot].position - 1];
-    return entry.strong ? entry.strong : entry.weak.lock();
+size_t ObjectRegistry::slotOf(const Key& key) const {
+    return probe(hashOf(key),
+                 [&](const Entry& entry, size_t) { return matches(*entry.object, key); });
+}
+
+std::shared_ptr<ManagedObject> ObjectRegistry::liveObject(const Key& key) const {
+    // A key can have a second entry while the first one's object is ending (a row let go of on
+    // another thread and made again here before it unregistered): the live one answers.
+    std::shared_ptr<ManagedObject> live;
+    probe(hashOf(key), [&](const Entry& entry, size_t) {
+        if (!matches(*entry.object, key)) return false;
+        live = entry.strong ? entry.strong : entry.weak.lock();
+        return live != nullptr;
+    });
+    return live;
+}
+
+size_t ObjectRegistry::slotOfObject(const ManagedObject& object) const {
+    return probe(hashOf(keyOf(*object.objectID())),
+                 [&](const Entry& entry, size_t) { return entry.object == &object; });
 }
 
 std::shared_ptr<ManagedObject> ObjectRegistry::find(const ManagedObjectID& id) const {
     MutexLock lock(mutex_);
-    return objectInSlot(slotOf(keyOf(id)));
+    return liveObject(keyOf(id));
 }
 
 std::shared_ptr<ManagedObject> ObjectRegistry::findRow(const EntityDescription& entity,
                                                        uint64_t storeSerial, int64_t rowID) const {
     MutexLock lock(mutex_);
-    return objectInSlot(slotOf(Key{&entity, storeSerial, rowID, false}));
+    return liveObject(Key{&entity, storeSerial, rowID, false});
 }
 
 void ObjectRegistry::place(uint64_t hash, size_t position) {
@@ -92,7 +108,9 @@ void ObjectRegistry::insert(const std::shared_ptr<ManagedObject>& object) {
     if (!retaining_) {
         // The row's previous object may be ending on another thread and not have unregistered
         // yet: the new one takes its entry, and the old one's unregistering finds another object.
-        size_t slot = slotOf(key);
+        size_t slot = probe(hash, [&](const Entry& old, size_t) {
+            return !old.strong && old.weak.expired() && matches(*old.object, key);
+        });
         if (slot != kNone) {
             replaced = std::exchange(objects_[slots_[slot].position - 1], std::move(entry));
             return;
@@ -121,7 +139,10 @@ ObjectRegistry::Entry ObjectRegistry::removeSlot(size_t slot) {
     // The last object takes the freed position.
     size_t last = objects_.size() - 1;
     if (position != last) {
-        slots_[slotOf(keyOf(*objects_[last].object->objectID()))].position = position + 1;
+        // By position: the last object's key may have a second entry.
+        size_t moved = probe(hashOf(keyOf(*objects_[last].object->objectID())),
+                             [&](const Entry&, size_t i) { return i == last; });
+        slots_[moved].position = position + 1;
         std::swap(objects_[position], objects_[last]);
     }
     Entry gone = std::move(objects_.back());
@@ -129,20 +150,10 @@ ObjectRegistry::Entry ObjectRegistry::removeSlot(size_t slot) {
     return gone;
 }
 
-void ObjectRegistry::erase(const ManagedObjectID& id) {
+void ObjectRegistry::erase(const ManagedObject& object) {
     Entry gone;  // letting go of the object may end it: after unlocking
     MutexLock lock(mutex_);
-    size_t slot = slotOf(keyOf(id));
-    if (slot != kNone) gone = removeSlot(slot);
-}
-
-void ObjectRegistry::eraseObject(const ManagedObject& object) {
-    Entry gone;
-    MutexLock lock(mutex_);
-    size_t slot = slotOf(keyOf(*object.objectID()));
-    if (slot != kNone && objects_[slots_[slot].position - 1].object == &object) {
-        gone = removeSlot(slot);
-    }
+    if (size_t slot = slotOfObject(object); slot != kNone) gone = removeSlot(slot);
 }
 
 bool ObjectRegistry::isRetaining() const {

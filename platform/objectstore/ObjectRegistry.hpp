@@ -4,15 +4,17 @@
 // identifier: registering an object allocates nothing of its own, and a look-up by entity, store
 // and row number needs no identifier object. A retaining registry (the default) holds its objects
 // strongly; one that does not holds them weakly, and an object that dies unregisters itself
-// through its context (eraseObject), so that a list read into the main context costs nothing
+// through its context (erase), so that a list read into the main context costs nothing
 // once the screen lets go of it.
 //
-// Owned by its context and used on the context's thread, except eraseObject, which runs on
+// Owned by its context and used on the context's thread, except erase, which also runs on
 // whichever thread drops an object's last reference. `mutex_` guards the list and the table on
 // every call. It is the innermost lock: nothing else is locked while it is held, and no object is
 // let go of under it (letting go may end the object, whose destructor takes it again), so it
 // cannot invert with any lock of the context's users. A weak entry can be expired before its
-// object has unregistered; look-ups treat it as absent and insert takes its place.
+// object has unregistered; look-ups pass over it and insert takes its place, and an identifier
+// may then have two entries for a moment (a new object's after a save took a row number whose
+// old object is still ending), so entries are removed by identity, never by identifier.
 #pragma once
 
 #include <cstdint>
@@ -39,11 +41,9 @@ class ObjectRegistry {
                                            int64_t rowID) const EXCLUDES(mutex_);
     // Registers the object under its identifier, which must not be registered to a live object.
     void insert(const std::shared_ptr<ManagedObject>& object) EXCLUDES(mutex_);
-    // Unregisters the object registered under `id`, if any.
-    void erase(const ManagedObjectID& id) EXCLUDES(mutex_);
-    // Unregisters `object` if it is the one registered under its identifier: called by a dying
-    // object, on any thread.
-    void eraseObject(const ManagedObject& object) EXCLUDES(mutex_);
+    // Unregisters `object` if it is registered (found by identity, not by identifier): called by
+    // its context, and by the object as it dies, on any thread.
+    void erase(const ManagedObject& object) EXCLUDES(mutex_);
     bool isRetaining() const EXCLUDES(mutex_);
     // Holds the objects strongly or weakly from now on; the objects only this registry held go
     // when it stops retaining.
@@ -103,9 +103,15 @@ class ObjectRegistry {
     static Key keyOf(const ManagedObjectID& id);
     static uint64_t hashOf(const Key& key);
     static bool matches(const ManagedObject& object, const Key& key);
-    // The slot holding the key, or kNone.
+    // The first slot with the hash whose entry `accept` takes (given the entry and its
+    // position), or kNone.
+    template <typename Accept>
+    size_t probe(uint64_t hash, Accept&& accept) const REQUIRES(mutex_);
+    // The first slot holding the key, or kNone.
     size_t slotOf(const Key& key) const REQUIRES(mutex_);
-    std::shared_ptr<ManagedObject> objectInSlot(size_t slot) const REQUIRES(mutex_);
+    // The object of the first entry of the key whose object is alive.
+    std::shared_ptr<ManagedObject> liveObject(const Key& key) const REQUIRES(mutex_);
+    size_t slotOfObject(const ManagedObject& object) const REQUIRES(mutex_);
     void place(uint64_t hash, size_t position) REQUIRES(mutex_);
     // Removes the slot of `id`; returns the object's position, or kNone.
     size_t detach(const ManagedObjectID& id) REQUIRES(mutex_);

@@ -92,20 +92,26 @@ void RelationshipList::IDVector::dropIndex() {
 
 // ---- RelationshipList
 
+RelationshipList::Pending& RelationshipList::pending() {
+    if (!pending_) pending_ = std::make_unique<Pending>();
+    return *pending_;
+}
+
 void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
-    if (added_.empty() && removed_.empty()) {
+    if (!pending_ || (pending_->added.empty() && pending_->removed.empty())) {
         // Stored members have no repeats: they take the list as they are.
         assign({});
         items_.mutableIDs() = stored;
         count_ = stored.size();
         return;
     }
+    Pending& changes = *pending_;
     std::vector<ManagedObjectIDPtr> members;
-    members.reserve(stored.size() + added_.ids().size());
+    members.reserve(stored.size() + changes.added.ids().size());
     for (const auto& id : stored) {
-        if (removed_.find(*id) == kNone) members.push_back(id);
+        if (changes.removed.find(*id) == kNone) members.push_back(id);
     }
-    for (const auto& id : added_.ids()) {
+    for (const auto& id : changes.added.ids()) {
         if (id) members.push_back(id);
     }
     assign(members);
@@ -114,8 +120,7 @@ void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
 void RelationshipList::assign(const std::vector<ManagedObjectIDPtr>& members) {
     items_.clear();
     count_ = 0;
-    added_.clear();
-    removed_.clear();
+    pending_.reset();
     loaded_ = true;
     for (const auto& id : members) add(id);
 }
@@ -132,11 +137,12 @@ bool RelationshipList::add(const ManagedObjectIDPtr& id) {
         ++count_;
         return true;
     }
-    if (!removed_.empty()) {
-        if (size_t i = removed_.find(*id); i != kNone) removed_.erase(i);
+    Pending& changes = pending();
+    if (!changes.removed.empty()) {
+        if (size_t i = changes.removed.find(*id); i != kNone) changes.removed.erase(i);
     }
-    if (added_.find(*id) != kNone) return false;
-    added_.push(id);
+    if (changes.added.find(*id) != kNone) return false;
+    changes.added.push(id);
     return true;
 }
 
@@ -149,8 +155,9 @@ void RelationshipList::remove(const ManagedObjectIDPtr& id) {
         if (items_.ids().size() > 32 && count_ < items_.ids().size() / 2) sweep();
         return;
     }
-    if (size_t i = added_.find(*id); i != kNone) added_.erase(i);
-    if (removed_.find(*id) == kNone) removed_.push(id);
+    Pending& changes = pending();
+    if (size_t i = changes.added.find(*id); i != kNone) changes.added.erase(i);
+    if (changes.removed.find(*id) == kNone) changes.removed.push(id);
 }
 
 bool RelationshipList::contains(const ManagedObjectIDPtr& id) {
@@ -192,7 +199,7 @@ void RelationshipList::remap(const TemporaryIDMap& replacements) {
         replace(items_);
         return;
     }
-    replace(added_);
+    if (pending_) replace(pending_->added);
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 // used on the thread of the object's context.
 #pragma once
 
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -73,14 +74,19 @@ class RelationshipList {
         std::vector<Slot> slots_;  // indexed: a power of two at most half full
     };
 
+    // Not loaded: changes since the last load. Apart, and made on the first change, because
+    // most lists never have any (an inserted object's lists are loaded from the start).
+    struct Pending {
+        IDVector added;
+        IDVector removed;
+    };
+    Pending& pending();
     void sweep();
 
     bool loaded_ = false;
     IDVector items_;    // loaded: members in order, null for holes
     size_t count_ = 0;  // loaded: members in items_
-    // Not loaded: changes since the last load.
-    IDVector added_;
-    IDVector removed_;
+    std::unique_ptr<Pending> pending_;
 };
 
 }  // namespace platform

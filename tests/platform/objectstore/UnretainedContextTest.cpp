@@ -6,9 +6,11 @@
 
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
 
+#include "platform/objectstore/ManagedObjectClassRegistry.hpp"
 #include "platform/objectstore/ManagedObjectSet.hpp"
 #include "tests/platform/objectstore/ObjectStoreTestSupport.hpp"
 
@@ -70,6 +72,19 @@ class Dropper {
     std::deque<std::vector<std::shared_ptr<ManagedObject>>> lists_;
     bool done_ = false;
     std::thread thread_;
+};
+
+// A tag whose end can be held up: its destructor runs before the base class's, which
+// unregisters it, so while it waits its entry is listed with its last reference gone.
+class SlowEndingTag : public ManagedObject {
+  public:
+    ~SlowEndingTag() override {
+        if (!entered) return;
+        entered->set_value();
+        released.wait();
+    }
+    std::unique_ptr<std::promise<void>> entered;
+    std::shared_future<void> released;
 };
 
 }  // namespace
@@ -184,6 +199,40 @@ TEST_P(UnretainedContextTest, TheFormerPartnerOfAnEditStaysAliveThroughIt) {
     ASSERT_NO_STORE_ERROR(context->save());
     EXPECT_EQ(check->countForFetchRequest(FetchRequest("Row")).count, 1);
     EXPECT_EQ(check->countForFetchRequest(FetchRequest("Query")).count, 0);
+}
+
+TEST_P(UnretainedContextTest, ARowMadeAgainWhileItsLastObjectIsEndingIsANewObject) {
+    model_->entityNamed("Tag")->setManagedObjectClassName("UnretainedContextTest.SlowEndingTag");
+    ManagedObjectClassRegistry::shared().registerClass<SlowEndingTag>(
+        "UnretainedContextTest.SlowEndingTag");
+    {
+        auto writer = newContext();
+        insert(*writer, "Tag", {{"label", "a"}});
+        ASSERT_NO_STORE_ERROR(writer->save());
+    }
+    auto context = unretainedContext();
+    auto ending = std::dynamic_pointer_cast<SlowEndingTag>(
+        context->executeFetchRequest(FetchRequest("Tag")).objects().at(0));
+    ASSERT_TRUE(ending);
+    ending->entered = std::make_unique<std::promise<void>>();
+    auto entered = ending->entered->get_future();
+    std::promise<void> release;
+    ending->released = release.get_future().share();
+    std::thread dropper([object = std::move(ending)]() mutable { object.reset(); });
+    entered.wait();
+
+    // The ending object is still listed; the row comes back as another object, found as itself.
+    auto again = context->executeFetchRequest(FetchRequest("Tag")).objects();
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0]->valueForKey("label"), Value("a"));
+    EXPECT_EQ(context->objectWithID(again[0]->objectID()), again[0]);
+    release.set_value();
+    dropper.join();
+    // The ended object took nothing with it.
+    EXPECT_EQ(context->registeredObjectCount(), 1u);
+    EXPECT_EQ(context->objectWithID(again[0]->objectID()), again[0]);
+    again.clear();
+    EXPECT_EQ(context->registeredObjectCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, UnretainedContextTest,
