@@ -171,6 +171,9 @@ class Plain {
         headers_ = curl_slist_append(headers_, userAgent.c_str());
         // No "Expect: 100-continue" for larger bodies, as the request pipeline sends none.
         headers_ = curl_slist_append(headers_, "Expect:");
+        // A JSON body, as the save handlers send it (libcurl would call it a form, which the
+        // server takes only up to 8 KB).
+        headers_ = curl_slist_append(headers_, "Content-Type: application/json");
         url_ = world().url();
         curl_easy_setopt(easy_, CURLOPT_URL, url_.c_str());
         curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
