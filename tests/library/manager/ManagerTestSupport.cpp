@@ -221,17 +221,8 @@ void ManagerTest::SetUp() {
                                                            "manager-tests-model");
     ASSERT_FALSE(loaded.error) << loaded.error->description();
     appModel_ = loaded.model;
-    platform::ErrorPtr error;
-    auto schema = ZQCoreDataModelFactory::coreDataModelForApplicationModel(appModel_, &error);
-    ASSERT_TRUE(schema) << (error ? error->description() : "no schema");
     ZQCoreDataCacheClasses::registerClasses();
-    platform::Dictionary objects;
-    objects.set(ZQModel_ModelObject_ZQCoreDataCacheManagedObjectModel,
-                platform::Value::object(schema));
-    model_ = ZQModel::create(appModel_, objects);
-    ASSERT_TRUE(ZQModel_ZQCoreDataCache::initializeZQCoreDataCacheWithModelObjects(
-        model_, model_->modelObjects()));
-    ZQModel::setCurrentModel(model_);
+    runModel();
 
     auto invoiceLevel = appModel_->workWithsByName().at("WorkWithInvoice")->levels().at(0);
     auto invoiceData = appModel_->dataProviderNamed("Sales.WorkWithInvoice.Invoice.List");
@@ -267,13 +258,10 @@ void ManagerTest::SetUp() {
     manager_ = ZQRemoteEntityDataManager::create();
 }
 
-void ManagerTest::restartOverTheSameFiles() {
-    manager_.reset();
-    ZQModel::setCurrentModel(nullptr);
-    model_.reset();
+void ManagerTest::runModel() {
     platform::ErrorPtr error;
     auto schema = ZQCoreDataModelFactory::coreDataModelForApplicationModel(appModel_, &error);
-    ASSERT_TRUE(schema);
+    ASSERT_TRUE(schema) << (error ? error->description() : "no schema");
     platform::Dictionary objects;
     objects.set(ZQModel_ModelObject_ZQCoreDataCacheManagedObjectModel,
                 platform::Value::object(schema));
@@ -281,6 +269,13 @@ void ManagerTest::restartOverTheSameFiles() {
     ASSERT_TRUE(ZQModel_ZQCoreDataCache::initializeZQCoreDataCacheWithModelObjects(
         model_, model_->modelObjects()));
     ZQModel::setCurrentModel(model_);
+}
+
+void ManagerTest::restartOverTheSameFiles() {
+    manager_.reset();
+    ZQModel::setCurrentModel(nullptr);
+    model_.reset();
+    runModel();
     manager_ = ZQRemoteEntityDataManager::create();
 }
 

@@ -149,6 +149,9 @@ class ManagerTest : public ::testing::Test {
     std::shared_ptr<ZQRemoteEntityDataManager> manager_;
 
   private:
+    // A new model over appModel_ with its cache in the root, made the current model.
+    void runModel();
+
     static std::unique_ptr<LoopbackServer> sharedServer_;
 };
 
