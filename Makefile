@@ -7,7 +7,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := true
 export CCACHE_MAXSIZE ?= 20G
 
-.PHONY: deps build test demo install package asan tsan fuzz bench format clean
+.PHONY: deps build test demo install package asan tsan fuzz soak bench format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -55,6 +55,15 @@ fuzz: deps
 	  -DCMAKE_CXX_COMPILER=clang++ -DZQ_FUZZ=ON -DZQ_BUILD_BENCHMARKS=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
 	@scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+# The TSan build's concurrent suites again and again for SOAK_SECONDS, then the crash loops a
+# hundred times per answer (scripts/soak.sh). Not part of CI.
+SOAK_SECONDS ?= 600
+soak: deps
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DZQ_SANITIZE_THREAD=ON -DZQ_BUILD_BENCHMARKS=OFF >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@scripts/soak.sh build-tsan $(SOAK_SECONDS)
 
 bench: build
 	@mkdir -p build/bench-results
