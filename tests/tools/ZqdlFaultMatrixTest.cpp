@@ -22,6 +22,7 @@
 #include "examples/sample-server/ZQSampleServer.hpp"
 #include "tests/support/FaultServer.hpp"
 #include "tests/support/TempDir.hpp"
+#include "tests/support/TestImages.hpp"
 #include "tests/tools/ZqdlProgramRun.hpp"
 
 namespace {
@@ -30,14 +31,6 @@ using platform::Value;
 using zqtest::FaultServer;
 using zqtest::ProgramRun;
 using zqtest::ServerFault;
-
-// A valid 1x1 PNG, for the upload.
-const unsigned char kPNG[] = {
-    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
-    0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
-    0x00, 0x1f, 0x15, 0xc4, 0x89, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x44, 0x41, 0x54, 0x78,
-    0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0xf0, 0x1f, 0x00, 0x05, 0x00, 0x01, 0xff, 0x89, 0x99,
-    0x3d, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
 
 struct Kind {
     const char* name;
@@ -140,8 +133,7 @@ class ZqdlFaultMatrix : public ::testing::Test {
         if (!std::filesystem::exists(zqtest::zqdlProgramPath()))
             GTEST_SKIP() << "build the zqdl target first: " << zqtest::zqdlProgramPath();
         ::setenv("ZQDL_RESOURCE_REPORT", "1", 1);
-        std::ofstream(root_ / "photo.png", std::ios::binary)
-            .write(reinterpret_cast<const char*>(kPNG), sizeof kPNG);
+        std::ofstream(root_ / "photo.png", std::ios::binary) << zqtest::imageText(zqtest::kPNG);
         std::ofstream(root_ / "invoice.json")
             << R"({"InvoiceId": 1, "CustomerId": 1, "CustomerName": "Renamed"})";
         std::ofstream(root_ / "new-invoice.json")

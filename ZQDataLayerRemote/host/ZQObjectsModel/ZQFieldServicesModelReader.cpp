@@ -47,13 +47,13 @@ ZQActionParameterDescriptors ZQFieldServicesModelReader::readParameters(
             R::fail(R::member(parameterPath, "value"),
                     "a parameter has a field or a value, not both");
         std::shared_ptr<const ZQEntityDataFieldInfo> info;
-        if (auto spec = Loader::readTypeSpec(
+        if (auto typeInfo = Loader::readTypeSpec(
                 object, parameterPath, name,
                 Loader::kTypeSpecOwn | Loader::kTypeSpecDomain | Loader::kTypeSpecAttribute,
                 false)) {
-            if (!Loader::resolve(*spec, model_))
-                R::fail(parameterPath, "no definition named \"" + spec->basedOnName() + "\"");
-            info = std::move(spec);
+            if (!Loader::resolve(*typeInfo, model_))
+                R::fail(parameterPath, "no definition named \"" + typeInfo->basedOnName() + "\"");
+            info = std::move(typeInfo);
         } else if (field && !field->empty() && (*field)[0] != '&') {
             info = model_.attributeInfoNamed(*field);
         }
