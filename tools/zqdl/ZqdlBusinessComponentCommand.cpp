@@ -106,9 +106,27 @@ std::optional<platform::Dictionary> saveJSON(const ZQApplicationModel& model,
     return *parsed.value.dictionary();
 }
 
-// The save handler for the command, over an instance made from the JSON in the manager's scratch
-// context.
-std::shared_ptr<ZQBusinessComponentHandler> makeSaveHandler(
+std::shared_ptr<ZQBusinessComponentHandler> makeHandler(
+    const CommandLine& line, const ZQApplicationModel& model,
+    const std::shared_ptr<const ZQBusinessComponentModel>& component,
+    ZQInternalBusinessComponentManager& manager, ZqdlFailure* failure) {
+    const BusinessComponentOptions& options = line.businessComponent;
+    if (line.command == Command::BusinessComponentDefaults) {
+        auto inferred = ZqdlBusinessComponentCommand::inferredValuesFor(model, options, failure);
+        if (!inferred) return nullptr;
+        return manager.newBusinessComponentDefaultLoadHandlerForModel(
+            component, inferred->empty() ? std::nullopt : inferred);
+    }
+    auto key = ZqdlBusinessComponentCommand::keyFor(model, options, failure);
+    if (!key) return nullptr;
+    if (line.command == Command::BusinessComponentLoad)
+        return manager.newBusinessComponentLoadHandlerForModel(component, key);
+    return manager.newBusinessComponentDeleteHandlerForLevel(component->rootLevel(), key);
+}
+
+}  // namespace
+
+std::shared_ptr<ZQBusinessComponentHandler> ZqdlBusinessComponentCommand::makeSaveHandler(
     const CommandLine& line, const std::shared_ptr<const ZQBusinessComponentModel>& component,
     ZQInternalBusinessComponentManager& manager, const platform::Dictionary& json,
     std::shared_ptr<ZQBusinessComponentLevelEntityData>* instance, ZqdlFailure* failure) {
@@ -149,26 +167,6 @@ std::shared_ptr<ZQBusinessComponentHandler> makeSaveHandler(
             return manager.newBusinessComponentInsertOrUpdateHandlerForModel(component, *instance);
     }
 }
-
-std::shared_ptr<ZQBusinessComponentHandler> makeHandler(
-    const CommandLine& line, const ZQApplicationModel& model,
-    const std::shared_ptr<const ZQBusinessComponentModel>& component,
-    ZQInternalBusinessComponentManager& manager, ZqdlFailure* failure) {
-    const BusinessComponentOptions& options = line.businessComponent;
-    if (line.command == Command::BusinessComponentDefaults) {
-        auto inferred = ZqdlBusinessComponentCommand::inferredValuesFor(model, options, failure);
-        if (!inferred) return nullptr;
-        return manager.newBusinessComponentDefaultLoadHandlerForModel(
-            component, inferred->empty() ? std::nullopt : inferred);
-    }
-    auto key = ZqdlBusinessComponentCommand::keyFor(model, options, failure);
-    if (!key) return nullptr;
-    if (line.command == Command::BusinessComponentLoad)
-        return manager.newBusinessComponentLoadHandlerForModel(component, key);
-    return manager.newBusinessComponentDeleteHandlerForLevel(component->rootLevel(), key);
-}
-
-}  // namespace
 
 std::shared_ptr<const ZQEntityDataKey> ZqdlBusinessComponentCommand::keyFor(
     const ZQApplicationModel& model, const BusinessComponentOptions& options,

@@ -8,7 +8,9 @@
 #include <memory>
 #include <optional>
 
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQBusinessComponentHandler.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataKey.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQInternalBusinessComponentManager.hpp"
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
 #include "platform/Value.hpp"
 #include "tools/zqdl/ZqdlCommandLine.hpp"
@@ -31,6 +33,14 @@ class ZqdlBusinessComponentCommand {
     static std::optional<platform::Dictionary> inferredValuesFor(
         const ZQApplicationModel& model, const BusinessComponentOptions& options,
         ZqdlFailure* failure);
+    // The insert, update or insert-or-update handler (by line.command) of the manager for an
+    // instance made from json in the manager's scratch context, with line's attachments given to
+    // their fields; *instance is that instance, which the caller gives back to the manager once
+    // the handler reported. None, with *failure set, when the JSON or an attachment does not fit.
+    static std::shared_ptr<ZQBusinessComponentHandler> makeSaveHandler(
+        const CommandLine& line, const std::shared_ptr<const ZQBusinessComponentModel>& component,
+        ZQInternalBusinessComponentManager& manager, const platform::Dictionary& json,
+        std::shared_ptr<ZQBusinessComponentLevelEntityData>* instance, ZqdlFailure* failure);
 };
 
 }  // namespace zqdl

@@ -362,6 +362,14 @@ commands:
                      the last text it came
   field prompt RULE [--set FIELD=VALUE ...]
                      the values a prompt rule's service computes for the entity
+  soak [--seconds N] [--in-flight N] [--seed N] [--report-every S] [--watchdog S]
+                     a mixed load of every kind of operation for N seconds (default
+                     60), N at once (default 16), from an empty cache unless
+                     --app-dir names one; a JSON line of figures every S seconds
+                     (default 10) and a summary; fails at an answer that came twice
+                     or after a withdrawal, an error, an operation waiting past the
+                     watchdog (default 30 s), or memory that grew by more than a
+                     quarter after the first minute
   serve [--port N]   run the sample REST server in the foreground (default port 8080)
   demo               a short tour of the data layer against the embedded server
   help               this text

@@ -24,6 +24,7 @@
 #include "tools/zqdl/ZqdlQueryCommand.hpp"
 #include "tools/zqdl/ZqdlScreenCommand.hpp"
 #include "tools/zqdl/ZqdlServeCommand.hpp"
+#include "tools/zqdl/ZqdlSoakCommand.hpp"
 
 namespace {
 
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (zqdl::ZqdlScreenCommand::isScreenCommand(arguments))
         return reportResources(zqdl::ZqdlScreenCommand::run(arguments));
+    if (zqdl::ZqdlSoakCommand::isSoakCommand(arguments))
+        return reportResources(zqdl::ZqdlSoakCommand::run(arguments));
     if (zqdl::ZqdlFieldCommand::isFieldCommand(arguments))
         return reportResources(zqdl::ZqdlFieldCommand::run(arguments));
     zqdl::CommandLineResult parsed = zqdl::ZqdlCommandLine::parse(arguments);
