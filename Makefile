@@ -48,13 +48,15 @@ tsan: deps
 	  ctest --output-on-failure -j $(JOBS)
 
 # Every libFuzzer target (clang, with ASan + UBSan) for FUZZ_SECONDS seconds each, on a copy of
-# its corpus; prints the executions per target.
+# its corpus; prints the executions per target. FUZZ_RUNS also stops each target after that many
+# inputs (-1, the default, runs for the whole time).
 FUZZ_SECONDS ?= 60
+FUZZ_RUNS ?= -1
 fuzz: deps
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DZQ_FUZZ=ON -DZQ_BUILD_BENCHMARKS=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
-	@scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+	@scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_RUNS)
 
 # The TSan build's concurrent suites again and again for SOAK_SECONDS, then the crash loops a
 # hundred times per answer (scripts/soak.sh). Not part of CI.
