@@ -42,7 +42,8 @@ std::optional<double> positiveNumber(const std::string& text) {
 }
 
 std::string parseSoak(const std::vector<std::string>& words, SoakOptions* options) {
-    for (size_t i = 0; i < words.size(); ++i) {
+    // Every option takes a value.
+    for (size_t i = 0; i < words.size(); i += 2) {
         const std::string& word = words[i];
         if (i + 1 >= words.size()) return "unknown option " + word + " for soak";
         std::optional<double> number = positiveNumber(words[i + 1]);
@@ -60,7 +61,6 @@ std::string parseSoak(const std::vector<std::string>& words, SoakOptions* option
         } else {
             return "unknown option " + word + " for soak";
         }
-        ++i;
     }
     return {};
 }
