@@ -1,5 +1,6 @@
 #include "tools/zqdl/ZqdlSoakLoad.hpp"
 
+#include <tuple>
 #include <utility>
 
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQBaseListEntityDataProvider.hpp"
