@@ -368,7 +368,7 @@ commands:
                      --app-dir names one; a JSON line of figures every S seconds
                      (default 10) and a summary; fails at an answer that came twice
                      or after a withdrawal, an error, an operation waiting past the
-                     watchdog (default 30 s), or memory that grew by more than a
+                     watchdog (default 30 s), or a heap that grew by more than a
                      quarter after the first minute
   serve [--port N]   run the sample REST server in the foreground (default port 8080)
   demo               a short tour of the data layer against the embedded server

@@ -8,6 +8,20 @@
 #include <optional>
 #include <sstream>
 
+// Under a sanitizer the allocator is the sanitizer's, and it tells its own figures.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZQDL_SANITIZER_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ZQDL_SANITIZER_ALLOCATOR 1
+#endif
+#endif
+#ifdef ZQDL_SANITIZER_ALLOCATOR
+#include <sanitizer/allocator_interface.h>
+#else
+#include <malloc.h>
+#endif
+
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQJSON.hpp"
 #include "platform/MainLoop.hpp"
 #include "tools/zqdl/ZqdlCommandLine.hpp"
@@ -74,6 +88,18 @@ double residentMB() {
     return 0;
 }
 
+// The bytes the process's allocator has handed out and not taken back, in MB: the figure that
+// stays flat when nothing leaks (resident memory also holds what the allocator keeps for reuse,
+// and under a sanitizer its shadow memory).
+double heapMB() {
+#ifdef ZQDL_SANITIZER_ALLOCATOR
+    return static_cast<double>(__sanitizer_get_current_allocated_bytes()) / (1024.0 * 1024.0);
+#else
+    const struct mallinfo2 info = mallinfo2();  // every arena, and the chunks mapped on their own
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+#endif
+}
+
 // The customers of the sample data, as the saves with a photo send them back: the component's
 // fields but the photo, which the upload gives.
 std::vector<platform::Dictionary> sampleCustomers(const GlobalOptions& global,
@@ -108,14 +134,33 @@ constexpr unsigned char kPhoto[] = {
     0x3D, 0x1D, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82,
 };
 
+// One memory figure over the run, sampled at every report.
 struct MemoryFigures {
     double afterWarmUp = 0;  // the first sample after the first minute; 0 before
     double peakAfter = 0;
     double last = 0;
+    void take(double sample, double elapsed) {
+        last = sample;
+        if (elapsed < kWarmUpSeconds) return;
+        if (afterWarmUp == 0) afterWarmUp = sample;
+        peakAfter = std::max(peakAfter, sample);
+    }
     double growth() const { return afterWarmUp > 0 ? (peakAfter - afterWarmUp) / afterWarmUp : 0; }
+    void write(ZqdlJsonWriter& out, const char* name) const {
+        out.key(name);
+        out.beginObject();
+        out.key("afterFirstMinute");
+        out.value(platform::Value(afterWarmUp));
+        out.key("peakAfterFirstMinute");
+        out.value(platform::Value(peakAfter));
+        out.key("last");
+        out.value(platform::Value(last));
+        out.endObject();
+    }
 };
 
-void writeSummary(const ZqdlSoakLoad& load, double seconds, const MemoryFigures& memory, bool ok) {
+void writeSummary(const ZqdlSoakLoad& load, double seconds, const MemoryFigures& heap,
+                  const MemoryFigures& resident, bool ok) {
     ZqdlJsonWriter out;
     out.beginObject();
     out.key("ok");
@@ -137,17 +182,10 @@ void writeSummary(const ZqdlSoakLoad& load, double seconds, const MemoryFigures&
         out.endObject();
     }
     out.endObject();
-    out.key("residentMB");
-    out.beginObject();
-    out.key("afterFirstMinute");
-    out.value(platform::Value(memory.afterWarmUp));
-    out.key("peakAfterFirstMinute");
-    out.value(platform::Value(memory.peakAfter));
-    out.key("last");
-    out.value(platform::Value(memory.last));
-    out.endObject();
-    out.key("growthPercent");
-    out.value(platform::Value(memory.growth() * 100));
+    heap.write(out, "heapMB");
+    out.key("heapGrowthPercent");
+    out.value(platform::Value(heap.growth() * 100));
+    resident.write(out, "residentMB");
     out.key("problems");
     out.beginArray();
     for (const std::string& problem : load.problems()) out.string(problem);
@@ -157,12 +195,14 @@ void writeSummary(const ZqdlSoakLoad& load, double seconds, const MemoryFigures&
 }
 
 // requests: what the embedded server answered so far; none with --server.
-void writeReport(const ZqdlSoakLoad& load, double elapsed, double resident,
+void writeReport(const ZqdlSoakLoad& load, double elapsed, double heap, double resident,
                  std::optional<uint64_t> requests) {
     ZqdlJsonWriter out;
     out.beginObject();
     out.key("second");
     out.integer(static_cast<int64_t>(elapsed));
+    out.key("heapMB");
+    out.value(platform::Value(heap));
     out.key("residentMB");
     out.value(platform::Value(resident));
     out.key("answered");
@@ -223,7 +263,7 @@ int ZqdlSoakCommand::run(const std::vector<std::string>& arguments) {
 
     const Clock::time_point start = Clock::now();
     double nextReport = options.reportEvery;
-    MemoryFigures memory;
+    MemoryFigures heap, resident;
     std::optional<uint64_t> served;
     auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     while (elapsed() < options.seconds && load->problemCount() == 0) {
@@ -237,12 +277,9 @@ int ZqdlSoakCommand::run(const std::vector<std::string>& arguments) {
             served = served.value_or(0) + server->totalRequestCount();
             server->clearRequestLog();
         }
-        memory.last = residentMB();
-        if (elapsed() >= kWarmUpSeconds) {
-            if (memory.afterWarmUp == 0) memory.afterWarmUp = memory.last;
-            memory.peakAfter = std::max(memory.peakAfter, memory.last);
-        }
-        writeReport(*load, elapsed(), memory.last, served);
+        heap.take(heapMB(), elapsed());
+        resident.take(residentMB(), elapsed());
+        writeReport(*load, elapsed(), heap.last, resident.last, served);
     }
     const double ran = elapsed();
     load->stop();
@@ -250,8 +287,8 @@ int ZqdlSoakCommand::run(const std::vector<std::string>& arguments) {
     (void)environment->waitUntilIdle(options.watchdog);
     platform::runUntil([] { return false; }, 0.2);
     bool ok = load->problemCount() == 0;
-    if (ran >= 2 * kWarmUpSeconds && memory.growth() > kMaximumGrowth) ok = false;
-    writeSummary(*load, ran, memory, ok);
+    if (ran >= 2 * kWarmUpSeconds && heap.growth() > kMaximumGrowth) ok = false;
+    writeSummary(*load, ran, heap, resident, ok);
     return ok ? 0 : 1;
 }
 
