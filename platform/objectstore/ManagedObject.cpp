@@ -46,10 +46,15 @@ Value ManagedObject::valueForKey(std::string_view key) {
         auto id = objectIDFromValue(values_[i]);
         return id ? Value::object(context->objectWithID(id)) : Value();
     }
+    // The rows just read stay alive (and registered) while the set is made of the members.
+    std::vector<std::shared_ptr<ManagedObject>> read;
+    auto ids = context->loadedList(*this, i, nullptr, true, &read).members();
     std::vector<std::shared_ptr<ManagedObject>> objects;
-    for (const auto& id : context->loadedList(*this, i, nullptr, true).members()) {
+    objects.reserve(ids.size());
+    for (const auto& id : ids) {
         if (auto object = context->objectWithID(id)) objects.push_back(std::move(object));
     }
+    read.clear();
     return Value::object(ManagedObjectSet::create(std::move(objects), r.isOrdered()));
 }
 

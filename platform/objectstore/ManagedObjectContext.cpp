@@ -126,8 +126,9 @@ bool ManagedObjectContext::fulfill(ManagedObject& object) {
     return true;
 }
 
-RelationshipList& ManagedObjectContext::loadedList(ManagedObject& object, size_t index,
-                                                   ErrorPtr* error, bool withRows) {
+RelationshipList& ManagedObjectContext::loadedList(
+    ManagedObject& object, size_t index, ErrorPtr* error, bool withRows,
+    std::vector<std::shared_ptr<ManagedObject>>* members) {
     RelationshipList& list = object.list(index);
     if (list.isLoaded()) return list;
     const auto& r =
@@ -145,9 +146,12 @@ RelationshipList& ManagedObjectContext::loadedList(ManagedObject& object, size_t
         std::vector<RowSnapshot> rows;
         failure = store->loadRelatedRows(r, object.id_->number(), rows);
         stored.reserve(rows.size());
+        if (members) members->reserve(members->size() + rows.size());
         for (auto& row : rows) {
             SnapshotSource source(row);
-            stored.push_back(objectForRow(destination, store, row.rowID, source)->id_);
+            auto member = objectForRow(destination, store, row.rowID, source);
+            stored.push_back(member->id_);
+            if (members) members->push_back(std::move(member));
         }
     } else {
         std::vector<int64_t> rows;

@@ -131,9 +131,12 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     // Loads a fault's values; false when they cannot be had (row or store gone, read error).
     bool fulfill(ManagedObject& object);
     // Loads a to-many list from the store if needed; `withRows` also registers (or fills) its
-    // members with their values, read in the same statement.
+    // members with their values, read in the same statement, and adds them to `members` when
+    // given: a context that holds its objects weakly would otherwise let them go at once, and
+    // each would be read again, row by row, when its values are asked for.
     RelationshipList& loadedList(ManagedObject& object, size_t index, ErrorPtr* error = nullptr,
-                                 bool withRows = false);
+                                 bool withRows = false,
+                                 std::vector<std::shared_ptr<ManagedObject>>* members = nullptr);
     // The registered object of a row, or a new one; a new object or a fault takes the row's
     // values from `source`.
     std::shared_ptr<ManagedObject> objectForRow(

@@ -235,6 +235,41 @@ TEST_P(UnretainedContextTest, ARowMadeAgainWhileItsLastObjectIsEndingIsANewObjec
     EXPECT_EQ(context->registeredObjectCount(), 0u);
 }
 
+TEST_P(UnretainedContextTest, AToManyReadHandsBackItsMembersWithTheirValues) {
+    {
+        auto seed = newContext();
+        auto parent = insert(*seed, "Parent", {{"code", "p"}});
+        platform::Array children;
+        for (const char* name : {"a", "b", "c"})
+            children.push_back(Value::object(insert(*seed, "Child", {{"name", name}})));
+        ASSERT_EQ(parent->setValueForKey(Value(std::move(children)), "children"), nullptr);
+        ASSERT_NO_STORE_ERROR(seed->save());
+    }
+    auto context = unretainedContext();
+    auto parent = context->executeFetchRequest(FetchRequest("Parent")).objects().at(0);
+    auto readNames = [&] {
+        auto held = parent->valueForKey("children");
+        auto* set = dynamic_cast<const ManagedObjectSet*>(held.object().get());
+        std::vector<std::string> names;
+        if (!set) return names;
+        // The members came with the relationship's read: none of them is read again alone.
+        for (const auto& child : set->objects()) {
+            EXPECT_FALSE(child->isFault());
+            names.emplace_back(child->valueForKey("name").string().value_or(""));
+        }
+        return names;
+    };
+    const std::vector<std::string> expected{"a", "b", "c"};
+    EXPECT_EQ(readNames(), expected);
+    EXPECT_EQ(context->registeredObjectCount(), 1u);
+    // Read again once they were let go of, the members come back from the store as faults.
+    auto again = parent->valueForKey("children");
+    auto* set = dynamic_cast<const ManagedObjectSet*>(again.object().get());
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(set->count(), 3u);
+    EXPECT_EQ(set->objects()[1]->valueForKey("name"), Value("b"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, UnretainedContextTest,
                          testing::Values(zqtest::StoreType::SQLite, zqtest::StoreType::InMemory),
                          zqtest::storeTypeName);
