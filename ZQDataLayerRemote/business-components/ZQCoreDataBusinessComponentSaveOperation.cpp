@@ -1,6 +1,7 @@
 #include "ZQDataLayerRemote/business-components/ZQCoreDataBusinessComponentSaveOperation.hpp"
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <map>
 #include <optional>
 #include <string>
@@ -36,22 +37,20 @@ bool sameKeyValue(const Value& a, const Value& b) {
     return a.isNumber() && b.isNumber() && *a.number() == *b.number();
 }
 
-// One text per set of key values, equal exactly when sameKeyValue holds for each of them: numbers
-// by their value whatever their type, other values by type and description.
-std::string keyText(const KeyValues& keyValues) {
-    std::string text;
-    for (const auto& [name, value] : keyValues) {
-        text += name;
-        if (auto number = value.number(); value.isNumber() && number) {
-            char digits[32];
-            std::snprintf(digits, sizeof digits, "\x1fn%.17g", *number);
-            text += digits;
-        } else {
-            text += "\x1fv" + value.description();
-        }
-        text += '\x1e';
+// Appends the text of one key value, equal exactly when sameKeyValue holds: numbers by their value
+// whatever their type (the shortest text that reads back as the same double), other values by
+// type and description.
+void appendKeyText(std::string& text, const Value& value) {
+    if (auto number = value.number(); value.isNumber() && number) {
+        char digits[32];
+        auto end = std::to_chars(digits, digits + sizeof digits, *number).ptr;
+        text += "\x1fn";
+        text.append(digits, end);
+    } else {
+        text += "\x1fv";
+        text += value.description();
     }
-    return text;
+    text += '\x1e';
 }
 
 // The cached lines of one level under one parent, found by the key values of a line in the reply
@@ -62,17 +61,25 @@ class LineIndex {
         for (const auto& key : level.keyAttributes())
             keyNames_.push_back(
                 ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(key->name()));
+        // In the order of KeyValues, so that a line's text and a reply's text list the same names
+        // in the same order.
+        std::sort(keyNames_.begin(), keyNames_.end());
+        byKey_.reserve(lines.size());
+        std::string text;
         for (const auto& line : lines) {
-            KeyValues values;
-            for (const auto& name : keyNames_) values[name] = line->valueForKey(name);
-            byKey_.emplace(keyText(values), line);
+            text.clear();
+            for (const auto& name : keyNames_) appendKeyText(text, line->valueForKey(name));
+            byKey_.emplace(text, line);
         }
         lines_ = &lines;
     }
     // The line whose key values are these; none when no line has them.
     Object find(const KeyValues& keyValues) const {
+        // Values of the level's key attributes only: as many as the level has means all of them.
         if (keyValues.size() == keyNames_.size()) {
-            auto found = byKey_.find(keyText(keyValues));
+            std::string text;
+            for (const auto& entry : keyValues) appendKeyText(text, entry.second);
+            auto found = byKey_.find(text);
             return found == byKey_.end() ? nullptr : found->second;
         }
         // A reply line without every key value matches the first line that agrees on those it has.
@@ -91,13 +98,27 @@ class LineIndex {
     const std::vector<Object>* lines_ = nullptr;
 };
 
+// What every line of a level shares: its cache entity, the cache names of its attributes (in the
+// level's order) and the relationship that holds its lines; worked out once per level of a write
+// instead of once per line.
+struct LevelPlan {
+    std::string entityName;
+    bool cached = false;  // the cache schema has the entity
+    std::vector<std::string> attributeNames;
+    std::string relationship;
+};
+
 // Writes one instance into a context. Every method answers false when the write has failed or
-// was cancelled (cancelled() tells which); the context then holds changes nobody saves.
+// was cancelled (cancelled() tells which); the context then holds changes nobody saves. Every
+// object written takes the time stamp of the writer's making.
 class InstanceWriter {
   public:
     InstanceWriter(platform::ManagedObjectContext& context,
                    const platform::ManagedObjectModel& model, const platform::Operation& operation)
-        : context_(context), model_(model), operation_(operation) {}
+        : context_(context),
+          model_(model),
+          operation_(operation),
+          timeStamp_(platform::Clock::current()->now()) {}
 
     bool cancelled() const { return operation_.isCancelled(); }
 
@@ -107,25 +128,26 @@ class InstanceWriter {
                       const platform::Dictionary& json, const Object& parent,
                       const KeyValues& inherited, const LineIndex* siblings = nullptr) {
         const ZQBusinessComponentLevel& level = *levelPtr;
-        std::string entityName =
-            ZQCoreDataEntityHelper::coreDataEntityNameForBusinessComponentLevel(levelPtr);
-        if (!model_.entityNamed(entityName)) return nullptr;
+        const LevelPlan& plan = planFor(levelPtr);
+        if (!plan.cached) return nullptr;
         platform::Dictionary values;
         KeyValues keyValues;
-        gatherValues(level, json, inherited, values, keyValues);
+        gatherValues(level, plan, json, inherited, values, keyValues);
         Object object;
-        if (!findExisting(level, entityName, parent, keyValues, siblings, object)) return nullptr;
-        if (!object) object = context_.insertNewObject(entityName);
+        if (!findExisting(level, plan.entityName, parent, keyValues, siblings, object))
+            return nullptr;
+        if (!object) object = context_.insertNewObject(plan.entityName);
         if (!object || object->setValuesForKeysWithDictionary(values)) return nullptr;
         if (!level.parentLevel()) {
             if (auto hash = ZQUtilities::nonEmptyStringFromObject(json.get("zq_md5_hash")))
                 if (object->setValueForKey(Value(*hash), "zq_md5_hash")) return nullptr;
         }
-        if (object->setValueForKey(Value(platform::Clock::current()->now()), "timeStamp"))
-            return nullptr;
+        if (object->setValueForKey(Value(timeStamp_), "timeStamp")) return nullptr;
+        const auto& children = level.childLevels();
+        if (children.empty()) return object;
         KeyValues merged = inherited;
         for (auto& [name, value] : keyValues) merged[name] = value;
-        for (const auto& child : level.childLevels())
+        for (const auto& child : children)
             if (!writeChildLevel(child, json, object, merged)) return nullptr;
         return object;
     }
@@ -143,12 +165,27 @@ class InstanceWriter {
     }
 
   private:
-    static void gatherValues(const ZQBusinessComponentLevel& level,
+    const LevelPlan& planFor(const std::shared_ptr<const ZQBusinessComponentLevel>& level) {
+        auto [found, added] = plans_.try_emplace(level.get());
+        LevelPlan& plan = found->second;
+        if (!added) return plan;
+        plan.entityName =
+            ZQCoreDataEntityHelper::coreDataEntityNameForBusinessComponentLevel(level);
+        plan.cached = model_.entityNamed(plan.entityName) != nullptr;
+        for (const auto& attribute : level->attributes())
+            plan.attributeNames.push_back(
+                ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(attribute->name()));
+        plan.relationship = ZQLowercaseName(level->levelName());
+        return plan;
+    }
+
+    static void gatherValues(const ZQBusinessComponentLevel& level, const LevelPlan& plan,
                              const platform::Dictionary& json, const KeyValues& inherited,
                              platform::Dictionary& values, KeyValues& keyValues) {
-        for (const auto& attribute : level.attributes()) {
-            std::string cacheName =
-                ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(attribute->name());
+        const auto& attributes = level.attributes();
+        for (size_t i = 0; i < attributes.size(); ++i) {
+            const auto& attribute = attributes[i];
+            const std::string& cacheName = plan.attributeNames[i];
             Value raw = json.get(attribute->name());
             if (raw.isAbsent()) {
                 auto found = inherited.find(cacheName);
@@ -189,8 +226,8 @@ class InstanceWriter {
 
     // The parent's lines of the level; none when the relationship does not hold a set.
     static std::optional<std::vector<Object>> currentLines(ManagedObject& parent,
-                                                           const ZQBusinessComponentLevel& level) {
-        Value held = parent.valueForKey(ZQLowercaseName(level.levelName()));
+                                                           const LevelPlan& plan) {
+        Value held = parent.valueForKey(plan.relationship);
         auto set = std::dynamic_pointer_cast<platform::ManagedObjectSet>(held.object());
         if (!set) return std::nullopt;
         return set->objects();
@@ -202,10 +239,10 @@ class InstanceWriter {
         const ZQBusinessComponentLevel& child = *childPtr;
         Value lines = ZQUtilities::arrayFromObject(json.get(child.levelName()));
         if (!lines.isArray()) return true;  // a reply without the level leaves its lines alone
-        std::string relationship = ZQLowercaseName(child.levelName());
+        const LevelPlan& plan = planFor(childPtr);
         std::vector<Object> previous;
         if (!object->isInserted()) {
-            auto current = currentLines(*object, child);
+            auto current = currentLines(*object, plan);
             if (!current) return false;
             previous = std::move(*current);
         }
@@ -220,7 +257,7 @@ class InstanceWriter {
             if (kept.insert(lineObject.get()).second) written.push_back(Value::object(lineObject));
         }
         if (object->setValueForKey(written.empty() ? Value() : Value(std::move(written)),
-                                   relationship))
+                                   plan.relationship))
             return false;
         // Lines the reply no longer holds would stay in the store, linked to nothing.
         for (const auto& line : previous)
@@ -231,6 +268,9 @@ class InstanceWriter {
     platform::ManagedObjectContext& context_;
     const platform::ManagedObjectModel& model_;
     const platform::Operation& operation_;
+    const platform::Date timeStamp_;
+    // The instance's levels outlive the writer: the caller holds its component.
+    std::unordered_map<const ZQBusinessComponentLevel*, LevelPlan> plans_;
 };
 
 }  // namespace
