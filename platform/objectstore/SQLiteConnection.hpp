@@ -79,6 +79,9 @@ class SQLiteConnection {
     SQLiteConnection& operator=(const SQLiteConnection&) = delete;
 
     void exec(const std::string& sql);
+    // Runs a statement that answers no rows (BEGIN, COMMIT) through the statement cache, so that
+    // it is not parsed again each time; throws SQLiteError.
+    void runCached(const char* sql);
     // The cached statement for `sql`, prepared on first use. The returned guard resets it.
     class Use {
       public:
@@ -121,7 +124,6 @@ class SQLiteConnection {
     // Copies the log index header into seenHeader_; false when the index is not mapped yet.
     bool captureHeader();
     bool headerUnchanged() const;
-    void runCached(const char* sql);
 
     sqlite3* db_ = nullptr;
     std::unordered_map<std::string, std::unique_ptr<SQLiteStatement>> statements_;

@@ -614,10 +614,11 @@ ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outc
                                                 " failed: its file was removed or replaced");
     }
     try {
-        writer.exec("BEGIN IMMEDIATE");
+        // Every save opens and commits: the two statements are prepared once per connection.
+        writer.runCached("BEGIN IMMEDIATE");
         try {
             SQLiteChangeWriter(*schema_, writer, shared_from_this()).write(changes, outcome);
-            writer.exec("COMMIT");
+            writer.runCached("COMMIT");
         } catch (...) {
             try {
                 writer.exec("ROLLBACK");
