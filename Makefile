@@ -44,7 +44,7 @@ tsan: deps
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DZQ_SANITIZE_THREAD=ON -DZQ_BUILD_BENCHMARKS=OFF >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
-	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS)
 
 # Every libFuzzer target (clang, with ASan + UBSan) for FUZZ_SECONDS seconds each, on a copy of

@@ -10,7 +10,7 @@
 set -euo pipefail
 build="$1"
 seconds="${2:-600}"
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(cd "$(dirname "$0")/.." && pwd)/tests/tsan.supp"
 zqdl="$build/tools/zqdl/zqdl"
 work=$(mktemp -d)
 server=
