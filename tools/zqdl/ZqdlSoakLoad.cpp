@@ -123,6 +123,10 @@ const char* ZqdlSoakLoad::name(Kind kind) {
     return names[static_cast<size_t>(kind)];
 }
 
+std::string ZqdlSoakLoad::describe(Kind kind, uint64_t id) {
+    return std::string(name(kind)) + " #" + std::to_string(id);
+}
+
 ZqdlSoakLoad::ZqdlSoakLoad(const ZqdlEnvironment& environment, Settings settings)
     : environment_(environment), settings_(std::move(settings)), rng_(settings_.seed) {}
 
@@ -159,20 +163,22 @@ void ZqdlSoakLoad::problem(std::string text) {
 
 void ZqdlSoakLoad::answer(uint64_t id, const platform::ErrorPtr& error) {
     auto found = pending_.find(id);
-    const std::string what = found != pending_.end()
-                                 ? std::string(name(found->second.kind)) + " #" + std::to_string(id)
-                                 : "operation #" + std::to_string(id);
+    // Named only for a problem: answers come thousands of times a second.
+    auto what = [&] {
+        return found != pending_.end() ? describe(found->second.kind, id)
+                                       : "operation #" + std::to_string(id);
+    };
     Seen* state = seen(id);
     if (!state || *state == Seen::abandoned) return;
-    if (*state == Seen::answered) return problem(what + " was answered twice");
-    if (*state == Seen::withdrawn) return problem(what + " was answered after its withdrawal");
+    if (*state == Seen::answered) return problem(what() + " was answered twice");
+    if (*state == Seen::withdrawn) return problem(what() + " was answered after its withdrawal");
     *state = Seen::answered;
     if (found == pending_.end()) return;
     Tally& tally = tallies_[static_cast<size_t>(found->second.kind)];
     ++tally.answered;
     if (error) {
         ++tally.failed;
-        problem(what + " failed: " + error->localizedDescription());
+        problem(what() + " failed: " + error->localizedDescription());
     }
     released_.push_back(std::move(found->second.keep));
     pending_.erase(found);
@@ -220,8 +226,8 @@ void ZqdlSoakLoad::checkWatchdog(Clock::time_point now) {
             ++it;
             continue;
         }
-        problem(std::string(name(it->second.kind)) + " #" + std::to_string(it->first) +
-                " had no answer within " + std::to_string(static_cast<int>(waited)) + " s");
+        problem(describe(it->second.kind, it->first) + " had no answer within " +
+                std::to_string(static_cast<int>(waited)) + " s");
         end(it->first, it->second);
         it = pending_.erase(it);
     }

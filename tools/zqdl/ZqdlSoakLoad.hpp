@@ -96,6 +96,8 @@ class ZqdlSoakLoad : public std::enable_shared_from_this<ZqdlSoakLoad> {
     // The one answer of an operation (a screen's last step too).
     void answer(uint64_t id, const platform::ErrorPtr& error);
     void problem(std::string text);
+    // "query #12": how a problem names its operation.
+    static std::string describe(Kind kind, uint64_t id);
     // A callback that hands the answer of operation id to this load while it exists.
     std::function<void(const platform::ErrorPtr&)> answerer(uint64_t id);
 
