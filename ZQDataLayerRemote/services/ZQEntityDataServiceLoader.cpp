@@ -1,5 +1,9 @@
 #include "ZQDataLayerRemote/services/ZQEntityDataServiceLoader.hpp"
 
+#include <algorithm>
+
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQUndocumentedConfig.hpp"
+
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQApplicationHelper.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQDateFormatter.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
@@ -118,7 +122,13 @@ bool ZQEntityDataServiceLoader::sendRequestLocked() {
     if (std::optional<platform::Date> since = queryInfo_->ifModifiedSince()) {
         request->setValue(httpDateFormatter().stringFromDate(*since), "If-Modified-Since");
     }
-    addURLRequestAndParseJSONOperationsForRequest(opQueue_, request, shared_from_this());
+    auto parse =
+        addURLRequestAndParseJSONOperationsForRequest(opQueue_, request, shared_from_this());
+    // A large list goes to the cache as text, a run of rows at a time.
+    if (parse && queryInfo_->isCollection()) {
+        parse->setStreamsArraysFrom(
+            static_cast<size_t>(std::max<int64_t>(0, ZQUndocumentedConfig::streamedAnswerBytes())));
+    }
     // Resuming hands ready operations to the worker pool; none runs on this thread, so holding
     // mutex_ here cannot deadlock with a callback.
     opQueue_->setSuspended(false);
@@ -180,6 +190,14 @@ void ZQEntityDataServiceLoader::urlRequestOperationDidFailLoading(
 void ZQEntityDataServiceLoader::parseJsonOperationDidFinishParsing(
     const std::shared_ptr<ZQParseJsonOperation>& operation) {
     if (operation->isCancelled()) return;
+    if (auto rows = operation->arrayReader()) {
+        {
+            MutexLock lock(mutex_);
+            streamedRows_ = std::move(rows);
+        }
+        finish(nullptr, operation.get());
+        return;
+    }
     platform::Value parsed = operation->parsedData();
     // Valid JSON of another shape (an object, a string, null, white space only) is no answer:
     // read as "no rows" it would empty the cached query.
@@ -278,6 +296,7 @@ void ZQEntityDataServiceLoader::finish(platform::ErrorPtr error,
     std::shared_ptr<platform::OperationQueue> queue;
     std::shared_ptr<ZQEntityDataServiceLoaderDelegate> delegate;
     platform::Value data;
+    std::shared_ptr<const ZQJSONArrayReader> rows;
     int64_t status = 0;
     std::optional<platform::Date> lastModified;
     {
@@ -287,6 +306,7 @@ void ZQEntityDataServiceLoader::finish(platform::ErrorPtr error,
         queue = opQueue_;
         delegate = delegate_.lock();
         data = parsedData_;
+        rows = streamedRows_;
         status = statusCode_;
         lastModified = lastModified_;
     }
@@ -294,6 +314,7 @@ void ZQEntityDataServiceLoader::finish(platform::ErrorPtr error,
     if (!delegate) return;
     std::shared_ptr<ZQEntityDataServiceResult> result = ZQEntityDataServiceResult::create(
         queryInfo_->isCollection(), std::move(data), status, lastModified, std::move(error));
+    if (rows && !result->error()) result->setStreamedRows(std::move(rows));
     delegate->entityDataServiceLoaderDidFinishLoadingQuery(shared_from_this(), queryInfo_, result);
 }
 

@@ -13,6 +13,7 @@
 
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQAuthorizationRequest.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQHTTPURLResponse.hpp"
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQJSONArrayReader.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQParseJsonOperationDelegate.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperationDelegate.hpp"
 #include "ZQDataLayerRemote/services/ZQEntityDataServiceLoaderDelegate.hpp"
@@ -86,6 +87,8 @@ class ZQEntityDataServiceLoader : public platform::Object,
     std::weak_ptr<ZQEntityDataServiceLoaderDelegate> delegate_ GUARDED_BY(mutex_);
     std::shared_ptr<platform::OperationQueue> opQueue_ GUARDED_BY(mutex_);
     platform::Value parsedData_ GUARDED_BY(mutex_);
+    // A large collection answer kept as text instead of parsedData_.
+    std::shared_ptr<const ZQJSONArrayReader> streamedRows_ GUARDED_BY(mutex_);
     int64_t statusCode_ GUARDED_BY(mutex_) = 0;
     std::optional<platform::Date> lastModified_ GUARDED_BY(mutex_);
     std::shared_ptr<ZQAuthorizationRequest> authRequestObject_ GUARDED_BY(mutex_);

@@ -57,8 +57,28 @@ void ZQEntityDataServiceResult::stopWithFatalMessage(const char* message) {
 }
 
 platform::Value ZQEntityDataServiceResult::data() const {
+    std::shared_ptr<const ZQJSONArrayReader> rows;
+    {
+        MutexLock lock(mutex_);
+        if (!data_.isAbsent() || !streamedRows_) return data_;
+        rows = streamedRows_;
+    }
+    // Parsed outside the lock: the text may be large. A text that does not parse has no rows.
+    ZQJSONParseResult parsed = rows->parseWhole();
+    platform::Value shaped = parsed.error ? platform::Value() : shapedData(std::move(parsed.value));
     MutexLock lock(mutex_);
+    if (data_.isAbsent()) data_ = std::move(shaped);
     return data_;
+}
+
+std::shared_ptr<const ZQJSONArrayReader> ZQEntityDataServiceResult::streamedRows() const {
+    MutexLock lock(mutex_);
+    return streamedRows_;
+}
+
+void ZQEntityDataServiceResult::setStreamedRows(std::shared_ptr<const ZQJSONArrayReader> rows) {
+    MutexLock lock(mutex_);
+    streamedRows_ = std::move(rows);
 }
 
 void ZQEntityDataServiceResult::setData(platform::Value data) {
@@ -119,6 +139,12 @@ std::string ZQEntityDataServiceResult::description() const {
     if (lastModified_) {
         text += ", Last-Modified " + platform::standardDateDescription(*lastModified_);
     }
-    text += error_ ? ", error " + error_->description() : ", data " + data_.description();
+    if (error_) {
+        text += ", error " + error_->description();
+    } else if (data_.isAbsent() && streamedRows_) {
+        text += ", data " + std::to_string(streamedRows_->text().size()) + " bytes of rows as text";
+    } else {
+        text += ", data " + data_.description();
+    }
     return text;
 }

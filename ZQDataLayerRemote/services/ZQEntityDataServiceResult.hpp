@@ -1,7 +1,7 @@
 // The outcome of one data-service load: the parsed JSON answer or an error, with the HTTP status
 // and the server's Last-Modified time. Abstract: a load makes a collection or a single-item result
 // (create() picks the class), and that one object is shared by every requester of the load, so
-// several threads may read it while one sets a field; mutex_ guards the four fields.
+// several threads may read it while one sets a field; mutex_ guards the five fields.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQJSONArrayReader.hpp"
 #include "platform/Date.hpp"
 #include "platform/Error.hpp"
 #include "platform/Mutex.hpp"
@@ -31,9 +32,14 @@ class ZQEntityDataServiceResult : public platform::Object {
                                                                     const platform::Value& data);
 
     // The parsed answer; absent when there was none (a 304, an error). Setting it shapes it as
-    // the class does at construction.
+    // the class does at construction. An answer kept as text (streamedRows) is parsed whole by
+    // the first call, and kept so.
     platform::Value data() const EXCLUDES(mutex_);
     void setData(platform::Value data) EXCLUDES(mutex_);
+    // A collection's answer kept unparsed, for the cache to save a run of rows at a time; none
+    // when the answer was parsed (or there was none).
+    std::shared_ptr<const ZQJSONArrayReader> streamedRows() const EXCLUDES(mutex_);
+    void setStreamedRows(std::shared_ptr<const ZQJSONArrayReader> rows) EXCLUDES(mutex_);
     // 0 when no answer was received.
     int64_t statusCode() const EXCLUDES(mutex_);
     void setStatusCode(int64_t statusCode) EXCLUDES(mutex_);
@@ -65,7 +71,8 @@ class ZQEntityDataServiceResult : public platform::Object {
 
   private:
     mutable platform::Mutex mutex_;
-    platform::Value data_ GUARDED_BY(mutex_);
+    mutable platform::Value data_ GUARDED_BY(mutex_);
+    std::shared_ptr<const ZQJSONArrayReader> streamedRows_ GUARDED_BY(mutex_);
     int64_t statusCode_ GUARDED_BY(mutex_) = 0;
     std::optional<platform::Date> lastModified_ GUARDED_BY(mutex_);
     platform::ErrorPtr error_ GUARDED_BY(mutex_);

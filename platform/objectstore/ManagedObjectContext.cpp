@@ -444,12 +444,7 @@ void ManagedObjectContext::applySnapshot(ManagedObject& object,
 
 void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
     const ContextDidSaveNotification& notification) {
-    for (const auto& id : notification.deletedObjectIDs()) {
-        auto object = registered(id);
-        if (!object) continue;
-        if (object->inChangeList_) std::erase(changed_, object);
-        forget(*object);
-    }
+    forgetDeleted(notification.deletedObjectIDs());
     for (const auto& snapshot : notification.updatedSnapshots()) {
         auto object = registered(snapshot.objectID);
         if (!object || object->state_ != ManagedObject::State::Loaded) continue;
@@ -461,6 +456,23 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
     const Notification& notification) {
     if (auto changes = ContextDidSaveNotification::fromNotification(notification)) {
         mergeChangesFromContextDidSaveNotification(*changes);
+    }
+}
+
+void ManagedObjectContext::forgetDeleted(const std::vector<ManagedObjectIDPtr>& deleted) {
+    for (const auto& id : deleted) {
+        auto object = registered(id);
+        if (!object) continue;
+        if (object->inChangeList_) std::erase(changed_, object);
+        forget(*object);
+    }
+}
+
+void ManagedObjectContext::mergeChangedObjectIDs(const std::vector<ManagedObjectIDPtr>& updated,
+                                                 const std::vector<ManagedObjectIDPtr>& deleted) {
+    forgetDeleted(deleted);
+    for (const auto& id : updated) {
+        if (auto object = registered(id)) refreshObject(object, true);
     }
 }
 

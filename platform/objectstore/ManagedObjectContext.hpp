@@ -109,6 +109,11 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     // reachable through objectWithID and fetches.
     void mergeChangesFromContextDidSaveNotification(const ContextDidSaveNotification& notification);
     void mergeChangesFromContextDidSaveNotification(const Notification& notification);
+    // Brings in saves known only by the identifiers they changed (a write batch's, whose
+    // notifications would hold every saved value): registered objects among `updated` reload the
+    // values they have not changed from the store, those among `deleted` leave this context.
+    void mergeChangedObjectIDs(const std::vector<ManagedObjectIDPtr>& updated,
+                               const std::vector<ManagedObjectIDPtr>& deleted);
     // Forgets every registered object and every unsaved change.
     void reset();
 
@@ -146,6 +151,8 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     // Called by a dying object of this context, on the thread that let go of it.
     void objectDidEnd(const ManagedObject& object);
     void forget(ManagedObject& object);
+    // Registered objects among the identifiers, deleted by another context's save, leave.
+    void forgetDeleted(const std::vector<ManagedObjectIDPtr>& deleted);
     void turnIntoFault(ManagedObject& object);
     void applySnapshot(ManagedObject& object, const ContextDidSaveNotification::Snapshot& snapshot);
     void post(const std::shared_ptr<ContextDidSaveNotification>& notification);

@@ -46,6 +46,16 @@ ErrorPtr PersistentStore::loadRelatedRows(const RelationshipDescription& relatio
     return nullptr;
 }
 
+ErrorPtr PersistentStore::beginWriteBatch() {
+    return Error::create(kErrorDomain, errc::kStoreSave,
+                         "The store at " + path_ + " does not take write batches");
+}
+
+ErrorPtr PersistentStore::endWriteBatch(bool /*commit*/) {
+    return Error::create(kErrorDomain, errc::kStoreSave,
+                         "The store at " + path_ + " has no write batch to end");
+}
+
 ManagedObjectIDPtr PersistentStore::objectIDFor(const EntityDescription& entity, int64_t rowID) {
     std::shared_ptr<const EntityDescription> shared;
     for (const auto& e : entities_) {

@@ -53,6 +53,13 @@ class PersistentStore : public std::enable_shared_from_this<PersistentStore> {
     // Writes the changes in one transaction: all of them or none.
     [[nodiscard]] virtual ErrorPtr save(const StoreChangeSet& changes,
                                         StoreSaveOutcome& outcome) = 0;
+    // A write batch: one transaction that takes every save the calling thread makes until
+    // endWriteBatch, whose reads (faults, relationships, fetches) see those saves while no other
+    // thread does. Other threads' saves wait for the batch to end. endWriteBatch commits (or,
+    // with commit false, rolls back everything the batch saved); it must come from the thread
+    // that began. The base store has no batches: beginWriteBatch fails.
+    [[nodiscard]] virtual ErrorPtr beginWriteBatch();
+    [[nodiscard]] virtual ErrorPtr endWriteBatch(bool commit);
 
     ManagedObjectIDPtr objectIDFor(const EntityDescription& entity, int64_t rowID);
 

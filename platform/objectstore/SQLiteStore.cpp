@@ -50,21 +50,30 @@ ErrorPtr storeError(int64_t code, const std::string& message) {
 }  // namespace
 
 // A pooled reader borrowed for one operation. An operation that ends without done() (an error)
-// ends the connection's read transaction rather than leave it to the next user.
+// ends the connection's read transaction rather than leave it to the next user. On the thread of
+// an open write batch it lends the batch's connection instead, already inside its transaction.
 class SQLiteStore::ReaderLease {
   public:
-    explicit ReaderLease(SQLiteStore& store) : store_(store), reader_(store.takeReader()) {}
+    explicit ReaderLease(SQLiteStore& store) : store_(store) {
+        if (store.batchIsOnThisThread()) {
+            reader_ = store.batch_.get();
+        } else {
+            owned_ = store.takeReader();
+            reader_ = owned_.get();
+        }
+    }
     ~ReaderLease();
     ReaderLease(const ReaderLease&) = delete;
     ReaderLease& operator=(const ReaderLease&) = delete;
     Reader& reader() const { return *reader_; }
-    // The connection, in a read transaction that sees the last commit.
+    // The connection, in a read transaction that sees the last commit (or the batch's saves).
     SQLiteConnection& read() const;
     void done() { done_ = true; }
 
   private:
     SQLiteStore& store_;
-    std::unique_ptr<Reader> reader_;
+    std::unique_ptr<Reader> owned_;  // none when lent the batch's connection
+    Reader* reader_ = nullptr;
     bool done_ = false;
 };
 
@@ -88,6 +97,7 @@ void SQLiteStore::closeConnections() {
     }
     MutexLock lock(writeMutex_);
     writer_.reset();
+    closed_ = true;  // an open batch's connection closes when the batch ends
 }
 
 std::shared_ptr<PersistentStore> SQLiteStore::open(std::shared_ptr<const ManagedObjectModel> model,
@@ -284,18 +294,19 @@ void SQLiteStore::endIdleReads() {
 }
 
 SQLiteStore::ReaderLease::~ReaderLease() {
+    if (!owned_) return;
     if (!done_) {
         try {
-            reader_->connection->endRead();
+            owned_->connection->endRead();
         } catch (const SQLiteError&) {
-            reader_.reset();
+            owned_.reset();
         }
     }
-    store_.returnReader(std::move(reader_));
+    store_.returnReader(std::move(owned_));
 }
 
 SQLiteConnection& SQLiteStore::ReaderLease::read() const {
-    reader_->connection->beginRead();
+    if (owned_) owned_->connection->beginRead();
     return *reader_->connection;
 }
 
@@ -597,19 +608,58 @@ void SQLiteStore::readResults(SQLiteStatement& statement, const FetchRequest& re
     }
 }
 
+namespace {
+
+// A file removed (or replaced) under the open store would take a save into a file nobody will
+// open again: the save fails instead of reporting success for rows that are lost.
+bool fileHasMoved(SQLiteConnection& connection) {
+    int moved = 0;
+    return sqlite3_file_control(connection.handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==
+               SQLITE_OK &&
+           moved;
+}
+
+}  // namespace
+
+void SQLiteStore::writeChanges(SQLiteConnection& connection, const StoreChangeSet& changes,
+                               StoreSaveOutcome& outcome) {
+    SQLiteChangeWriter(*schema_, connection, shared_from_this()).write(changes, outcome);
+}
+
 ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outcome) {
     outcome = StoreSaveOutcome();
     if (changes.empty()) return nullptr;
+    if (batchIsOnThisThread()) {
+        // One savepoint per save, so that a failed save leaves the batch as it was before it.
+        SQLiteConnection& connection = *batch_->connection;
+        try {
+            connection.runCached("SAVEPOINT zq_batch_save");
+            try {
+                writeChanges(connection, changes, outcome);
+                connection.runCached("RELEASE zq_batch_save");
+            } catch (...) {
+                try {
+                    connection.exec("ROLLBACK TO zq_batch_save");
+                    connection.exec("RELEASE zq_batch_save");
+                } catch (const SQLiteError&) {
+                }
+                throw;
+            }
+            return nullptr;
+        } catch (const std::exception& e) {
+            outcome = StoreSaveOutcome();
+            return storeError(errc::kStoreSave,
+                              "Saving to the store at " + path() + " failed: " + e.what());
+        }
+    }
     endIdleReads();
     MutexLock lock(writeMutex_);
+    while (batchThread_.load(std::memory_order_acquire) != std::thread::id()) {
+        batchEnded_.wait(writeMutex_);
+    }
     if (!writer_) return storeError(errc::kStoreSave, "The store is not open");
     SQLiteConnection& writer = *writer_;
-    // A file removed (or replaced) under the open store would take the save into a file nobody
-    // will open again: the save fails instead of reporting success for rows that are lost.
-    int moved = 0;
-    if (sqlite3_file_control(writer.handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==
-            SQLITE_OK &&
-        moved) {
+    if (fileHasMoved(writer)) {
         return storeError(errc::kStoreSave, "Saving to the store at " + path() +
                                                 " failed: its file was removed or replaced");
     }
@@ -617,7 +667,7 @@ ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outc
         // Every save opens and commits: the two statements are prepared once per connection.
         writer.runCached("BEGIN IMMEDIATE");
         try {
-            SQLiteChangeWriter(*schema_, writer, shared_from_this()).write(changes, outcome);
+            writeChanges(writer, changes, outcome);
             writer.runCached("COMMIT");
         } catch (...) {
             try {
@@ -633,6 +683,60 @@ ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outc
         return storeError(errc::kStoreSave,
                           "Saving to the store at " + path() + " failed: " + e.what());
     }
+}
+
+ErrorPtr SQLiteStore::beginWriteBatch() {
+    if (batchIsOnThisThread()) {
+        return storeError(errc::kStoreSave,
+                          "A write batch is already open on the store at " + path());
+    }
+    endIdleReads();
+    MutexLock lock(writeMutex_);
+    while (batchThread_.load(std::memory_order_acquire) != std::thread::id()) {
+        batchEnded_.wait(writeMutex_);
+    }
+    if (!writer_) return storeError(errc::kStoreSave, "The store is not open");
+    if (fileHasMoved(*writer_)) {
+        return storeError(errc::kStoreSave, "Saving to the store at " + path() +
+                                                " failed: its file was removed or replaced");
+    }
+    try {
+        writer_->runCached("BEGIN IMMEDIATE");
+    } catch (const std::exception& e) {
+        return storeError(errc::kStoreSave,
+                          "Saving to the store at " + path() + " failed: " + e.what());
+    }
+    batch_ = std::make_unique<Reader>();
+    batch_->connection = std::move(writer_);
+    batchThread_.store(std::this_thread::get_id(), std::memory_order_release);
+    return nullptr;
+}
+
+ErrorPtr SQLiteStore::endWriteBatch(bool commit) {
+    if (!batchIsOnThisThread()) {
+        return storeError(errc::kStoreSave,
+                          "No write batch of this thread is open on the store at " + path());
+    }
+    std::unique_ptr<Reader> batch = std::move(batch_);
+    std::unique_ptr<SQLiteConnection> connection = std::move(batch->connection);
+    batch.reset();  // its plans' statements belong to the connection's cache
+    ErrorPtr error;
+    try {
+        connection->runCached(commit ? "COMMIT" : "ROLLBACK");
+    } catch (const std::exception& e) {
+        error = storeError(errc::kStoreSave,
+                           "Saving to the store at " + path() + " failed: " + e.what());
+        try {
+            connection->exec("ROLLBACK");
+        } catch (const SQLiteError&) {
+        }
+    }
+    connection->trimStatementCache();
+    MutexLock lock(writeMutex_);
+    if (!closed_) writer_ = std::move(connection);
+    batchThread_.store(std::thread::id(), std::memory_order_release);
+    batchEnded_.notifyAll();
+    return error;
 }
 
 }  // namespace platform

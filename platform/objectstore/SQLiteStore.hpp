@@ -13,6 +13,11 @@
 // that its log can be checkpointed. Each reader caches its fetch plans (SQL, outputs, prepared
 // statement) by request shape, and each connection its prepared statements. The mutexes are
 // never held together.
+// A write batch (beginWriteBatch) moves the writer connection to the thread that began it for the
+// batch's length: that thread's saves become savepoints inside one IMMEDIATE transaction and its
+// reads go through the same connection, so that they see what the batch saved; other threads
+// read the last commit as before, and their saves wait on batchEnded_ until the batch commits or
+// rolls back.
 // The file may be shared: connections use SQLite's normal locking (WAL index in the "-shm" file),
 // so other processes (a command-line tool reading the cache while the app runs) and other
 // coordinators of this process open, read and write the same file safely. A connection that finds
@@ -21,8 +26,10 @@
 // that process's log grows meanwhile; nothing is lost or blocked.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -60,6 +67,8 @@ class SQLiteStore : public PersistentStore {
     ErrorPtr fetch(const FetchRequest& request, const EntityDescription& entity,
                    FetchSink& sink) override;
     ErrorPtr save(const StoreChangeSet& changes, StoreSaveOutcome& outcome) override;
+    ErrorPtr beginWriteBatch() override EXCLUDES(writeMutex_, poolMutex_);
+    ErrorPtr endWriteBatch(bool commit) override EXCLUDES(writeMutex_);
 
     // Public for make_shared; use open().
     SQLiteStore(StoreType type, std::shared_ptr<const ManagedObjectModel> model,
@@ -102,6 +111,13 @@ class SQLiteStore : public PersistentStore {
                               const FetchRequest& request);
     void readResults(SQLiteStatement& statement, const FetchRequest& request,
                      const SQLiteSchema::Table& table, const CachedPlan& plan, FetchSink& sink);
+    // Whether the calling thread has a write batch open on this store.
+    bool batchIsOnThisThread() const {
+        return batchThread_.load(std::memory_order_acquire) == std::this_thread::get_id();
+    }
+    // Writes one save's changes with the connection, inside its open transaction.
+    void writeChanges(SQLiteConnection& connection, const StoreChangeSet& changes,
+                      StoreSaveOutcome& outcome);
     ErrorPtr checkExisting(SQLiteConnection& connection);
     ErrorPtr checkExistingTables(SQLiteConnection& connection);
     void createTables(SQLiteConnection& connection);
@@ -114,7 +130,14 @@ class SQLiteStore : public PersistentStore {
     std::unique_ptr<SQLiteSchema> schema_;  // set while opening, read-only afterwards
 
     Mutex writeMutex_;
-    std::unique_ptr<SQLiteConnection> writer_ GUARDED_BY(writeMutex_);
+    std::unique_ptr<SQLiteConnection> writer_ GUARDED_BY(writeMutex_);  // none during a batch
+    // The open batch's thread (the default id when none); set and cleared under writeMutex_.
+    std::atomic<std::thread::id> batchThread_{};
+    bool closed_ GUARDED_BY(writeMutex_) = false;
+    CondVar batchEnded_;
+    // The writer's connection while a batch is open, with fetch plans of its own: used by the
+    // batch's thread alone, so no lock guards it; handed over under writeMutex_.
+    std::unique_ptr<Reader> batch_;
     Mutex poolMutex_;
     std::vector<std::unique_ptr<Reader>> idleReaders_ GUARDED_BY(poolMutex_);
 };

@@ -129,14 +129,32 @@ platform::ErrorPtr ZQEntityDataCacheBaseOperation::saveWorkingContext(
     return error;
 }
 
-void ZQEntityDataCacheBaseOperation::notify(const platform::Notification& notification) {
+namespace {
+
+// The main context belongs to the main thread: looked up and merged there, and waited for, so
+// that whatever the operation reports next finds the changes on the main thread.
+void mergeOnMain(const std::function<void(platform::ManagedObjectContext&)>& merge) {
     auto model = ZQModel::currentModel();
     if (!model) return;
-    // The main context belongs to the main thread: look it up and merge there, and wait, so that
-    // whatever this operation reports next finds the changes on the main thread.
-    platform::dispatchSyncOnMain([&model, &notification] {
+    platform::dispatchSyncOnMain([&model, &merge] {
         if (auto mainContext = ZQModel_ZQCoreDataCache::managedObjectContext(model)) {
-            mainContext->mergeChangesFromContextDidSaveNotification(notification);
+            merge(*mainContext);
         }
+    });
+}
+
+}  // namespace
+
+void ZQEntityDataCacheBaseOperation::notify(const platform::Notification& notification) {
+    mergeOnMain([&notification](platform::ManagedObjectContext& mainContext) {
+        mainContext.mergeChangesFromContextDidSaveNotification(notification);
+    });
+}
+
+void ZQEntityDataCacheBaseOperation::mergeChangedObjectIDs(
+    const std::vector<platform::ManagedObjectIDPtr>& updated,
+    const std::vector<platform::ManagedObjectIDPtr>& deleted) {
+    mergeOnMain([&](platform::ManagedObjectContext& mainContext) {
+        mainContext.mergeChangedObjectIDs(updated, deleted);
     });
 }

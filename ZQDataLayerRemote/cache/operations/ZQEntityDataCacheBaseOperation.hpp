@@ -71,6 +71,10 @@ class ZQEntityDataCacheBaseOperation : public ZQEntityDataManagerInternalBaseOpe
     // The did-save handler: merges into the current model's main context on the main thread and
     // waits; nothing without a current model or without its context.
     void notify(const platform::Notification& notification);
+    // The same for saves known by the identifiers they updated and deleted (a write batch's,
+    // merged once committed).
+    void mergeChangedObjectIDs(const std::vector<platform::ManagedObjectIDPtr>& updated,
+                               const std::vector<platform::ManagedObjectIDPtr>& deleted);
 
   protected:
     // Subclasses pass their base fields here; there is no construction from a data source alone.

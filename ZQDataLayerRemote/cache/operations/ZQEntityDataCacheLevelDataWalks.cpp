@@ -320,6 +320,20 @@ void ZQEntityDataCacheLevelDataWalks::resolve(const LevelPtr& level,
     }
 }
 
+void ZQEntityDataCacheLevelDataWalks::rememberWritten() {
+    for (auto& [entityName, byKey] : uncached_) {
+        auto index = keyIndexes_.find(entityName);
+        // An indexed key is looked up in the store, whose reads on this thread see the run.
+        if (index == keyIndexes_.end() || index->second.perItem) continue;
+        byKey.forEach([&ids = index->second.ids](std::string& key, EntityDataPtr& entity) {
+            if (const auto& object = entity->managedObject()) {
+                ids.set(std::move(key), object->objectID());
+            }
+        });
+    }
+    uncached_.clear();
+}
+
 // ---- writing
 
 void ZQEntityDataCacheLevelDataWalks::collectExisting(

@@ -60,6 +60,10 @@ class ZQEntityDataCacheLevelDataWalks {
         uncached_.clear();
         keyIndexes_.clear();
     }
+    // Once a run of a batched save is saved (its objects have their lasting identifiers): the
+    // keys the run wrote first are remembered for the runs after it, which find those objects as
+    // cached ones, and the run's items are let go of.
+    void rememberWritten();
 
   private:
     // What one data-source level's fields mean for building, worked out once per walk.

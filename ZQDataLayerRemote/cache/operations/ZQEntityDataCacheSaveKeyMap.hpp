@@ -45,6 +45,12 @@ class ZQEntityDataCacheSaveKeyMap {
         if (!added) *slot = std::move(value);
     }
 
+    // Calls f(key, value) for every entry in the order added; f may move from both.
+    template <typename F>
+    void forEach(F&& f) {
+        for (auto& [key, value] : entries_) f(key, value);
+    }
+
   private:
     struct Slot {
         uint64_t hash = 0;

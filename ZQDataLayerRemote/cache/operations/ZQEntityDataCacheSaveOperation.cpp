@@ -85,11 +85,13 @@ void ZQEntityDataCacheSaveOperation::main() {
         onFinishWithError(std::move(storeError));
         return;
     }
+    batched_ = decideBatches();
     {
         ZQEntityDataCacheSaveOperationContext context(
             Level::create(dataSource(), cacheEntityName()), newWorkingContext());
         ZQEntityDataCacheLevelDataWalks walks([this] { return isCancelled(); }, error_);
-        buildTree(context, walks);
+        // A batched save builds its tree a run at a time, under the lock.
+        if (!savesInBatches()) buildTree(context, walks);
         if (isRunning()) matchAndWriteUnderLock(context, walks);
     }
     if (!isCancelled()) {
@@ -150,6 +152,10 @@ void ZQEntityDataCacheSaveOperation::matchAndWrite(ZQEntityDataCacheSaveOperatio
     auto& queue = ZQEntityDataCacheSaveQueue::shared();
     if (!serviceResult_ ||
         serviceResult_->statusCode() != ZQEntityDataServiceResult::kStatusNotModified) {
+        if (savesInBatches()) {
+            queue.sync([&] { writeInBatches(context, walks); });
+            return;
+        }
         walks.resolve(context.rootLevel(), *context.moc());
         if (isRunning()) findExistingRows(context);
         if (isRunning()) queue.sync([&] { write(context, walks); });
@@ -320,22 +326,30 @@ void ZQEntityDataCacheSaveOperation::writeRows(
     const std::shared_ptr<ZQQueryManagedObject>& record) {
     auto query = std::dynamic_pointer_cast<ZQQueryCollectionManagedObject>(record);
     if (!query) return setErrorUnlessCancelled(defaultZQError());
-    const auto [location, length] = serviceQueryPage_;
-    const size_t n = context.rootLevel()->entityCount();
     if (clearPrevious_) {
         for (const auto& row : query->queryEntities()) writeContext.deleteObject(row);
     }
-    platform::ErrorPtr error;
-    if (location + length != 0) {
-        if (clearPrevious_) {
-            error = query->setComplete(n < length);
-        } else if (n < length) {
-            error = query->setComplete(true);
-        }
-    } else {
-        error = query->setComplete(true);
+    if (auto error = setComplete(*query, context.rootLevel()->entityCount())) {
+        return setErrorUnlessCancelled(error);
     }
-    if (error) return setErrorUnlessCancelled(error);
+    placeRows(context, writeContext, query, 0, nullptr);
+}
+
+platform::ErrorPtr ZQEntityDataCacheSaveOperation::setComplete(
+    ZQQueryCollectionManagedObject& query, size_t rows) const {
+    const auto [location, length] = serviceQueryPage_;
+    if (location + length == 0) return query.setComplete(true);
+    if (clearPrevious_) return query.setComplete(rows < length);
+    return rows < length ? query.setComplete(true) : nullptr;
+}
+
+void ZQEntityDataCacheSaveOperation::placeRows(
+    const ZQEntityDataCacheSaveOperationContext& context,
+    platform::ManagedObjectContext& writeContext,
+    const std::shared_ptr<ZQQueryCollectionManagedObject>& query, size_t first,
+    const std::unordered_set<int64_t>* placedBefore) {
+    const uint64_t location = serviceQueryPage_.location;
+    const size_t n = context.rootLevel()->entityCount();
     for (const auto& surplus : context.surplusRowObjectIDs()) {
         if (auto row = writeContext.objectWithID(surplus)) writeContext.deleteObject(row);
     }
@@ -344,10 +358,15 @@ void ZQEntityDataCacheSaveOperation::writeRows(
     std::unordered_set<const platform::ManagedObject*> placed;
     placed.reserve(n);
     const std::string rowEntityName = queryCollectionEntityName();
+    platform::ErrorPtr error;
     for (size_t i = 0; i < n && isRunning(); ++i) {
         const auto& entity = (*context.rootLevel()->entities())[i];
         const auto& object = entity->managedObject();
         if (object && !placed.insert(object.get()).second) continue;
+        if (object && placedBefore && entity->existingObjectID() &&
+            placedBefore->count(object->objectID()->number())) {
+            continue;
+        }
         std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject> row;
         if (!clearPrevious_ && existingRows && entity->existingObjectID() && object) {
             if (auto it = existingRows->find(object->objectID()); it != existingRows->end()) {
@@ -363,7 +382,7 @@ void ZQEntityDataCacheSaveOperation::writeRows(
                 std::dynamic_pointer_cast<ZQEntityCollectionManagedObject>(object));
             if (!error) error = row->setQuery(query);
         }
-        if (!error) error = row->setRowId(static_cast<int32_t>(location + i + 1));
+        if (!error) error = row->setRowId(static_cast<int32_t>(location + first + i + 1));
         if (error) return setErrorUnlessCancelled(error);
     }
 }

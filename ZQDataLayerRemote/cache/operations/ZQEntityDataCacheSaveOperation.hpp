@@ -7,9 +7,11 @@
 // which any thread may set.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheBaseOperation.hpp"
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLevelDataWalks.hpp"
@@ -21,6 +23,7 @@
 #include "platform/Mutex.hpp"
 
 class ZQQueryManagedObject;
+class ZQQueryCollectionManagedObject;
 
 class ZQEntityDataCacheSaveOperation : public ZQEntityDataCacheBaseOperation {
   public:
@@ -86,6 +89,37 @@ class ZQEntityDataCacheSaveOperation : public ZQEntityDataCacheBaseOperation {
     void writeRows(const ZQEntityDataCacheSaveOperationContext& context,
                    platform::ManagedObjectContext& writeContext,
                    const std::shared_ptr<ZQQueryManagedObject>& record);
+    // Whether the query's rows are all cached once `rows` rows of this result are.
+    [[nodiscard]] platform::ErrorPtr setComplete(ZQQueryCollectionManagedObject& query,
+                                                 size_t rows) const;
+    // Gives each entity data of the context's level its row of the query, at the page's
+    // location + first + its index, and deletes the context's surplus rows. An object placed
+    // already keeps its first row: earlier in the level, or (the row numbers of placedBefore)
+    // by an earlier run of a batched save.
+    void placeRows(const ZQEntityDataCacheSaveOperationContext& context,
+                   platform::ManagedObjectContext& writeContext,
+                   const std::shared_ptr<ZQQueryCollectionManagedObject>& query, size_t first,
+                   const std::unordered_set<int64_t>* placedBefore);
+
+    // ---- a collection saved a run of rows at a time, in one store transaction
+    // (ZQEntityDataCacheSaveOperationBatches.cpp)
+    struct Batches;
+    // Whether this result is saved in runs: a collection kept as text, or of more rows than a run.
+    bool savesInBatches() const;
+    bool decideBatches() const;
+    // On the cache-save queue, under the entity's lock.
+    void writeInBatches(ZQEntityDataCacheSaveOperationContext& context,
+                        ZQEntityDataCacheLevelDataWalks& walks);
+    // Hands each run of the result's rows to `run`, in order, until it returns false.
+    void readRuns(const std::function<bool(const platform::Value& items)>& run);
+    bool writeRun(Batches& batches, const platform::Value& items,
+                  ZQEntityDataCacheSaveOperationContext& context,
+                  ZQEntityDataCacheLevelDataWalks& walks);
+    bool deletePreviousRows(Batches& batches);
+    // Saves one step's context into the open batch, keeping what it changed for the merge.
+    bool saveStep(Batches& batches, const std::shared_ptr<platform::ManagedObjectContext>& step);
+    // After the commit: the main context takes the changes, on the main thread.
+    void mergeBatchesIntoMainContext(const Batches& batches);
     void refreshTimeStamp(const ZQEntityDataCacheSaveOperationContext& context);
     void saveContext(const std::shared_ptr<platform::ManagedObjectContext>& writeContext);
 
@@ -96,6 +130,7 @@ class ZQEntityDataCacheSaveOperation : public ZQEntityDataCacheBaseOperation {
     // The first failure of the run; once set no later step runs.
     platform::ErrorPtr error_;
     std::shared_ptr<ZQEntityDataCacheSaveLock> lock_;
+    bool batched_ = false;  // decided as the run starts
 
     mutable platform::Mutex mutex_;
     std::weak_ptr<ZQEntityDataCacheSaveOperationDelegate> delegate_ GUARDED_BY(mutex_);

@@ -71,12 +71,29 @@ platform::ErrorPtr ZQParseJsonOperation::error() const {
     return error_;
 }
 
+void ZQParseJsonOperation::setStreamsArraysFrom(size_t bytes) {
+    MutexLock lock(mutex_);
+    streamsArraysFrom_ = bytes;
+}
+
+size_t ZQParseJsonOperation::streamsArraysFrom() const {
+    MutexLock lock(mutex_);
+    return streamsArraysFrom_;
+}
+
+std::shared_ptr<const ZQJSONArrayReader> ZQParseJsonOperation::arrayReader() const {
+    MutexLock lock(mutex_);
+    return arrayReader_;
+}
+
 void ZQParseJsonOperation::main() {
     auto self = std::static_pointer_cast<ZQParseJsonOperation>(shared_from_this());
     Value input;
     std::shared_ptr<ZQURLRequestOperation> source;
+    size_t streamsFrom = 0;
     {
         MutexLock lock(mutex_);
+        streamsFrom = streamsArraysFrom_;
         input = data_;
         source = source_;
     }
@@ -99,8 +116,13 @@ void ZQParseJsonOperation::main() {
                  Value(source && source->error() ? source->error()->localizedDescription()
                                                  : std::string("no data was given to parse"))}});
     }
-    // Nothing but white space is an answer without a body.
-    if (!error && text.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+    // A large array stays text for its reader; nothing but white space is an answer without a
+    // body.
+    std::shared_ptr<const ZQJSONArrayReader> reader;
+    if (!error && streamsFrom > 0 && text.size() >= streamsFrom &&
+        ZQJSONArrayReader::startsWithArray(text)) {
+        reader = std::make_shared<const ZQJSONArrayReader>(input);
+    } else if (!error && text.find_first_not_of(" \t\r\n") != std::string_view::npos) {
         ZQJSONParseResult result = ZQJSON::parse(text);
         parsed = std::move(result.value);
         error = std::move(result.error);
@@ -109,6 +131,7 @@ void ZQParseJsonOperation::main() {
     {
         MutexLock lock(mutex_);
         parsedData_ = parsed;
+        arrayReader_ = std::move(reader);
         error_ = error;
         delegate = delegate_.lock();
     }

@@ -2,12 +2,15 @@
 // comes from data() when a step set it (a data setter writing "data"), else from the source
 // request operation's data. Empty bytes (a 304 or any answer without a body) parse to an absent
 // value without error; no bytes at all (the request failed) is ZQErrorCodeNoData. The parse of a
-// cancelled source reports nothing. The delegate is
+// cancelled source reports nothing. A text of at least streamsArraysFrom() bytes that opens an
+// array is not parsed: arrayReader() keeps it for its reader to take in runs of elements, and
+// parsedData() stays absent. The delegate is
 // held weakly. Any thread; the mutex guards every field. Key-value keys: "data", "parsedData".
 #pragma once
 
 #include <memory>
 
+#include "ZQDataLayerRemote/host/ZQFoundation/ZQJSONArrayReader.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQParseJsonOperationDelegate.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQURLRequestOperation.hpp"
 #include "platform/Error.hpp"
@@ -33,6 +36,11 @@ class ZQParseJsonOperation : public platform::Operation, public platform::KeyVal
     platform::Value data() const EXCLUDES(mutex_);
     platform::Value parsedData() const EXCLUDES(mutex_);
     platform::ErrorPtr error() const EXCLUDES(mutex_);
+    // 0 (the default): every text is parsed.
+    void setStreamsArraysFrom(size_t bytes) EXCLUDES(mutex_);
+    size_t streamsArraysFrom() const EXCLUDES(mutex_);
+    // The unparsed array text, when it was kept instead of parsed.
+    std::shared_ptr<const ZQJSONArrayReader> arrayReader() const EXCLUDES(mutex_);
 
     void main() override EXCLUDES(mutex_);
 
@@ -45,4 +53,6 @@ class ZQParseJsonOperation : public platform::Operation, public platform::KeyVal
     platform::Value data_ GUARDED_BY(mutex_);
     platform::Value parsedData_ GUARDED_BY(mutex_);
     platform::ErrorPtr error_ GUARDED_BY(mutex_);
+    size_t streamsArraysFrom_ GUARDED_BY(mutex_) = 0;
+    std::shared_ptr<const ZQJSONArrayReader> arrayReader_ GUARDED_BY(mutex_);
 };
