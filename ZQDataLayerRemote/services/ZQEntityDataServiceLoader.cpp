@@ -306,7 +306,7 @@ void ZQEntityDataServiceLoader::finish(platform::ErrorPtr error,
         queue = opQueue_;
         delegate = delegate_.lock();
         data = parsedData_;
-        rows = streamedRows_;
+        rows = std::move(streamedRows_);  // the result holds the text from now on
         status = statusCode_;
         lastModified = lastModified_;
     }

@@ -118,6 +118,7 @@ void SQLiteStore::configure(SQLiteConnection& connection, bool writer) {
     }
     connection.exec("PRAGMA synchronous=NORMAL");
     if (!writer) connection.exec("PRAGMA query_only=1");
+    connection.exec(writer ? "PRAGMA cache_size=-512" : "PRAGMA cache_size=-256");
 }
 
 namespace {

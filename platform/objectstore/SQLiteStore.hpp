@@ -18,6 +18,9 @@
 // reads go through the same connection, so that they see what the batch saved; other threads
 // read the last commit as before, and their saves wait on batchEnded_ until the batch commits or
 // rolls back.
+// Page caches are small (512 KiB for the writer, 256 KiB per reader): the operating system's
+// file cache holds the file's pages anyway, and a pool of readers each keeping SQLite's default
+// 2 MB would hold a large list's pages several times over.
 // The file may be shared: connections use SQLite's normal locking (WAL index in the "-shm" file),
 // so other processes (a command-line tool reading the cache while the app runs) and other
 // coordinators of this process open, read and write the same file safely. A connection that finds

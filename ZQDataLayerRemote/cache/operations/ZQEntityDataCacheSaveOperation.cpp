@@ -347,7 +347,7 @@ void ZQEntityDataCacheSaveOperation::placeRows(
     const ZQEntityDataCacheSaveOperationContext& context,
     platform::ManagedObjectContext& writeContext,
     const std::shared_ptr<ZQQueryCollectionManagedObject>& query, size_t first,
-    const std::unordered_set<int64_t>* placedBefore) {
+    const std::vector<int64_t>* placedBefore) {
     const uint64_t location = serviceQueryPage_.location;
     const size_t n = context.rootLevel()->entityCount();
     for (const auto& surplus : context.surplusRowObjectIDs()) {
@@ -364,7 +364,8 @@ void ZQEntityDataCacheSaveOperation::placeRows(
         const auto& object = entity->managedObject();
         if (object && !placed.insert(object.get()).second) continue;
         if (object && placedBefore && entity->existingObjectID() &&
-            placedBefore->count(object->objectID()->number())) {
+            std::binary_search(placedBefore->begin(), placedBefore->end(),
+                               object->objectID()->number())) {
             continue;
         }
         std::shared_ptr<ZQQueryCollectionEntityCollectionManagedObject> row;

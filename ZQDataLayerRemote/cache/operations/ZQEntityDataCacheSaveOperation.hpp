@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheBaseOperation.hpp"
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLevelDataWalks.hpp"
@@ -94,12 +94,12 @@ class ZQEntityDataCacheSaveOperation : public ZQEntityDataCacheBaseOperation {
                                                  size_t rows) const;
     // Gives each entity data of the context's level its row of the query, at the page's
     // location + first + its index, and deletes the context's surplus rows. An object placed
-    // already keeps its first row: earlier in the level, or (the row numbers of placedBefore)
+    // already keeps its first row: earlier in the level, or (placedBefore: sorted row numbers)
     // by an earlier run of a batched save.
     void placeRows(const ZQEntityDataCacheSaveOperationContext& context,
                    platform::ManagedObjectContext& writeContext,
                    const std::shared_ptr<ZQQueryCollectionManagedObject>& query, size_t first,
-                   const std::unordered_set<int64_t>* placedBefore);
+                   const std::vector<int64_t>* placedBefore);
 
     // ---- a collection saved a run of rows at a time, in one store transaction
     // (ZQEntityDataCacheSaveOperationBatches.cpp)

@@ -19,8 +19,9 @@ struct ZQEntityDataCacheSaveOperation::Batches {
     platform::StoreWriteBatch store;
     platform::ManagedObjectIDPtr recordID;
     size_t rows = 0;  // rows of the result written by the runs so far
-    // Row numbers of the entity objects that earlier runs gave a row of the query.
-    std::unordered_set<int64_t> placed;
+    // Row numbers of the entity objects that earlier runs gave a row of the query, sorted (new
+    // objects' numbers mostly come in order, so each run's merge is short).
+    std::vector<int64_t> placed;
     // What the steps changed, for the main context once committed.
     std::vector<platform::ManagedObjectIDPtr> updated;
     std::vector<platform::ManagedObjectIDPtr> deleted;
@@ -91,6 +92,8 @@ void ZQEntityDataCacheSaveOperation::writeInBatches(ZQEntityDataCacheSaveOperati
     }
     // Cancelled or failed before this point, the batch rolls back as it goes.
     if ((error = batches.store.commit())) return setErrorUnlessCancelled(error);
+    // Saved, the text is no longer needed by anyone: the rows are read back from the cache.
+    serviceResult_->setStreamedRows(nullptr);
     mergeChangedObjectIDs(batches.updated, batches.deleted);
 }
 
@@ -147,7 +150,11 @@ bool ZQEntityDataCacheSaveOperation::writeRun(Batches& batches, const platform::
     run.releaseTree();
     if (!saveStep(batches, step)) return false;
     // Saved, the objects have their lasting numbers.
-    for (const auto& object : objects) batches.placed.insert(object->objectID()->number());
+    const auto runStart = static_cast<long>(batches.placed.size());
+    for (const auto& object : objects) batches.placed.push_back(object->objectID()->number());
+    std::sort(batches.placed.begin() + runStart, batches.placed.end());
+    std::inplace_merge(batches.placed.begin(), batches.placed.begin() + runStart,
+                       batches.placed.end());
     walks.rememberWritten();
     return true;
 }

@@ -32,11 +32,12 @@ Value ZQCoreDataEntityData::valueForEntityDataFieldName(
     if (!fieldDescriptor || !ZQSDTData::fieldInfoIsSDTData(fieldInfo)) return stored;
 
     std::shared_ptr<ZQSDTData> structured;
-    if (auto cached = sdtCache_.find(key); cached != sdtCache_.end()) {
+    if (!sdtCache_) sdtCache_ = std::make_unique<SDTCache>();
+    if (auto cached = sdtCache_->find(key); cached != sdtCache_->end()) {
         structured = cached->second;
     } else {
         structured = ZQSDTData::sdtDataFromFieldInfo(fieldInfo, stored);
-        if (structured) sdtCache_.emplace(key, structured);
+        if (structured) sdtCache_->emplace(key, structured);
     }
     if (!fieldSpecifier) return structured ? Value::object(structured) : Value();
     return structured ? structured->valueForFieldSpecifier(*fieldSpecifier) : Value();
@@ -62,9 +63,9 @@ bool ZQCoreDataEntityData::entityDataUpdated() const {
 }
 
 void ZQCoreDataEntityData::didChangeValueForKey(const std::string& key) {
-    sdtCache_.erase(key);
+    if (sdtCache_) sdtCache_->erase(key);
 }
 
 void ZQCoreDataEntityData::didTurnIntoFault() {
-    sdtCache_.clear();
+    sdtCache_.reset();
 }

@@ -49,6 +49,8 @@ class ZQCoreDataEntityData : public platform::ManagedObject, public virtual ZQMu
     // Still in a context, and, once saved, in a store of that context's coordinator.
     bool isReadable() const;
 
-    // Cache attribute name -> structured value made from it. Never saved.
-    mutable std::unordered_map<std::string, std::shared_ptr<ZQSDTData>> sdtCache_;
+    // Cache attribute name -> structured value made from it. Never saved; made on the first
+    // structured read, so that the many rows that have none pay a pointer only.
+    using SDTCache = std::unordered_map<std::string, std::shared_ptr<ZQSDTData>>;
+    mutable std::unique_ptr<SDTCache> sdtCache_;
 };

@@ -39,7 +39,7 @@ int64_t ZQUndocumentedConfig::streamedAnswerBytes() {
 }
 
 int64_t ZQUndocumentedConfig::cacheSaveBatchRows() {
-    return setting(explicitCacheSaveBatchRows, "ZQCacheSaveBatchRows", 1000, 1);
+    return setting(explicitCacheSaveBatchRows, "ZQCacheSaveBatchRows", 250, 1);
 }
 
 void ZQUndocumentedConfig::setStreamedAnswerBytes(int64_t bytes) {

@@ -17,7 +17,7 @@ class ZQUndocumentedConfig {
     // the information dictionary's "ZQStreamedAnswerBytes"; 262,144 when neither gives a number.
     static int64_t streamedAnswerBytes();
     // Rows the cache writes per step of one save of many rows (all in one transaction), set
-    // explicitly or else by "ZQCacheSaveBatchRows"; 1,000 when neither gives a number above 0.
+    // explicitly or else by "ZQCacheSaveBatchRows"; 250 when neither gives a number above 0.
     static int64_t cacheSaveBatchRows();
     // A value below 0 forgets the explicit setting.
     static void setStreamedAnswerBytes(int64_t bytes);
