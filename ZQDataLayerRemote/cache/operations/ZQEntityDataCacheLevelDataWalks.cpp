@@ -221,6 +221,10 @@ ZQEntityDataCacheLevelDataWalks::KeyIndex* ZQEntityDataCacheLevelDataWalks::keyI
             return &index;
         }
     }
+    if (const auto& coordinator = moc.persistentStoreCoordinator()) {
+        index.store = coordinator->storeForEntity(entity);
+    }
+    index.entity = &entity;
     platform::FetchRequest request(entity.name());
     request.setResultType(platform::FetchRequest::ResultType::Dictionary);
     std::vector<platform::ExpressionDescription> properties{platform::ExpressionDescription(
@@ -240,7 +244,9 @@ ZQEntityDataCacheLevelDataWalks::KeyIndex* ZQEntityDataCacheLevelDataWalks::keyI
             }
             // Two cached objects with one key (written before repeated keys were merged): the last
             // one read stands for the key, as a look-up of the key would find.
-            index.ids.set(std::move(key), platform::objectIDFromValue(row.value(0)));
+            if (auto id = platform::objectIDFromValue(row.value(0))) {
+                index.rows.set(std::move(key), id->number());
+            }
             return true;
         });
     if (error) {
@@ -258,8 +264,8 @@ bool ZQEntityDataCacheLevelDataWalks::findCached(KeyIndex& index, const LevelPla
                                                  platform::ManagedObjectContext& moc,
                                                  platform::ManagedObjectIDPtr& found) {
     if (!index.perItem) {
-        const auto* id = index.ids.find(key);
-        found = id ? *id : nullptr;
+        const int64_t* row = index.rows.find(key);
+        found = row && index.store ? index.store->objectIDFor(*index.entity, *row) : nullptr;
         return true;
     }
     request.setPredicate(plan.keyTemplate->predicateWithSubstitutionVariables(values));
@@ -325,9 +331,9 @@ void ZQEntityDataCacheLevelDataWalks::rememberWritten() {
         auto index = keyIndexes_.find(entityName);
         // An indexed key is looked up in the store, whose reads on this thread see the run.
         if (index == keyIndexes_.end() || index->second.perItem) continue;
-        byKey.forEach([&ids = index->second.ids](std::string& key, EntityDataPtr& entity) {
+        byKey.forEach([&rows = index->second.rows](std::string& key, EntityDataPtr& entity) {
             if (const auto& object = entity->managedObject()) {
-                ids.set(std::move(key), object->objectID());
+                rows.set(std::move(key), object->objectID()->number());
             }
         });
     }

@@ -21,6 +21,7 @@
 #include "platform/objectstore/EntityDescription.hpp"
 #include "platform/objectstore/ManagedObjectContext.hpp"
 #include "platform/objectstore/ManagedObjectSet.hpp"
+#include "platform/objectstore/PersistentStore.hpp"
 
 class ZQEntityDataCacheLevelDataWalks {
   public:
@@ -90,10 +91,13 @@ class ZQEntityDataCacheLevelDataWalks {
     };
 
     // The cached objects of one entity by key text, when its key has no index: one read of the
-    // entity's keys instead of a full scan per item.
+    // entity's keys instead of a full scan per item. Row numbers, not identifiers: a large list's
+    // keys would otherwise keep an identifier object per row alive.
     struct KeyIndex {
         bool perItem = false;  // the key is indexed: look each item up on its own
-        ZQEntityDataCacheSaveKeyMap<platform::ManagedObjectIDPtr> ids;
+        ZQEntityDataCacheSaveKeyMap<int64_t> rows;
+        std::shared_ptr<platform::PersistentStore> store;  // of the entity's rows
+        const platform::EntityDescription* entity = nullptr;
     };
 
     LevelPlan& planFor(const ZQEntityDataSourceLevelDescriptor& dataSource);
