@@ -1,9 +1,11 @@
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataManagerDelivery.hpp"
 
 #include <string>
+#include <typeinfo>
 
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLoadOperation.hpp"
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheSectionsBuilder.hpp"
+#include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityData.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQEntitySingleItemManagedObject.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQQueryCollectionManagedObject.hpp"
@@ -56,10 +58,31 @@ ZQEntityDataSections sectionsOfObjects(const Value& identifierSections,
     return sections;
 }
 
+// The rows of a list are objects of one class: the class is checked once, not each object cast
+// through the virtual base (a cross cast that costs more than finding the object).
+class EntityDataCast {
+  public:
+    std::shared_ptr<ZQEntityData> operator()(std::shared_ptr<platform::ManagedObject> object) {
+        if (!object) return nullptr;
+        const std::type_info& type = typeid(*object);
+        if (!type_ || *type_ != type) {
+            type_ = &type;
+            isCacheEntityData_ = dynamic_cast<ZQCoreDataEntityData*>(object.get()) != nullptr;
+        }
+        if (isCacheEntityData_) return std::static_pointer_cast<ZQCoreDataEntityData>(object);
+        return std::dynamic_pointer_cast<ZQEntityData>(object);
+    }
+
+  private:
+    const std::type_info* type_ = nullptr;
+    bool isCacheEntityData_ = false;
+};
+
 // The same from the row numbers a load kept: registered objects are found by row, so that no
 // identifier is made, handed between threads and dropped per row.
 ZQEntityDataSections sectionsOfRows(const ZQEntityDataCacheLoadOperation::LoadedRows& rows,
                                     platform::ManagedObjectContext& context) {
+    EntityDataCast asEntityData;
     ZQEntityDataSections sections;
     sections.reserve(rows.sections.size());
     for (const auto& rowNumbers : rows.sections) {
@@ -67,8 +90,7 @@ ZQEntityDataSections sectionsOfRows(const ZQEntityDataCacheLoadOperation::Loaded
         items.reserve(rowNumbers.size());
         for (int64_t row : rowNumbers) {
             if (row == 0) continue;
-            if (auto item = std::dynamic_pointer_cast<ZQEntityData>(
-                    context.objectWithRowID(rows.entity, rows.store, row))) {
+            if (auto item = asEntityData(context.objectWithRowID(rows.entity, rows.store, row))) {
                 items.push_back(std::move(item));
             }
         }
