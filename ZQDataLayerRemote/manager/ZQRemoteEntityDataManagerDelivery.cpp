@@ -64,7 +64,8 @@ class EntityDataCast {
   public:
     std::shared_ptr<ZQEntityData> operator()(std::shared_ptr<platform::ManagedObject> object) {
         if (!object) return nullptr;
-        const std::type_info& type = typeid(*object);
+        const platform::ManagedObject& instance = *object;
+        const std::type_info& type = typeid(instance);
         if (!type_ || *type_ != type) {
             type_ = &type;
             isCacheEntityData_ = dynamic_cast<ZQCoreDataEntityData*>(object.get()) != nullptr;
