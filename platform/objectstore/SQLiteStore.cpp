@@ -627,6 +627,18 @@ void SQLiteStore::writeChanges(SQLiteConnection& connection, const StoreChangeSe
     SQLiteChangeWriter(*schema_, connection, shared_from_this()).write(changes, outcome);
 }
 
+ErrorPtr SQLiteStore::awaitWriter() {
+    while (batchThread_.load(std::memory_order_acquire) != std::thread::id()) {
+        batchEnded_.wait(writeMutex_);
+    }
+    if (!writer_) return storeError(errc::kStoreSave, "The store is not open");
+    if (fileHasMoved(*writer_)) {
+        return storeError(errc::kStoreSave, "Saving to the store at " + path() +
+                                                " failed: its file was removed or replaced");
+    }
+    return nullptr;
+}
+
 ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outcome) {
     outcome = StoreSaveOutcome();
     if (changes.empty()) return nullptr;
@@ -655,15 +667,8 @@ ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outc
     }
     endIdleReads();
     MutexLock lock(writeMutex_);
-    while (batchThread_.load(std::memory_order_acquire) != std::thread::id()) {
-        batchEnded_.wait(writeMutex_);
-    }
-    if (!writer_) return storeError(errc::kStoreSave, "The store is not open");
+    if (ErrorPtr error = awaitWriter()) return error;
     SQLiteConnection& writer = *writer_;
-    if (fileHasMoved(writer)) {
-        return storeError(errc::kStoreSave, "Saving to the store at " + path() +
-                                                " failed: its file was removed or replaced");
-    }
     try {
         // Every save opens and commits: the two statements are prepared once per connection.
         writer.runCached("BEGIN IMMEDIATE");
@@ -693,14 +698,7 @@ ErrorPtr SQLiteStore::beginWriteBatch() {
     }
     endIdleReads();
     MutexLock lock(writeMutex_);
-    while (batchThread_.load(std::memory_order_acquire) != std::thread::id()) {
-        batchEnded_.wait(writeMutex_);
-    }
-    if (!writer_) return storeError(errc::kStoreSave, "The store is not open");
-    if (fileHasMoved(*writer_)) {
-        return storeError(errc::kStoreSave, "Saving to the store at " + path() +
-                                                " failed: its file was removed or replaced");
-    }
+    if (ErrorPtr error = awaitWriter()) return error;
     try {
         writer_->runCached("BEGIN IMMEDIATE");
     } catch (const std::exception& e) {

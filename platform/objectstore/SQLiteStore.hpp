@@ -118,6 +118,9 @@ class SQLiteStore : public PersistentStore {
     bool batchIsOnThisThread() const {
         return batchThread_.load(std::memory_order_acquire) == std::this_thread::get_id();
     }
+    // Waits until no other thread's batch holds the writer, then checks that the writer is open
+    // and its file still in place; an error says why nothing may be saved.
+    ErrorPtr awaitWriter() REQUIRES(writeMutex_);
     // Writes one save's changes with the connection, inside its open transaction.
     void writeChanges(SQLiteConnection& connection, const StoreChangeSet& changes,
                       StoreSaveOutcome& outcome);

@@ -262,19 +262,7 @@ void ZQEntityDataCacheSaveOperation::write(ZQEntityDataCacheSaveOperationContext
         setErrorUnlessCancelled(defaultZQError());
         return;
     }
-    platform::Date now = platform::Clock::current()->now();
-    if (clearPrevious_ || record->isInserted()) {
-        platform::ErrorPtr error = record->setTimeStamp(now);
-        if (!error) error = record->setDataTimeStamp(now);
-        if (error) return setErrorUnlessCancelled(error);
-    }
-    // Only a first page (or a refresh) speaks for the whole query's Last-Modified.
-    if (auto lastModified = serviceResult_ ? serviceResult_->lastModified() : std::nullopt;
-        lastModified && clearPrevious_) {
-        if (auto error = record->setLastModified(lastModified)) {
-            return setErrorUnlessCancelled(error);
-        }
-    }
+    if (auto error = stampRecord(*record)) return setErrorUnlessCancelled(error);
     if (isCollection()) {
         writeRows(context, *writeContext, record);
     } else {
@@ -285,6 +273,20 @@ void ZQEntityDataCacheSaveOperation::write(ZQEntityDataCacheSaveOperationContext
     context.releaseTree();
     walks.releaseMatches();
     if (isRunning()) saveContext(writeContext);
+}
+
+platform::ErrorPtr ZQEntityDataCacheSaveOperation::stampRecord(ZQQueryManagedObject& record) const {
+    platform::Date now = platform::Clock::current()->now();
+    if (clearPrevious_ || record.isInserted()) {
+        if (auto error = record.setTimeStamp(now)) return error;
+        if (auto error = record.setDataTimeStamp(now)) return error;
+    }
+    // Only a first page (or a refresh) speaks for the whole query's Last-Modified.
+    if (auto lastModified = serviceResult_ ? serviceResult_->lastModified() : std::nullopt;
+        lastModified && clearPrevious_) {
+        return record.setLastModified(lastModified);
+    }
+    return nullptr;
 }
 
 std::shared_ptr<ZQQueryManagedObject> ZQEntityDataCacheSaveOperation::queryRecord(

@@ -84,6 +84,8 @@ class ZQEntityDataCacheSaveOperation : public ZQEntityDataCacheBaseOperation {
     std::shared_ptr<ZQQueryManagedObject> queryRecord(
         const ZQEntityDataCacheSaveOperationContext& context,
         platform::ManagedObjectContext& writeContext);
+    // The record's time stamps (a first page or a new record) and Last-Modified (a first page).
+    [[nodiscard]] platform::ErrorPtr stampRecord(ZQQueryManagedObject& record) const;
     void writeSingleItem(const ZQEntityDataCacheSaveOperationContext& context,
                          ZQQueryManagedObject& record);
     void writeRows(const ZQEntityDataCacheSaveOperationContext& context,

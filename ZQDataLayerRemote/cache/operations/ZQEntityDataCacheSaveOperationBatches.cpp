@@ -9,7 +9,6 @@
 #include "ZQDataLayerRemote/cache/store/ZQQueryCollectionManagedObject.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQUndocumentedConfig.hpp"
-#include "platform/Clock.hpp"
 #include "platform/objectstore/StoreWriteBatch.hpp"
 
 using Level = ZQEntityDataCacheSaveOperationContextLevel;
@@ -64,16 +63,7 @@ void ZQEntityDataCacheSaveOperation::writeInBatches(ZQEntityDataCacheSaveOperati
         if (!record || !std::dynamic_pointer_cast<ZQQueryCollectionManagedObject>(record)) {
             return setErrorUnlessCancelled(defaultZQError());
         }
-        platform::Date now = platform::Clock::current()->now();
-        if (clearPrevious_ || record->isInserted()) {
-            error = record->setTimeStamp(now);
-            if (!error) error = record->setDataTimeStamp(now);
-        }
-        if (auto lastModified = serviceResult_->lastModified();
-            !error && lastModified && clearPrevious_) {
-            error = record->setLastModified(lastModified);
-        }
-        if (error) return setErrorUnlessCancelled(error);
+        if ((error = stampRecord(*record))) return setErrorUnlessCancelled(error);
         if (!saveStep(batches, step)) return;
         batches.recordID = record->objectID();
     }
