@@ -467,6 +467,38 @@ void BM_FirstFresh_Plain(benchmark::State& state) {
     }
 }
 
+std::map<int, zqbench::PairedFigures>& freshPaired() {
+    static std::map<int, zqbench::PairedFigures> byRows;
+    return byRows;
+}
+
+// FirstFresh again with both sides in alternating blocks: the separate runs above meet the
+// machine seconds apart, and on a shared machine the drift between them is as large as the goal.
+void BM_FirstFresh_Paired(benchmark::State& state) {
+    int n = static_cast<int>(state.range(0));
+    serveRows(static_cast<size_t>(n));
+    const std::string uri = world().server->baseURL() + kListPath;
+    PlainDb db(plainFile("plain-fresh-paired.sqlite"));
+    checkRows(e2eplain::plainFirstYajl(db, world().requestURL, uri).size(), n);
+    App app;
+    auto first = std::make_shared<CountingDelegate>();
+    app.loadAndWait({first});
+    checkRows(first->rows(), n);
+    app.waitUntilIdle();
+    for (auto _ : state) {
+        auto paired =
+            zqbench::comparePaired([&] { checkRows(e2eplain::plainReadBack(db, uri).size(), n); },
+                                   [&] {
+                                       auto delegate = std::make_shared<CountingDelegate>();
+                                       app.loadAndWait({delegate});
+                                       checkRows(delegate->rows(), n);
+                                   },
+                                   10, std::chrono::milliseconds(n >= 100000 ? 400 : 100));
+        state.counters["ratio"] = paired.ratio;
+        freshPaired()[n] = paired;
+    }
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     zqbench::rowSizes(b, 3);
 }
@@ -477,6 +509,7 @@ BENCHMARK(BM_FirstEmpty_Plain)->Apply(sizes);
 BENCHMARK(BM_FirstEmptySimdjson_Plain)->Apply(sizes);
 BENCHMARK(BM_FirstFresh_Plain)->Apply(sizes);
 BENCHMARK(BM_FirstFresh_Store)->Apply(sizes);
+BENCHMARK(BM_FirstFresh_Paired)->Arg(1000)->Arg(10000)->Arg(100000)->Iterations(1);
 BENCHMARK(BM_Joined100_Store)->Apply(sizes);
 
 void printSummary() {
@@ -504,6 +537,13 @@ void printSummary() {
         std::printf("%-11s %8d %14.2f %14.2f %7.2f %14.2f %7.2f\n", "Joined100", key.second,
                     single * 1e3, best.store * 1e3, single > 0 ? best.store / single : 0,
                     best.storeCPU * 1e3, singleCPU > 0 ? best.storeCPU / singleCPU : 0);
+    }
+    if (!freshPaired().empty()) {
+        std::printf("\nFirstFresh, store / plain (paired; goal: within 1.5x at every size)\n");
+        for (const auto& [n, paired] : freshPaired()) {
+            std::printf("%8d rows: plain %9.3f ms, store %9.3f ms, ratio %.2f\n", n,
+                        paired.plainSeconds * 1e3, paired.measuredSeconds * 1e3, paired.ratio);
+        }
     }
     std::printf("\n%8s %14s %16s %20s %20s %21s\n", "rows", "FirstEmpty ms", "to answer ms",
                 "answer to delegate", "first field read ms", "objects after release");

@@ -1,5 +1,6 @@
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataManagerDelivery.hpp"
 
+#include <span>
 #include <string>
 #include <typeinfo>
 
@@ -86,7 +87,8 @@ ZQEntityDataSections sectionsOfRows(const ZQEntityDataCacheLoadOperation::Loaded
     EntityDataCast asEntityData;
     ZQEntityDataSections sections;
     sections.reserve(rows.sections.size());
-    for (const auto& rowNumbers : rows.sections) {
+    for (size_t i = 0; i < rows.sections.size(); ++i) {
+        const std::span<const int64_t> rowNumbers = rows.sections[i];
         ZQEntityDataItems items;
         items.reserve(rowNumbers.size());
         for (int64_t row : rowNumbers) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -388,7 +389,8 @@ platform::Value ZQEntityDataCacheLoadOperation::loadedEntities() const {
         const LoadedRows& rows = *loadedRows_;
         platform::Array sections;
         sections.reserve(rows.sections.size());
-        for (const auto& rowNumbers : rows.sections) {
+        for (size_t i = 0; i < rows.sections.size(); ++i) {
+            const std::span<const int64_t> rowNumbers = rows.sections[i];
             platform::Array section;
             section.reserve(rowNumbers.size());
             for (int64_t row : rowNumbers) {

@@ -14,6 +14,7 @@
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheBaseOperation.hpp"
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLoadOperationDelegate.hpp"
 #include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheLoadResultType.hpp"
+#include "ZQDataLayerRemote/cache/operations/ZQEntityDataCacheSectionsBuilder.hpp"
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityListDescriptors.hpp"
 #include "platform/Mutex.hpp"
 #include "platform/Value.hpp"
@@ -43,7 +44,7 @@ class ZQEntityDataCacheLoadOperation : public ZQEntityDataCacheBaseOperation {
     struct LoadedRows {
         std::shared_ptr<const platform::EntityDescription> entity;
         std::shared_ptr<platform::PersistentStore> store;
-        std::vector<std::vector<int64_t>> sections;  // 0: a row without entity data
+        ZQEntityDataCacheRowSections sections;  // 0: a row without entity data
     };
 
     // Results: none / 0 until the operation succeeded, and again after it failed.

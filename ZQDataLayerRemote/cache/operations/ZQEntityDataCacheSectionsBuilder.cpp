@@ -189,6 +189,45 @@ class IndexCharacters {
 
 }  // namespace
 
+// The sections a walk has cut, and the rows of the one it is filling: an array per section for
+// identifier values, one flat list for row numbers.
+template <typename Item>
+class SectionList {
+  public:
+    void add(Item item) { current_.push_back(std::move(item)); }
+    bool currentEmpty() const { return current_.empty(); }
+    void closeCurrent() {
+        // The next section is likely about as long as this one: one allocation for it.
+        const size_t size = current_.size();
+        sections_.emplace_back(std::move(current_));
+        current_ = std::vector<Item>();
+        current_.reserve(size);
+    }
+    bool empty() const { return sections_.empty(); }
+    void addEmpty() { sections_.emplace_back(); }
+    std::vector<std::vector<Item>> take() { return std::move(sections_); }
+
+  private:
+    std::vector<std::vector<Item>> sections_;
+    std::vector<Item> current_;
+};
+
+template <>
+class SectionList<int64_t> {
+  public:
+    void add(int64_t row) { cut_.rows.push_back(row); }
+    bool currentEmpty() const {
+        return cut_.rows.size() == (cut_.ends.empty() ? 0 : cut_.ends.back());
+    }
+    void closeCurrent() { cut_.ends.push_back(cut_.rows.size()); }
+    bool empty() const { return cut_.ends.empty(); }
+    void addEmpty() { cut_.ends.push_back(cut_.rows.size()); }
+    ZQEntityDataCacheRowSections take() { return std::move(cut_); }
+
+  private:
+    ZQEntityDataCacheRowSections cut_;
+};
+
 // One pass over the rows, cutting sections and title runs as the rows come. Lives for one
 // builder call (rows as identifier values) or builder object (rows as row numbers).
 template <typename Item>
@@ -213,7 +252,7 @@ class ZQEntityDataCacheSectionsBuilder::Walk {
         }
         if (newSection_ || (startsTitle && !grouped_)) closeSection();
         if (startsTitle) startTitle(character, letter);
-        current_.push_back(std::move(item));
+        sections_.add(std::move(item));
         newSection_ = grouped_ && breakAfter;
     }
 
@@ -221,17 +260,18 @@ class ZQEntityDataCacheSectionsBuilder::Walk {
     void breakBefore() { newSection_ = grouped_; }
 
     ZQEntityDataCacheSections finish() {
-        if (!current_.empty()) sections_.emplace_back(std::move(current_));
+        if (!sections_.currentEmpty()) sections_.closeCurrent();
         // Nothing to cut by: one section, even an empty one.
-        if (!grouped_ && !indexed_ && sections_.empty()) sections_.emplace_back();
+        if (!grouped_ && !indexed_ && sections_.empty()) sections_.addEmpty();
         ZQEntityDataCacheSections result;
         if constexpr (std::is_same_v<Item, platform::Value>) {
+            auto cut = sections_.take();
             platform::Array sections;
-            sections.reserve(sections_.size());
-            for (auto& section : sections_) sections.emplace_back(std::move(section));
+            sections.reserve(cut.size());
+            for (auto& section : cut) sections.emplace_back(std::move(section));
             result.sections = platform::Value(std::move(sections));
         } else {
-            result.rowSections = std::move(sections_);
+            result.rowSections = sections_.take();
         }
         if (!indexed_) return result;
         if (title_) closeTitle();
@@ -273,13 +313,7 @@ class ZQEntityDataCacheSectionsBuilder::Walk {
     }
 
     void closeSection() {
-        if (!current_.empty()) {
-            // The next section is likely about as long as this one: one allocation for it.
-            const size_t size = current_.size();
-            sections_.emplace_back(std::move(current_));
-            current_ = std::vector<Item>();
-            current_.reserve(size);
-        }
+        if (!sections_.currentEmpty()) sections_.closeCurrent();
         ++section_;
     }
 
@@ -287,8 +321,7 @@ class ZQEntityDataCacheSectionsBuilder::Walk {
     const bool indexed_;
     IndexCharacters characters_;
 
-    std::vector<std::vector<Item>> sections_;
-    std::vector<Item> current_;
+    SectionList<Item> sections_;
     int64_t section_ = -1;  // index of the section that current_ will become
     bool newSection_ = true;
 

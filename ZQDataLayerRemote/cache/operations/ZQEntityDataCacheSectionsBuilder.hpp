@@ -7,18 +7,33 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "platform/Value.hpp"
 #include "platform/objectstore/AttributeDescription.hpp"
 
+// Row numbers cut into sections, held flat: two allocations however many sections there are (a
+// list grouped by date may give nearly every row a section of its own).
+struct ZQEntityDataCacheRowSections {
+    std::vector<int64_t> rows;
+    std::vector<size_t> ends;  // ends[i]: one past the last row of section i
+
+    size_t size() const { return ends.size(); }
+    bool empty() const { return ends.empty(); }
+    std::span<const int64_t> operator[](size_t i) const {
+        const size_t begin = i == 0 ? 0 : ends[i - 1];
+        return std::span<const int64_t>(rows).subspan(begin, ends[i] - begin);
+    }
+};
+
 struct ZQEntityDataCacheSections {
     // Array of arrays of the rows' object identifiers ("objectID"), in row order.
     platform::Value sections;
     // From a builder object, in place of `sections`: the same cut as row numbers of the rows'
     // entity data (0 for a row without one).
-    std::vector<std::vector<int64_t>> rowSections;
+    ZQEntityDataCacheRowSections rowSections;
     // Array of title strings, one per run of rows under the same title; absent without an index
     // attribute.
     platform::Value titles;
