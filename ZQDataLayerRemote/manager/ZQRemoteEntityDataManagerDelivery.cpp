@@ -1,6 +1,6 @@
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataManagerDelivery.hpp"
 
-#include <span>
+#include <algorithm>
 #include <string>
 #include <typeinfo>
 
@@ -11,6 +11,7 @@
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQQueryCollectionManagedObject.hpp"
 #include "ZQDataLayerRemote/cache/store/ZQQuerySingleItemManagedObject.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQDictionaryEntityData.hpp"
 #include "ZQDataLayerRemote/host/ZQFoundation/ZQError.hpp"
 #include "ZQDataLayerRemote/manager/ZQEntityDataManagerRemoteLoaderContext.hpp"
 #include "ZQDataLayerRemote/manager/ZQRemoteEntityDataQueryCollectionResult.hpp"
@@ -37,9 +38,9 @@ RecordDates datesOfRecord(ZQQueryManagedObject& record) {
 // entity data (a row deleted since the read) are dropped rather than handed out as holes.
 ZQEntityDataSections sectionsOfObjects(const Value& identifierSections,
                                        platform::ManagedObjectContext& context) {
-    ZQEntityDataSections sections;
+    std::vector<ZQEntityDataItems> sections;
     const platform::Array* outer = identifierSections.array();
-    if (!outer) return sections;
+    if (!outer) return ZQEntityDataSections();
     sections.reserve(outer->size());
     for (const Value& section : *outer) {
         ZQEntityDataItems items;
@@ -56,7 +57,7 @@ ZQEntityDataSections sectionsOfObjects(const Value& identifierSections,
         }
         sections.push_back(std::move(items));
     }
-    return sections;
+    return ZQEntityDataSections(std::move(sections));
 }
 
 // The rows of a list are objects of one class: the class is checked once, not each object cast
@@ -80,27 +81,49 @@ class EntityDataCast {
     bool isCacheEntityData_ = false;
 };
 
-// The same from the row numbers a load kept: registered objects are found by row, so that no
-// identifier is made, handed between threads and dropped per row.
-ZQEntityDataSections sectionsOfRows(const ZQEntityDataCacheLoadOperation::LoadedRows& rows,
-                                    platform::ManagedObjectContext& context) {
-    EntityDataCast asEntityData;
-    ZQEntityDataSections sections;
-    sections.reserve(rows.sections.size());
-    for (size_t i = 0; i < rows.sections.size(); ++i) {
-        const std::span<const int64_t> rowNumbers = rows.sections[i];
-        ZQEntityDataItems items;
-        items.reserve(rowNumbers.size());
-        for (int64_t row : rowNumbers) {
-            if (row == 0) continue;
-            if (auto item = asEntityData(context.objectWithRowID(rows.entity, rows.store, row))) {
-                items.push_back(std::move(item));
-            }
-        }
-        sections.push_back(std::move(items));
+// The rows a load kept as row numbers, made into objects of the main context only when someone
+// reads them: a result of 100,000 rows holds no object for the rows a screen never shows, and a
+// registered object is found by row, with no identifier made for it. Read on the main thread, as
+// the main context is; holds the context, so that a held result still reads after the model's
+// cache let go of it (its rows then read as items without fields).
+class CachedRows : public ZQEntityDataSections::Source {
+  public:
+    CachedRows(std::shared_ptr<const ZQEntityDataCacheLoadOperation::LoadedRows> rows,
+               std::shared_ptr<platform::ManagedObjectContext> context)
+        : rows_(withoutEmptyRows(std::move(rows))), context_(std::move(context)) {}
+
+    size_t sectionCount() const override { return rows_->sections.size(); }
+    size_t sectionSize(size_t section) const override { return rows_->sections[section].size(); }
+    std::shared_ptr<ZQEntityData> item(size_t section, size_t index) const override {
+        auto object =
+            context_->objectWithRowID(rows_->entity, rows_->store, rows_->sections[section][index]);
+        if (auto item = asEntityData_(std::move(object))) return item;
+        // The row's store is gone (the cache was cleared): an item without fields, never a hole
+        // for the screen to trip on.
+        return std::make_shared<ZQDictionaryEntityData>(platform::Dictionary());
     }
-    return sections;
-}
+
+  private:
+    // Rows without entity data (row number 0) are dropped rather than handed out as holes.
+    static std::shared_ptr<const ZQEntityDataCacheLoadOperation::LoadedRows> withoutEmptyRows(
+        std::shared_ptr<const ZQEntityDataCacheLoadOperation::LoadedRows> rows) {
+        const auto& cut = rows->sections;
+        if (std::find(cut.rows.begin(), cut.rows.end(), 0) == cut.rows.end()) return rows;
+        auto kept = std::make_shared<ZQEntityDataCacheLoadOperation::LoadedRows>();
+        kept->entity = rows->entity;
+        kept->store = rows->store;
+        for (size_t i = 0; i < cut.size(); ++i) {
+            for (int64_t row : cut[i])
+                if (row != 0) kept->sections.rows.push_back(row);
+            kept->sections.ends.push_back(kept->sections.rows.size());
+        }
+        return kept;
+    }
+
+    const std::shared_ptr<const ZQEntityDataCacheLoadOperation::LoadedRows> rows_;
+    const std::shared_ptr<platform::ManagedObjectContext> context_;
+    mutable EntityDataCast asEntityData_;
+};
 
 std::optional<std::vector<std::string>> titlesFromValue(const Value& value) {
     const platform::Array* titles = value.array();
@@ -128,7 +151,8 @@ std::optional<ZQAlphaIndexRangesByTitle> rangesFromValue(const Value& value) {
 
 std::shared_ptr<ZQRemoteEntityDataQueryResult> rowsResult(
     const ZQEntityDataCacheLoadOperation& operation, ZQQueryManagedObject& record,
-    platform::ManagedObjectContext& context, ZQEntityDataQueryResultSourceType source) {
+    const std::shared_ptr<platform::ManagedObjectContext>& context,
+    ZQEntityDataQueryResultSourceType source) {
     RecordDates dates = datesOfRecord(record);
     bool complete = false;
     if (auto* collectionRecord = dynamic_cast<ZQQueryCollectionManagedObject*>(&record)) {
@@ -136,8 +160,8 @@ std::shared_ptr<ZQRemoteEntityDataQueryResult> rowsResult(
     }
     const auto loadedRows = operation.loadedRows();
     return ZQRemoteEntityDataQueryCollectionResult::entityDataQueryResultWithResultData(
-        loadedRows ? sectionsOfRows(*loadedRows, context)
-                   : sectionsOfObjects(operation.loadedEntities(), context),
+        loadedRows ? ZQEntityDataSections(std::make_shared<CachedRows>(loadedRows, context))
+                   : sectionsOfObjects(operation.loadedEntities(), *context),
         dates.timeStamp, operation.count(), complete,
         titlesFromValue(operation.loadedAlphaIndexTitles()),
         rangesFromValue(operation.loadedSectionsRangeByAlphaIndexTitles()), dates.dataTimeStamp,
@@ -183,7 +207,7 @@ std::shared_ptr<ZQRemoteEntityDataQueryResult> ZQRemoteEntityDataManagerDelivery
     auto record = std::dynamic_pointer_cast<ZQQueryManagedObject>(fetched.object);
     if (fetched.error || !record) return errorResult(defaultZQError(), collection, source);
     if (!collection) return singleItemResult(*record, source);
-    if (rows) return rowsResult(*operation, *record, *mainContext, source);
+    if (rows) return rowsResult(*operation, *record, mainContext, source);
     RecordDates dates = datesOfRecord(*record);
     return ZQRemoteEntityDataQueryCollectionResult::entityDataQueryResultUpToDateWithTimeStamp(
         dates.timeStamp, dates.dataTimeStamp, dates.lastModified, source);

@@ -74,7 +74,7 @@ void ZqdlResultPrinter::writeData(ZqdlJsonWriter& out, const ZQEntityDataQueryRe
         out.key("sections");
         if (!collection->resultData()) return out.null();
         out.beginArray();
-        for (const ZQEntityDataItems& section : *collection->resultData()) {
+        for (const auto& section : *collection->resultData()) {
             out.beginArray();
             for (const auto& item : section) {
                 if (item) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataFieldDescriptor.hpp"
+#include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityDataSections.hpp"
 #include "platform/Value.hpp"
 
 class ZQEntityData {
@@ -43,7 +44,3 @@ class ZQBusinessComponentLevelEntityData : public virtual ZQMutableEntityData {
     virtual std::optional<std::vector<std::shared_ptr<ZQBusinessComponentLevelEntityData>>>
     entityChildLevelEntitiesForLevelName(const std::string& levelName) const = 0;
 };
-
-using ZQEntityDataItems = std::vector<std::shared_ptr<ZQEntityData>>;
-// A collection result's rows: sections, each a list of items.
-using ZQEntityDataSections = std::vector<ZQEntityDataItems>;

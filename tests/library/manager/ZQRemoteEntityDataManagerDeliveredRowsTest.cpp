@@ -1,6 +1,7 @@
-// The rows a query delivers are objects of the cache's main context only while someone holds
-// them: a released result leaves the context empty, the rows read back whole from the cache, and
-// clearing the cache takes even held rows out of the context.
+// The rows a query delivers are made into objects of the cache's main context only when read,
+// and stay there only while someone holds them: a held result that nobody reads keeps no row, a
+// released one leaves the context empty, the rows read back whole from the cache, and clearing
+// the cache takes even held rows out of the context.
 #include <gtest/gtest.h>
 
 #include "ZQDataLayerRemote/cache/store/ZQModel_ZQCoreDataCache.hpp"
@@ -38,8 +39,16 @@ TEST_F(ManagerDeliveredRows, TheMainContextKeepsNoRowOnceTheResultIsReleased) {
     {
         auto result = loadAndWait(invoices(Type::First, 0))->onlyCollectionResult();
         ASSERT_TRUE(result && !result->error());
+        ASSERT_TRUE(waitUntilIdle());
+        EXPECT_LT(context->registeredObjectCount(), size_t{10});
+        EXPECT_EQ(result->resultData()->rowCount(), size_t{kRows});
         EXPECT_EQ(rowIds(*result), allIds());
+        // Each read of a row that someone still holds gives that same object.
+        std::vector<std::shared_ptr<ZQEntityData>> all;
+        for (const auto& section : *result->resultData())
+            for (const auto& row : section) all.push_back(row);
         EXPECT_GE(context->registeredObjectCount(), size_t{kRows});
+        EXPECT_EQ(rowOf(*result, 7), all[6]);
     }
     ASSERT_TRUE(waitUntilIdle());
     EXPECT_EQ(context->registeredObjectCount(), 0u);
@@ -67,12 +76,16 @@ TEST_F(ManagerDeliveredRows, ClearingTheCacheEmptiesTheMainContextEvenOfRowsStil
     auto result = loadAndWait(invoices(Type::First, 0))->onlyCollectionResult();
     ASSERT_TRUE(result && !result->error());
     auto context = ZQModel_ZQCoreDataCache::managedObjectContext(model_);
-    ASSERT_GE(context->registeredObjectCount(), size_t{kRows});
+    std::vector<std::shared_ptr<ZQEntityData>> held = {rowOf(*result, 1), rowOf(*result, kRows)};
+    ASSERT_GE(context->registeredObjectCount(), held.size());
 
     model_->clearCache();
     EXPECT_EQ(context->registeredObjectCount(), 0u);
-    // A held row of the removed files no longer reads its values.
-    EXPECT_TRUE(rowOf(*result, 1)->valueForEntityDataFieldName("InvoiceId").isNothing());
+    // Held rows of the removed files, and rows of the result read only now, no longer read their
+    // values.
+    EXPECT_TRUE(held[0]->valueForEntityDataFieldName("InvoiceId").isNothing());
+    EXPECT_TRUE(rowOf(*result, 2)->valueForEntityDataFieldName("InvoiceId").isNothing());
+    held.clear();
     result.reset();
     EXPECT_EQ(context->registeredObjectCount(), 0u);
 
