@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class ZQEntityData;
@@ -16,46 +17,50 @@ class ZQEntityData;
 using ZQEntityDataItems = std::vector<std::shared_ptr<ZQEntityData>>;
 
 class ZQEntityDataSections {
+    // Walks a container by position, handing out what its operator[] makes (by value).
+    template <typename Container, typename Value>
+    class PositionIterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Value;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Value;
+
+        PositionIterator() = default;
+        PositionIterator(const Container* container, size_t index)
+            : container_(container), index_(index) {}
+        Value operator*() const { return (*container_)[index_]; }
+        PositionIterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        PositionIterator operator++(int) {
+            PositionIterator before = *this;
+            ++index_;
+            return before;
+        }
+        bool operator==(const PositionIterator& other) const { return index_ == other.index_; }
+
+      private:
+        const Container* container_ = nullptr;
+        size_t index_ = 0;
+    };
+
   public:
     class Source {
       public:
         virtual ~Source() = default;
         virtual size_t sectionCount() const = 0;
         virtual size_t sectionSize(size_t section) const = 0;
-        // Made (or found) now; null when the row has no item any more.
+        // Made (or found) now.
         virtual std::shared_ptr<ZQEntityData> item(size_t section, size_t index) const = 0;
     };
 
     // One section: its items by position, each made when read.
     class Section {
       public:
-        class iterator {
-          public:
-            using iterator_category = std::forward_iterator_tag;
-            using value_type = std::shared_ptr<ZQEntityData>;
-            using difference_type = std::ptrdiff_t;
-            using pointer = void;
-            using reference = value_type;
-
-            iterator() = default;
-            value_type operator*() const { return (*section_)[index_]; }
-            iterator& operator++() {
-                ++index_;
-                return *this;
-            }
-            iterator operator++(int) {
-                iterator before = *this;
-                ++index_;
-                return before;
-            }
-            bool operator==(const iterator& other) const { return index_ == other.index_; }
-
-          private:
-            friend class Section;
-            iterator(const Section* section, size_t index) : section_(section), index_(index) {}
-            const Section* section_ = nullptr;
-            size_t index_ = 0;
-        };
+        using iterator = PositionIterator<Section, std::shared_ptr<ZQEntityData>>;
 
         size_t size() const { return size_; }
         bool empty() const { return size_ == 0; }
@@ -78,34 +83,7 @@ class ZQEntityDataSections {
         size_t size_;
     };
 
-    class iterator {
-      public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = Section;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = Section;
-
-        iterator() = default;
-        Section operator*() const { return (*sections_)[index_]; }
-        iterator& operator++() {
-            ++index_;
-            return *this;
-        }
-        iterator operator++(int) {
-            iterator before = *this;
-            ++index_;
-            return before;
-        }
-        bool operator==(const iterator& other) const { return index_ == other.index_; }
-
-      private:
-        friend class ZQEntityDataSections;
-        iterator(const ZQEntityDataSections* sections, size_t index)
-            : sections_(sections), index_(index) {}
-        const ZQEntityDataSections* sections_ = nullptr;
-        size_t index_ = 0;
-    };
+    using iterator = PositionIterator<ZQEntityDataSections, Section>;
 
     ZQEntityDataSections() = default;
     // Sections that hold their items.
