@@ -31,11 +31,20 @@ class FetchIndexDescription {
         elements_ = std::move(elements);
     }
 
+    // Searched only among the members of one owner (a query's rows by position, never the rows
+    // of every query at once). An entity's first fetch index follows the foreign key in the SQL
+    // index of each of its to-one relationships; one searched within an owner then needs no SQL
+    // index of its own, and every insert keeps one index fewer up to date. A storage hint: not
+    // part of the model's version hash or its file.
+    bool isSearchedWithinOwner() const { return searchedWithinOwner_; }
+    void setSearchedWithinOwner(bool searched) { searchedWithinOwner_ = searched; }
+
     bool operator==(const FetchIndexDescription&) const = default;
 
   private:
     std::string name_;
     std::vector<FetchIndexElementDescription> elements_;
+    bool searchedWithinOwner_ = false;
 };
 
 }  // namespace platform

@@ -74,7 +74,7 @@ std::vector<std::shared_ptr<EntityDescription>> ManagedObjectModel::entitiesForC
 std::string ManagedObjectModel::versionHash() const {
     // FNV-1a over the canonical file text: cheap, stable across runs and platforms.
     uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : ModelFile::serialize(*this)) {
+    for (unsigned char c : ModelFile::serialize(*this, false)) {
         h ^= c;
         h *= 1099511628211ull;
     }

@@ -112,6 +112,9 @@ struct Parser {
             properties.push_back(r);
         } else if (s[0] == "index" && s.size() == 2 && entityOpen) {
             indexes.emplace_back(s[1], std::vector<FetchIndexElementDescription>{});
+        } else if (s[0] == "searched-within-owner" && s.size() == 1 && entityOpen &&
+                   !indexes.empty()) {
+            indexes.back().setSearchedWithinOwner(true);
         } else if (s[0] == "element" && s.size() == 4 && entityOpen && !indexes.empty() &&
                    s[3] == "binary") {
             if (!toInt(s[2], a)) return false;
@@ -147,7 +150,7 @@ ErrorPtr foreign(const std::string& what) {
 
 }  // namespace
 
-std::string ModelFile::serialize(const ManagedObjectModel& model) {
+std::string ModelFile::serialize(const ManagedObjectModel& model, bool withStorageHints) {
     std::string out = std::string(kMagic) + "\n";
     for (const auto& entity : model.entities()) {
         out += "entity " + encode(entity->name()) + " " + encode(entity->managedObjectClassName()) +
@@ -168,6 +171,7 @@ std::string ModelFile::serialize(const ManagedObjectModel& model) {
         }
         for (const auto& index : entity->indexes()) {
             out += "index " + encode(index.name()) + "\n";
+            if (withStorageHints && index.isSearchedWithinOwner()) out += "searched-within-owner\n";
             for (const auto& element : index.elements()) {
                 out += "element " + encode(element.propertyName) + " " +
                        (element.ascending ? "1" : "0") + " binary\n";

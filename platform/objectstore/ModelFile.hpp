@@ -14,7 +14,10 @@ class ManagedObjectModel;
 
 class ModelFile {
   public:
-    static std::string serialize(const ManagedObjectModel& model);
+    // The file's text. Without the storage hints (how a store lays out an index, not what the
+    // model holds) it is the text the model's version hash is taken from, so that a hint added
+    // later leaves existing stores valid.
+    static std::string serialize(const ManagedObjectModel& model, bool withStorageHints = true);
     static std::shared_ptr<ManagedObjectModel> parse(const std::string& text, ErrorPtr& error);
 
     [[nodiscard]] static ErrorPtr write(const ManagedObjectModel& model, const std::string& path);

@@ -156,10 +156,12 @@ std::vector<std::string> SQLiteSchema::createStatements() const {
             }
         }
         out.push_back(sql + ")");
+        bool hasToOneIndex = false;
         for (const auto& p : entity.properties()) {
             const auto* r = dynamic_cast<const RelationshipDescription*>(p.get());
             if (!r) continue;
             if (!r->isToMany()) {
+                hasToOneIndex = true;
                 out.push_back("CREATE INDEX " +
                               quoteIdentifier("X_" + entity.name() + "_" + r->name()) + " ON " +
                               t.name + " (" + t.columns[p->index()] +
@@ -176,7 +178,11 @@ std::vector<std::string> SQLiteSchema::createStatements() const {
                               link + " (\"Z_MEMBER\")");
             }
         }
+        const bool carriedByOwners = hasToOneIndex && !ownerOrderColumns(entity, t.columns).empty();
         for (const auto& index : entity.indexes()) {
+            if (carriedByOwners && index.isSearchedWithinOwner() &&
+                &index == &entity.indexes().front())
+                continue;
             std::string sql = "CREATE INDEX " +
                               quoteIdentifier("I_" + entity.name() + "_" + index.name()) + " ON " +
                               t.name + " (";

@@ -79,9 +79,11 @@ FetchIndexDescription queryIndex() {
                                   FetchIndexElementDescription{"queryParameters"}});
 }
 
-// A query's rows are read back ordered by their position.
+// A query's rows are read back ordered by their position, always those of one query.
 FetchIndexDescription rowIndex() {
-    return FetchIndexDescription("rowId", {FetchIndexElementDescription{"rowId"}});
+    FetchIndexDescription index("rowId", {FetchIndexElementDescription{"rowId"}});
+    index.setSearchedWithinOwner(true);
+    return index;
 }
 
 void logIfEnabled(const std::string& message) {

@@ -38,6 +38,13 @@ TEST(ManagedObjectModel, ComparesByContentAndHashesEqualModelsEqually) {
     auto d = configuredModel();
     d->entityNamed("Row")->setIndexes({});
     EXPECT_FALSE(*a == *d);
+    // A storage hint is the model's own, but stores made before it was given stay valid.
+    auto e = configuredModel();
+    auto indexes = e->entityNamed("Row")->indexes();
+    indexes.front().setSearchedWithinOwner(!indexes.front().isSearchedWithinOwner());
+    e->entityNamed("Row")->setIndexes(indexes);
+    EXPECT_FALSE(*a == *e);
+    EXPECT_EQ(a->versionHash(), e->versionHash());
 }
 
 TEST(ManagedObjectModel, ConfigurationsListTheirEntitiesInModelOrder) {

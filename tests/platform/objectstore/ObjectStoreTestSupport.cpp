@@ -38,7 +38,9 @@ std::shared_ptr<ManagedObjectModel> makeTestModel() {
     row->setProperties({attr("rowId", AttributeType::Integer32, false),
                         rel("query", "Query", "queryEntities", false),
                         rel("entityData", "Item", "entityQueries", false)});
-    row->setIndexes({FetchIndexDescription("rowId", {{"rowId", true, {}}})});
+    FetchIndexDescription byPosition("rowId", {{"rowId", true, {}}});
+    byPosition.setSearchedWithinOwner(true);
+    row->setIndexes({byPosition});
 
     auto item = EntityDescription::create("Item", "TestItem");
     item->setProperties(
