@@ -12,6 +12,9 @@
 //                SELECT of the query record and a joined SELECT of its rows into plain structs.
 //   Joined100  - 100 equal First queries, one delegate each, loaded back to back into an empty
 //                cache; the server must see exactly one request. Compared with FirstEmpty.
+// FirstFresh and FirstEmpty (YAJL) also run paired: both sides alternate in the same run (blocks
+// of calls for FirstFresh, one call each into a new store for FirstEmpty), the ratio being the
+// median over the pairs.
 // Each empty-cache iteration gets a new application root, model and manager, with the store
 // already open, so opening the SQLite file is outside the timed part on both sides. The library
 // runs on the worker pool and the main loop, so the figures are wall time and the process's CPU
@@ -499,6 +502,45 @@ void BM_FirstFresh_Paired(benchmark::State& state) {
     }
 }
 
+std::map<int, zqbench::PairedFigures>& emptyPaired() {
+    static std::map<int, zqbench::PairedFigures> byRows;
+    return byRows;
+}
+
+// FirstEmpty with the YAJL pipeline, one call of each side after the other (each into a new
+// store, made untimed), for the same reason.
+void BM_FirstEmpty_Paired(benchmark::State& state) {
+    int n = static_cast<int>(state.range(0));
+    serveRows(static_cast<size_t>(n));
+    const std::string uri = world().server->baseURL() + kListPath;
+    auto secondsOf = [](auto&& work) {
+        auto start = SteadyClock::now();
+        work();
+        return std::chrono::duration<double>(SteadyClock::now() - start).count();
+    };
+    for (auto _ : state) {
+        auto paired = zqbench::comparePairedCalls(
+            [&] {
+                PlainDb db(plainFile("plain-empty-paired.sqlite"));
+                std::vector<Row> rows;
+                double seconds = secondsOf(
+                    [&] { rows = e2eplain::plainFirstYajl(db, world().requestURL, uri); });
+                checkRows(rows.size(), n);
+                return seconds;
+            },
+            [&] {
+                App app;
+                auto delegate = std::make_shared<CountingDelegate>();
+                double seconds = secondsOf([&] { app.loadAndWait({delegate}); });
+                checkRows(delegate->rows(), n);
+                return seconds;
+            },
+            n >= 100000 ? 7 : 15);
+        state.counters["ratio"] = paired.ratio;
+        emptyPaired()[n] = paired;
+    }
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     zqbench::rowSizes(b, 3);
 }
@@ -510,6 +552,7 @@ BENCHMARK(BM_FirstEmptySimdjson_Plain)->Apply(sizes);
 BENCHMARK(BM_FirstFresh_Plain)->Apply(sizes);
 BENCHMARK(BM_FirstFresh_Store)->Apply(sizes);
 BENCHMARK(BM_FirstFresh_Paired)->Arg(1000)->Arg(10000)->Arg(100000)->Iterations(1);
+BENCHMARK(BM_FirstEmpty_Paired)->Arg(10000)->Arg(100000)->Iterations(1);
 BENCHMARK(BM_Joined100_Store)->Apply(sizes);
 
 void printSummary() {
@@ -541,6 +584,13 @@ void printSummary() {
     if (!freshPaired().empty()) {
         std::printf("\nFirstFresh, store / plain (paired; goal: within 1.5x at every size)\n");
         for (const auto& [n, paired] : freshPaired()) {
+            std::printf("%8d rows: plain %9.3f ms, store %9.3f ms, ratio %.2f\n", n,
+                        paired.plainSeconds * 1e3, paired.measuredSeconds * 1e3, paired.ratio);
+        }
+    }
+    if (!emptyPaired().empty()) {
+        std::printf("\nFirstEmpty, store / plain YAJL (paired; goal: within 1.8x)\n");
+        for (const auto& [n, paired] : emptyPaired()) {
             std::printf("%8d rows: plain %9.3f ms, store %9.3f ms, ratio %.2f\n", n,
                         paired.plainSeconds * 1e3, paired.measuredSeconds * 1e3, paired.ratio);
         }
