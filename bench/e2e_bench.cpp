@@ -115,9 +115,9 @@ std::map<int, Memory>& memory() {
     return m;
 }
 
-// Runs `body` once, untimed, and keeps the peak resident increase it caused in `peakMB`.
-template <typename Work>
-void measurePeak(int rows, double& peakMB, Work&& body);
+// The peak resident increase of one more empty-cache load of `side` at `rows`, in a process of
+// its own; kept in `peakMB`.
+void peakInProcessOfItsOwn(const std::string& side, int rows, double& peakMB);
 
 // The library runs on workers and the main loop, so the process's CPU time (which includes the
 // in-process server on both sides) is the measure.
@@ -367,10 +367,7 @@ void BM_FirstEmpty_Store(benchmark::State& state) {
         double& best = afterDelivery()[n].firstFieldRead;
         if (best == 0 || read < best) best = read;
     }
-    App app;
-    auto delegate = std::make_shared<CountingDelegate>();
-    measurePeak(n, memory()[n].store, [&] { app.loadAndWait({delegate}); });
-    checkRows(delegate->rows(), n);
+    peakInProcessOfItsOwn("store", n, memory()[n].store);
 }
 
 void BM_FirstFresh_Store(benchmark::State& state) {
@@ -414,12 +411,21 @@ void BM_Joined100_Store(benchmark::State& state) {
     }
 }
 
-template <typename Work>
-void measurePeak(int rows, double& peakMB, Work&& body) {
-    zqbench::ResidentPeak peak;
-    body();
-    peakMB = peak.increaseMB();
-    if (!peak.exact()) memory()[rows].exact = false;
+// One empty-cache load of `side` ("store", "yajl" or "simdjson") at `rows` in a new process of
+// this program (peakChild), so that no earlier load's freed pages are reused and the figure does
+// not depend on what ran before it in this process.
+void peakInProcessOfItsOwn(const std::string& side, int rows, double& peakMB) {
+    const std::string command = "ZQ_E2E_PEAK='" + side + " " + std::to_string(rows) + "' " +
+                                std::filesystem::read_symlink("/proc/self/exe").string();
+    FILE* child = popen(command.c_str(), "r");
+    if (!child) throw std::runtime_error("cannot start the peak measurement");
+    double mb = -1;
+    int exact = 0;
+    int matched = std::fscanf(child, "peak %lf exact %d", &mb, &exact);
+    if (pclose(child) != 0 || matched != 2 || mb < 0)
+        throw std::runtime_error("the peak measurement of " + side + " failed");
+    peakMB = mb;
+    if (!exact) memory()[rows].exact = false;
 }
 
 std::string plainFile(const char* name) {
@@ -442,11 +448,9 @@ void firstEmptyPlain(benchmark::State& state, const char* work, double Memory::*
         timed(state, work, true, [&] { rows = pipeline(db, world().requestURL, uri); });
         checkRows(rows.size(), n);
     }
-    PlainDb db(plainFile("plain-first.sqlite"));
-    std::vector<Row> rows;
-    measurePeak(n, memory()[n].*peak, [&] { rows = pipeline(db, world().requestURL, uri); });
-    checkRows(rows.size(), n);
     memory()[n].answerBytes = e2eplain::plainHttp().lastBodySize();
+    peakInProcessOfItsOwn(pipeline == e2eplain::plainFirstYajl ? "yajl" : "simdjson", n,
+                          memory()[n].*peak);
 }
 
 void BM_FirstEmpty_Plain(benchmark::State& state) {
@@ -615,11 +619,57 @@ void printSummary() {
     std::printf("peak resident memory: %.1f MB\n", peakResidentMB());
 }
 
+// The child's side of peakInProcessOfItsOwn: pays the one-time costs (ICU's data, the pool's
+// threads, the store's caches, the plain side's connection) with a load of 1,000 rows, then
+// measures one load of `spec`'s side and size and prints "peak <MB> exact <0|1>".
+int peakChild(const std::string& spec) {
+    std::istringstream in(spec);
+    std::string side;
+    int rows = 0;
+    in >> side >> rows;
+    serveRows(1000);
+    const std::string uri = world().server->baseURL() + kListPath;
+    auto pipeline = side == "yajl" ? e2eplain::plainFirstYajl : e2eplain::plainFirstSimdjson;
+    {
+        App app;
+        auto delegate = std::make_shared<CountingDelegate>();
+        app.loadAndWait({delegate});
+        rememberRequestURL();
+        PlainDb db(plainFile("plain-warm.sqlite"));
+        if (side != "store") pipeline(db, world().requestURL, uri);
+    }
+    serveRows(static_cast<size_t>(rows));
+    double mb = 0;
+    bool exact = true;
+    auto measure = [&](auto&& body) {
+        zqbench::ResidentPeak peak;
+        body();
+        mb = peak.increaseMB();
+        exact = peak.exact();
+    };
+    if (side == "store") {
+        App app;
+        auto delegate = std::make_shared<CountingDelegate>();
+        measure([&] { app.loadAndWait({delegate}); });
+        checkRows(delegate->rows(), rows);
+    } else {
+        PlainDb db(plainFile("plain-first.sqlite"));
+        std::vector<Row> read;
+        measure([&] { read = pipeline(db, world().requestURL, uri); });
+        checkRows(read.size(), rows);
+    }
+    std::printf("peak %.3f exact %d\n", mb, exact ? 1 : 0);
+    world().server->stop();
+    zqbench::removeRunFolder(benchFolder());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     zqbench::steadyAllocator();
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (const char* spec = std::getenv("ZQ_E2E_PEAK")) return peakChild(spec);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
