@@ -25,9 +25,10 @@
 // are let go of; last, for each empty-cache side, the peak resident memory one more load at each
 // size added (zqbench::ResidentPeak, the same way for every side; the in-process server's share
 // is in all of them alike), next to the answer's size in bytes and their ratio. That load runs
-// after the timed iterations, untimed: the one-time start-up costs (ICU's data, the pool's
-// threads, the store's caches) are paid by then, and giving free heap back before it (which makes
-// its pages fault in again) costs no timed iteration anything.
+// untimed in a new process of this program (ZQ_E2E_PEAK="side rows"), after a 1,000-row load has
+// paid the one-time start-up costs (ICU's data, the pool's threads, the store's caches): measured
+// in this process, it reused the pages earlier loads had freed, and its figure depended on what
+// ran before it.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <sqlite3.h>
