@@ -622,9 +622,9 @@ void printSummary() {
 
 // The child's side of peakInProcessOfItsOwn: pays the one-time costs (ICU's data, the pool's
 // threads, the store's caches, the plain side's connection) with a load of 1,000 rows, then
-// measures one load of `spec`'s side and size and prints "peak <MB> exact <0|1>".
-int peakChild(const std::string& spec) {
-    std::istringstream in(spec);
+// measures one load of `request`'s side and size and prints "peak <MB> exact <0|1>".
+int peakChild(const std::string& request) {
+    std::istringstream in(request);
     std::string side;
     int rows = 0;
     in >> side >> rows;
@@ -670,7 +670,7 @@ int peakChild(const std::string& spec) {
 int main(int argc, char** argv) {
     zqbench::steadyAllocator();
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    if (const char* spec = std::getenv("ZQ_E2E_PEAK")) return peakChild(spec);
+    if (const char* request = std::getenv("ZQ_E2E_PEAK")) return peakChild(request);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
