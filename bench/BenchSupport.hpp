@@ -220,6 +220,27 @@ struct PairedFigures {
     double ratio = 0;            // the median over the pairs of adjacent blocks of measured / plain
 };
 
+// `pairs` pairs of calls of `plain` and `measured`, each returning the seconds it took; which side
+// goes first alternates from pair to pair.
+template <typename Plain, typename Measured>
+PairedFigures alternatePairs(Plain&& plain, Measured&& measured, int pairs) {
+    std::vector<double> plainTimes, measuredTimes, ratios;
+    for (int i = 0; i < pairs; ++i) {
+        double a = 0, b = 0;
+        if (i % 2 == 0) {
+            a = plain();
+            b = measured();
+        } else {
+            b = measured();
+            a = plain();
+        }
+        plainTimes.push_back(a);
+        measuredTimes.push_back(b);
+        ratios.push_back(b / a);
+    }
+    return {median(plainTimes), median(measuredTimes), median(ratios)};
+}
+
 // `pairs` pairs of blocks of about `block` each; which side goes first alternates from pair to
 // pair. Each side's calls per block come from a first estimate after a warm-up call.
 template <typename Plain, typename Measured>
@@ -246,21 +267,8 @@ PairedFigures comparePaired(Plain&& plain, Measured&& measured, int pairs,
     };
     const int plainCalls = callsPerBlock(plain);
     const int measuredCalls = callsPerBlock(measured);
-    std::vector<double> plainTimes, measuredTimes, ratios;
-    for (int i = 0; i < pairs; ++i) {
-        double a = 0, b = 0;
-        if (i % 2 == 0) {
-            a = timeBlock(plain, plainCalls);
-            b = timeBlock(measured, measuredCalls);
-        } else {
-            b = timeBlock(measured, measuredCalls);
-            a = timeBlock(plain, plainCalls);
-        }
-        plainTimes.push_back(a);
-        measuredTimes.push_back(b);
-        ratios.push_back(b / a);
-    }
-    return {median(plainTimes), median(measuredTimes), median(ratios)};
+    return alternatePairs([&] { return timeBlock(plain, plainCalls); },
+                          [&] { return timeBlock(measured, measuredCalls); }, pairs);
 }
 
 // As comparePaired, for work that needs fresh state each call (an empty cache): each side times
@@ -269,21 +277,7 @@ template <typename Plain, typename Measured>
 PairedFigures comparePairedCalls(Plain&& plain, Measured&& measured, int pairs) {
     plain();
     measured();
-    std::vector<double> plainTimes, measuredTimes, ratios;
-    for (int i = 0; i < pairs; ++i) {
-        double a = 0, b = 0;
-        if (i % 2 == 0) {
-            a = plain();
-            b = measured();
-        } else {
-            b = measured();
-            a = plain();
-        }
-        plainTimes.push_back(a);
-        measuredTimes.push_back(b);
-        ratios.push_back(b / a);
-    }
-    return {median(plainTimes), median(measuredTimes), median(ratios)};
+    return alternatePairs(plain, measured, pairs);
 }
 
 }  // namespace zqbench

@@ -475,9 +475,10 @@ void BM_FirstFresh_Plain(benchmark::State& state) {
     }
 }
 
-std::map<int, zqbench::PairedFigures>& freshPaired() {
-    static std::map<int, zqbench::PairedFigures> byRows;
-    return byRows;
+// The paired figures by work ("FirstFresh", "FirstEmpty") and rows, printed at exit.
+std::map<std::string, std::map<int, zqbench::PairedFigures>>& pairedFigures() {
+    static std::map<std::string, std::map<int, zqbench::PairedFigures>> byWork;
+    return byWork;
 }
 
 // FirstFresh again with both sides in alternating blocks: the separate runs above meet the
@@ -503,13 +504,8 @@ void BM_FirstFresh_Paired(benchmark::State& state) {
                                    },
                                    10, std::chrono::milliseconds(n >= 100000 ? 400 : 100));
         state.counters["ratio"] = paired.ratio;
-        freshPaired()[n] = paired;
+        pairedFigures()["FirstFresh"][n] = paired;
     }
-}
-
-std::map<int, zqbench::PairedFigures>& emptyPaired() {
-    static std::map<int, zqbench::PairedFigures> byRows;
-    return byRows;
 }
 
 // FirstEmpty with the YAJL pipeline, one call of each side after the other (each into a new
@@ -542,7 +538,7 @@ void BM_FirstEmpty_Paired(benchmark::State& state) {
             },
             n >= 100000 ? 7 : 15);
         state.counters["ratio"] = paired.ratio;
-        emptyPaired()[n] = paired;
+        pairedFigures()["FirstEmpty"][n] = paired;
     }
 }
 
@@ -586,16 +582,10 @@ void printSummary() {
                     single * 1e3, best.store * 1e3, single > 0 ? best.store / single : 0,
                     best.storeCPU * 1e3, singleCPU > 0 ? best.storeCPU / singleCPU : 0);
     }
-    if (!freshPaired().empty()) {
-        std::printf("\nFirstFresh, store / plain (paired; goal: within 1.5x at every size)\n");
-        for (const auto& [n, paired] : freshPaired()) {
-            std::printf("%8d rows: plain %9.3f ms, store %9.3f ms, ratio %.2f\n", n,
-                        paired.plainSeconds * 1e3, paired.measuredSeconds * 1e3, paired.ratio);
-        }
-    }
-    if (!emptyPaired().empty()) {
-        std::printf("\nFirstEmpty, store / plain YAJL (paired; goal: within 1.8x)\n");
-        for (const auto& [n, paired] : emptyPaired()) {
+    for (const auto& [work, byRows] : pairedFigures()) {
+        std::printf("\n%s, store / plain%s (paired; goal: within %sx)\n", work.c_str(),
+                    work == "FirstEmpty" ? " YAJL" : "", work == "FirstEmpty" ? "1.8" : "1.5");
+        for (const auto& [n, paired] : byRows) {
             std::printf("%8d rows: plain %9.3f ms, store %9.3f ms, ratio %.2f\n", n,
                         paired.plainSeconds * 1e3, paired.measuredSeconds * 1e3, paired.ratio);
         }
