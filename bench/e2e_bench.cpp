@@ -23,12 +23,12 @@
 // server's answer and adds, outside the timed part, the first read of every field of the
 // delivered rows (they arrive as faults) and the objects the main context holds once the answers
 // are let go of; last, for each empty-cache side, the peak resident memory one more load at each
-// size added (zqbench::ResidentPeak, the same way for every side; the in-process server's share
-// is in all of them alike), next to the answer's size in bytes and their ratio. That load runs
-// untimed in a new process of this program (ZQ_E2E_PEAK="side rows"), after a 1,000-row load has
-// paid the one-time start-up costs (ICU's data, the pool's threads, the store's caches): measured
-// in this process, it reused the pages earlier loads had freed, and its figure depended on what
-// ran before it.
+// size added (zqbench::ResidentPeak, the same way for every side), next to the answer's size in
+// bytes and their ratio. That load runs untimed in a new process of this program (ZQ_E2E_PEAK),
+// after a load of the first 1,000 rows has paid the one-time start-up costs (ICU's data, the
+// pool's threads, the store's caches), and asks this process's server, as an application asks a
+// server elsewhere: measured in this process, it reused the pages earlier loads had freed, and
+// its figure depended on what ran before it and held the server's own copies of the answer.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <sqlite3.h>
@@ -137,7 +137,9 @@ std::atomic<SteadyClock::rep>& lastAnswerWritten() {
 }
 
 struct World {
+    // None in a peak child, which asks the parent's server (kPeakServerVariable).
     std::unique_ptr<ZQSampleServer> server;
+    std::string baseURL;
     std::shared_ptr<const ZQApplicationModel> appModel;
     std::shared_ptr<ManagedObjectModel> schema;
     std::shared_ptr<ZQRemoteWorkWithCollectionDataSource> invoices;
@@ -159,20 +161,28 @@ std::string sampleModelText(const std::string& serverBaseURL) {
     return model;
 }
 
+// Set in a peak child (with ZQ_E2E_PEAK): the base URL of the parent's server.
+constexpr const char* kPeakServerVariable = "ZQ_E2E_PEAK_SERVER";
+
 World& world() {
     static World w = [] {
         World made;
-        ZQSampleServerOptions options;
-        options.loadDataFiles = false;
-        options.onRequest = [](const ZQSampleRequestRecord&) {
-            lastAnswerWritten().store(SteadyClock::now().time_since_epoch().count());
-        };
-        auto created = ZQSampleServer::create(options);
-        if (created.error) throw std::runtime_error(created.error->description());
-        made.server = std::move(created.server);
-        if (auto error = made.server->start()) throw std::runtime_error(error->description());
-        auto loaded = ZQApplicationModelLoader::loadFromString(
-            sampleModelText(made.server->baseURL()), "e2e-bench-model");
+        if (const char* parentServer = std::getenv(kPeakServerVariable)) {
+            made.baseURL = parentServer;
+        } else {
+            ZQSampleServerOptions options;
+            options.loadDataFiles = false;
+            options.onRequest = [](const ZQSampleRequestRecord&) {
+                lastAnswerWritten().store(SteadyClock::now().time_since_epoch().count());
+            };
+            auto created = ZQSampleServer::create(options);
+            if (created.error) throw std::runtime_error(created.error->description());
+            made.server = std::move(created.server);
+            if (auto error = made.server->start()) throw std::runtime_error(error->description());
+            made.baseURL = made.server->baseURL();
+        }
+        auto loaded = ZQApplicationModelLoader::loadFromString(sampleModelText(made.baseURL),
+                                                               "e2e-bench-model");
         if (loaded.error) throw std::runtime_error(loaded.error->description());
         made.appModel = loaded.model;
         ErrorPtr error;
@@ -186,7 +196,7 @@ World& world() {
             data->workWithModel(), data,
             level->list()->parameters().value_or(ZQWorkWithParameters{}));
         made.requestURL =
-            made.server->baseURL() + kListPath + "?start=0&count=0&zqid=" + std::to_string(kZqid);
+            made.baseURL + kListPath + "?start=0&count=0&zqid=" + std::to_string(kZqid);
         return made;
     }();
     return w;
@@ -275,15 +285,17 @@ class App {
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
-    static std::shared_ptr<ZQRemoteEntityDataQueryCollectionInfo> firstQuery() {
+    // A First query of every row (pageSize 0) or of the first pageSize rows.
+    static std::shared_ptr<ZQRemoteEntityDataQueryCollectionInfo> firstQuery(uint64_t pageSize) {
         return ZQRemoteEntityDataQueryCollectionInfo::create(
-            world().invoices, ZQRemoteEntityDataQueryType::First, std::nullopt, kZqid, false, 0,
-            ZQNotFound, std::nullopt, ZQNotFound, std::nullopt);
+            world().invoices, ZQRemoteEntityDataQueryType::First, std::nullopt, kZqid, false,
+            pageSize, ZQNotFound, std::nullopt, ZQNotFound, std::nullopt);
     }
 
     // Loads a First query for every delegate and runs the main loop until all are answered.
-    void loadAndWait(const std::vector<std::shared_ptr<CountingDelegate>>& delegates) {
-        for (const auto& delegate : delegates) manager_->load(firstQuery(), delegate);
+    void loadAndWait(const std::vector<std::shared_ptr<CountingDelegate>>& delegates,
+                     uint64_t pageSize = 0) {
+        for (const auto& delegate : delegates) manager_->load(firstQuery(pageSize), delegate);
         bool answered = MainLoop::runUntil(
             [&] {
                 for (const auto& delegate : delegates) {
@@ -414,9 +426,13 @@ void BM_Joined100_Store(benchmark::State& state) {
 
 // One empty-cache load of `side` ("store", "yajl" or "simdjson") at `rows` in a new process of
 // this program (peakChild), so that no earlier load's freed pages are reused and the figure does
-// not depend on what ran before it in this process.
+// not depend on what ran before it in this process. The child asks this process's server, which
+// serves `rows` rows by now: the server's own work for the answer (the rows' texts, the joined
+// answer, the socket's buffers) is not the application's memory.
 void peakInProcessOfItsOwn(const std::string& side, int rows, double& peakMB) {
-    const std::string command = "ZQ_E2E_PEAK='" + side + " " + std::to_string(rows) + "' " +
+    const std::string command = "ZQ_E2E_PEAK='" + side + " " + std::to_string(rows) + " " +
+                                world().requestURL + "' " + kPeakServerVariable + "='" +
+                                world().baseURL + "' " +
                                 std::filesystem::read_symlink("/proc/self/exe").string();
     FILE* child = popen(command.c_str(), "r");
     if (!child) throw std::runtime_error("cannot start the peak measurement");
@@ -442,7 +458,7 @@ void firstEmptyPlain(benchmark::State& state, const char* work, double Memory::*
                                                   const std::string&)) {
     int n = static_cast<int>(state.range(0));
     serveRows(static_cast<size_t>(n));
-    const std::string uri = world().server->baseURL() + kListPath;
+    const std::string uri = world().baseURL + kListPath;
     for (auto _ : state) {
         PlainDb db(plainFile("plain-first.sqlite"));
         std::vector<Row> rows;
@@ -465,7 +481,7 @@ void BM_FirstEmptySimdjson_Plain(benchmark::State& state) {
 void BM_FirstFresh_Plain(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     serveRows(static_cast<size_t>(n));
-    const std::string uri = world().server->baseURL() + kListPath;
+    const std::string uri = world().baseURL + kListPath;
     PlainDb db(plainFile("plain-fresh.sqlite"));
     checkRows(e2eplain::plainFirstYajl(db, world().requestURL, uri).size(), n);
     for (auto _ : state) {
@@ -486,7 +502,7 @@ std::map<std::string, std::map<int, zqbench::PairedFigures>>& pairedFigures() {
 void BM_FirstFresh_Paired(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     serveRows(static_cast<size_t>(n));
-    const std::string uri = world().server->baseURL() + kListPath;
+    const std::string uri = world().baseURL + kListPath;
     PlainDb db(plainFile("plain-fresh-paired.sqlite"));
     checkRows(e2eplain::plainFirstYajl(db, world().requestURL, uri).size(), n);
     App app;
@@ -513,7 +529,7 @@ void BM_FirstFresh_Paired(benchmark::State& state) {
 void BM_FirstEmpty_Paired(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     serveRows(static_cast<size_t>(n));
-    const std::string uri = world().server->baseURL() + kListPath;
+    const std::string uri = world().baseURL + kListPath;
     auto secondsOf = [](auto&& work) {
         auto start = SteadyClock::now();
         work();
@@ -610,26 +626,30 @@ void printSummary() {
     std::printf("peak resident memory: %.1f MB\n", peakResidentMB());
 }
 
-// The child's side of peakInProcessOfItsOwn: pays the one-time costs (ICU's data, the pool's
-// threads, the store's caches, the plain side's connection) with a load of 1,000 rows, then
-// measures one load of `request`'s side and size and prints "peak <MB> exact <0|1>".
+// The child's side of peakInProcessOfItsOwn ("side rows requestURL", the parent's server at
+// kPeakServerVariable): pays the one-time costs (ICU's data, the pool's threads, the store's
+// caches, the plain side's connection) with a load of the first 1,000 rows, then measures one
+// load of every row by `request`'s side and prints "peak <MB> exact <0|1>".
 int peakChild(const std::string& request) {
+    if (!std::getenv(kPeakServerVariable)) throw std::runtime_error("no server for the peak");
     std::istringstream in(request);
     std::string side;
     int rows = 0;
-    in >> side >> rows;
-    serveRows(1000);
-    const std::string uri = world().server->baseURL() + kListPath;
+    in >> side >> rows >> world().requestURL;
+    const std::string uri = world().baseURL + kListPath;
     auto pipeline = side == "yajl" ? e2eplain::plainFirstYajl : e2eplain::plainFirstSimdjson;
+    constexpr uint64_t kWarmUpRows = 1000;
     {
         App app;
         auto delegate = std::make_shared<CountingDelegate>();
-        app.loadAndWait({delegate});
-        rememberRequestURL();
+        app.loadAndWait({delegate}, kWarmUpRows);
+        checkRows(delegate->rows(), static_cast<int>(std::min<uint64_t>(kWarmUpRows, rows)));
         PlainDb db(plainFile("plain-warm.sqlite"));
-        if (side != "store") pipeline(db, world().requestURL, uri);
+        const std::string warmUpURL = world().baseURL + kListPath +
+                                      "?start=0&count=" + std::to_string(kWarmUpRows) +
+                                      "&zqid=" + std::to_string(kZqid);
+        if (side != "store") pipeline(db, warmUpURL, uri);
     }
-    serveRows(static_cast<size_t>(rows));
     double mb = 0;
     bool exact = true;
     auto measure = [&](auto&& body) {
@@ -650,7 +670,6 @@ int peakChild(const std::string& request) {
         checkRows(read.size(), rows);
     }
     std::printf("peak %.3f exact %d\n", mb, exact ? 1 : 0);
-    world().server->stop();
     zqbench::removeRunFolder(benchFolder());
     return 0;
 }
