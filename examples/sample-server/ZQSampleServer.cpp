@@ -230,12 +230,26 @@ platform::ErrorPtr ZQSampleServer::loadSyntheticInvoices(size_t invoices, size_t
 
 std::vector<ZQSampleRequestRecord> ZQSampleServer::requestLog() const {
     platform::MutexLock lock(mutex_);
-    return log_;
+    return {log_.begin(), log_.end()};
+}
+
+size_t ZQSampleServer::answeredRequestCount() const {
+    platform::MutexLock lock(mutex_);
+    return answered_;
+}
+
+std::vector<ZQSampleRequestRecord> ZQSampleServer::requestLogSince(size_t answered) const {
+    platform::MutexLock lock(mutex_);
+    // The log holds the last log_.size() of answered_ requests.
+    const size_t newer = answered_ > answered ? answered_ - answered : 0;
+    const size_t kept = std::min(newer, log_.size());
+    return {log_.end() - static_cast<std::ptrdiff_t>(kept), log_.end()};
 }
 
 void ZQSampleServer::clearRequestLog() {
     platform::MutexLock lock(mutex_);
     log_.clear();
+    answered_ = 0;
     counts_.clear();
     total_ = 0;
 }
@@ -301,7 +315,11 @@ void ZQSampleServer::handle(Exchange& exchange) {
     ZQSampleRequestRecord record{exchange.method, exchange.url, exchange.status};
     {
         platform::MutexLock lock(mutex_);
-        log_.push_back(record);
+        ++answered_;
+        if (options_.requestLogLimit > 0) {
+            if (log_.size() >= options_.requestLogLimit) log_.pop_front();
+            log_.push_back(record);
+        }
     }
     if (options_.onRequest) options_.onRequest(record);
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -62,6 +63,9 @@ struct ZQSampleServerOptions {
     size_t threadCount = 16;
     // How long an idle kept-alive connection is held open.
     int keepAliveSeconds = 2;
+    // How many of the latest answered requests requestLog() keeps: a server that runs for days
+    // must not grow with every request. 0 keeps none; the counts stay exact either way.
+    size_t requestLogLimit = 10000;
     // A user warning every business-component answer carries in its "Warning" header
     // ("299 sample-server \"<text>\""); a request's "zqwarning=<text>" query parameter overrides
     // it.
@@ -119,7 +123,13 @@ class ZQSampleServer {
         businessComponents_->setWarning(std::move(text));
     }
 
+    // The latest answered requests, oldest first (at most options.requestLogLimit of them).
     std::vector<ZQSampleRequestRecord> requestLog() const EXCLUDES(mutex_);
+    // Requests answered since the start or the last clearRequestLog(), kept in the log or not.
+    size_t answeredRequestCount() const EXCLUDES(mutex_);
+    // The kept records of the requests answered after the first `answered` ones (a value of
+    // answeredRequestCount() taken earlier).
+    std::vector<ZQSampleRequestRecord> requestLogSince(size_t answered) const EXCLUDES(mutex_);
     void clearRequestLog() EXCLUDES(mutex_);
     // Requests that arrived for the path ("/sample/rest/Sales/WorkWithInvoice/Invoice/List"),
     // counted on arrival, before any delay; the log has them once answered.
@@ -175,7 +185,8 @@ class ZQSampleServer {
     bool stopping_ GUARDED_BY(mutex_) = false;
     // The httplib requests whose answers are not yet written (by address).
     std::set<const void*> answering_ GUARDED_BY(mutex_);
-    std::vector<ZQSampleRequestRecord> log_ GUARDED_BY(mutex_);
+    std::deque<ZQSampleRequestRecord> log_ GUARDED_BY(mutex_);
+    size_t answered_ GUARDED_BY(mutex_) = 0;
     std::map<std::string, size_t> counts_ GUARDED_BY(mutex_);
     size_t total_ GUARDED_BY(mutex_) = 0;
 };

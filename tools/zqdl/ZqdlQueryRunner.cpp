@@ -17,7 +17,7 @@ ZqdlRunResult ZqdlQueryRunner::run(
     const std::vector<std::shared_ptr<ZQEntityDataQueryInfo>>& queries, double timeoutSeconds,
     const OnDelivery& onDelivery) {
     ZQSampleServer* server = environment.server();
-    const size_t logBefore = server ? server->requestLog().size() : 0;
+    const size_t logBefore = server ? server->answeredRequestCount() : 0;
     const size_t arrivedBefore = server ? server->totalRequestCount() : 0;
 
     // Delegates are called on the main thread only, where this function runs: no lock needed.
@@ -51,11 +51,8 @@ std::vector<ZQSampleRequestRecord> ZqdlQueryRunner::requestsSince(ZQSampleServer
                                                                   size_t before,
                                                                   size_t arrivedBefore) {
     const size_t arrived = server.totalRequestCount() - arrivedBefore;
-    platform::runUntil([&] { return server.requestLog().size() >= before + arrived; }, 2.0);
-    std::vector<ZQSampleRequestRecord> log = server.requestLog();
-    if (log.size() <= before) return {};
-    return std::vector<ZQSampleRequestRecord>(log.begin() + static_cast<std::ptrdiff_t>(before),
-                                              log.end());
+    platform::runUntil([&] { return server.answeredRequestCount() >= before + arrived; }, 2.0);
+    return server.requestLogSince(before);
 }
 
 }  // namespace zqdl

@@ -40,7 +40,7 @@ class ZqdlQueryRunner {
         const OnDelivery& onDelivery = {});
 
   private:
-    // The requests answered since `before` log entries, once every request that arrived since
+    // The requests answered after the first `before` ones, once every request that arrived since
     // `arrivedBefore` is in the log (the log records a request after its answer is written,
     // which can be just after the client has it).
     static std::vector<ZQSampleRequestRecord> requestsSince(ZQSampleServer& server, size_t before,

@@ -216,8 +216,10 @@ TEST_F(SampleServer, LogsAndCountsRequestsAndStopsWhileARequestWaits) {
         platform::MutexLock lock(seenMutex);
         seen.push_back(record);
     };
+    options.requestLogLimit = 3;
     startServer(options);
     get("rest/WorkWithCustomer/Customer/List?start=0&count=2&zqid=1");
+    const size_t afterFirst = server->answeredRequestCount();
     get("rest/WorkWithCustomer/Customer/List?zqid=2");
     get("rest/Unknown");
     EXPECT_EQ(server->requestCountForProvider("WorkWithCustomer.Customer.List"), 2u);
@@ -228,17 +230,29 @@ TEST_F(SampleServer, LogsAndCountsRequestsAndStopsWhileARequestWaits) {
     EXPECT_EQ(log[0].url,
               server->baseURL() + "rest/WorkWithCustomer/Customer/List?start=0&count=2&zqid=1");
     EXPECT_EQ(log[2].status, 404);
+    EXPECT_EQ(server->requestLogSince(afterFirst).size(), 2u);
     {
         platform::MutexLock lock(seenMutex);
         EXPECT_EQ(seen.size(), 3u);
     }
+    // Past its limit the log keeps the latest records; the counts stay exact.
+    get("rest/WorkWithCustomer/Customer/List?zqid=4");
+    log = server->requestLog();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].url, server->baseURL() + "rest/WorkWithCustomer/Customer/List?zqid=2");
+    EXPECT_EQ(server->answeredRequestCount(), 4u);
+    std::vector<ZQSampleRequestRecord> since = server->requestLogSince(afterFirst);
+    ASSERT_EQ(since.size(), 3u);
+    EXPECT_EQ(since.back().url, server->baseURL() + "rest/WorkWithCustomer/Customer/List?zqid=4");
+    EXPECT_EQ(server->requestLogSince(0).size(), 3u);  // the first one is no longer kept
 
     // A request waiting out a long delay is answered 503 when the server stops.
     server->setDelay(600);
+    const size_t listed = server->requestCountForProvider("WorkWithCustomer.Customer.List");
     HTTPReply waiting;
     std::thread client([&] { waiting = get("rest/WorkWithCustomer/Customer/List?zqid=3"); });
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (server->requestCountForProvider("WorkWithCustomer.Customer.List") < 3 &&
+    while (server->requestCountForProvider("WorkWithCustomer.Customer.List") == listed &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
