@@ -36,6 +36,11 @@ class ContextDidSaveNotification : public Object {
         // fault: only its to-many relationships changed.
         std::vector<Value> values;
         bool valuesKnown = true;
+        // The to-many relationships (property indices) whose members the save changed. A merge
+        // reloads only those of a loaded object's lists; without toManyKnown (a snapshot read
+        // back from the store) it reloads every one.
+        std::vector<size_t> changedToMany;
+        bool toManyKnown = false;
     };
 
     ContextDidSaveNotification(std::weak_ptr<ManagedObjectContext> sender,

@@ -1,6 +1,7 @@
 #include "platform/objectstore/ContextSaver.hpp"
 
 #include "platform/objectstore/ManagedObjectContext.hpp"
+#include "platform/objectstore/RelationshipDescription.hpp"
 
 namespace platform {
 
@@ -222,6 +223,19 @@ void ContextSaver::settle(ManagedObject& object, int64_t version,
     object.changedCount_ = 0;
 }
 
+std::vector<size_t> ContextSaver::changedToManyOf(const ManagedObject& object) {
+    std::vector<size_t> indices;
+    if (object.changedCount_ == 0) return indices;
+    const auto& properties = object.entity_->properties();
+    for (size_t i = 0; i < properties.size() && i < object.changed_.size(); ++i) {
+        if (!object.changed_[i] || properties[i]->isAttribute()) continue;
+        if (static_cast<const RelationshipDescription*>(properties[i].get())->isToMany()) {
+            indices.push_back(i);
+        }
+    }
+    return indices;
+}
+
 void ContextSaver::finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
                           std::shared_ptr<ContextDidSaveNotification>& notification) {
     Replacements replacements = rekeyInserted();
@@ -241,10 +255,13 @@ void ContextSaver::finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
         }
         for (size_t i = 0; i < work.updated.size(); ++i) {
             auto& object = *work.updated[i];
+            std::vector<size_t> changedToMany = changedToManyOf(object);
             settle(object, work.outcome.updatedVersions[i], replacements);
             bool known = object.state_ == ManagedObject::State::Loaded;
             updated.push_back(snapshotOf(object, object.values_, known));
             updated.back().version = object.version_;
+            updated.back().changedToMany = std::move(changedToMany);
+            updated.back().toManyKnown = true;
         }
         for (const auto& object : work.deleted) {
             deleted.push_back(object->id_);

@@ -38,6 +38,9 @@ class ContextSaver {
     Replacements rekeyInserted();
     // A saved object: identifiers of inserted objects made permanent, no changes, new version.
     void settle(ManagedObject& object, int64_t version, const Replacements& replacements);
+    // The to-many relationships whose members this save changes, for the snapshot (before
+    // settle clears the changes).
+    static std::vector<size_t> changedToManyOf(const ManagedObject& object);
     void finish(std::vector<std::shared_ptr<ManagedObject>>& dropped,
                 std::shared_ptr<ContextDidSaveNotification>& notification);
 

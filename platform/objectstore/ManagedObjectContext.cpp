@@ -1,5 +1,7 @@
 #include "platform/objectstore/ManagedObjectContext.hpp"
 
+#include <algorithm>
+
 #include "platform/objectstore/ContextSaver.hpp"
 #include "platform/objectstore/ManagedObjectClassRegistry.hpp"
 #include "platform/objectstore/ObjectGraphEditor.hpp"
@@ -130,7 +132,12 @@ RelationshipList& ManagedObjectContext::loadedList(
     ManagedObject& object, size_t index, ErrorPtr* error, bool withRows,
     std::vector<std::shared_ptr<ManagedObject>>* members) {
     RelationshipList& list = object.list(index);
-    if (list.isLoaded()) return list;
+    if (list.isLoaded()) {
+        if (!withRows || object.changed_[index] || membersAreLoaded(list)) return list;
+        // Members read with the list have gone since (the registry holds them weakly): one read
+        // of every member's row costs less than a read per member.
+        list.unload();
+    }
     const auto& r =
         static_cast<const RelationshipDescription&>(*object.entity_->properties()[index]);
     auto store = coordinator_ ? coordinator_->storeForObjectID(*object.id_) : nullptr;
@@ -167,6 +174,14 @@ RelationshipList& ManagedObjectContext::loadedList(
     }
     list.load(stored);
     return list;
+}
+
+bool ManagedObjectContext::membersAreLoaded(const RelationshipList& list) const {
+    for (const auto& id : list.members()) {
+        auto member = objects_.find(*id);
+        if (!member || member->state_ != ManagedObject::State::Loaded) return false;
+    }
+    return true;
 }
 
 std::shared_ptr<ManagedObject> ManagedObjectContext::objectForRow(
@@ -417,7 +432,9 @@ void ManagedObjectContext::refreshObject(const std::shared_ptr<ManagedObject>& o
 
 void ManagedObjectContext::applySnapshot(ManagedObject& object,
                                          const ContextDidSaveNotification::Snapshot& snapshot) {
-    if (snapshot.version <= object.version_) return;  // an older save, merged late
+    // An older save merged late: its values are stale, but a list it changed may have been
+    // read before it and kept by the newer merge.
+    const bool older = snapshot.version <= object.version_;
     std::vector<std::string> keys;
     const auto& properties = object.entity_->properties();
     for (size_t i = 0; i < properties.size(); ++i) {
@@ -426,19 +443,26 @@ void ManagedObjectContext::applySnapshot(ManagedObject& object,
                             ? nullptr
                             : static_cast<const RelationshipDescription*>(properties[i].get());
         if (r && r->isToMany()) {
-            if (RelationshipList* list = object.existingList(i)) {
+            // Lists the save left alone stay loaded: a save that only stamps an order keeps its
+            // lines in memory.
+            const bool touched =
+                !snapshot.toManyKnown ||
+                std::find(snapshot.changedToMany.begin(), snapshot.changedToMany.end(), i) !=
+                    snapshot.changedToMany.end();
+            RelationshipList* list = touched ? object.existingList(i) : nullptr;
+            if (list) {
                 list->unload();
                 keys.push_back(r->name());
             }
             continue;
         }
-        if (!snapshot.valuesKnown) continue;
+        if (older || !snapshot.valuesKnown) continue;
         const Value& saved = snapshot.values[i];
         if (object.values_[i].kind() == saved.kind() && object.values_[i] == saved) continue;
         object.values_[i] = saved;
         keys.push_back(properties[i]->name());
     }
-    object.version_ = snapshot.version;
+    if (!older) object.version_ = snapshot.version;
     for (const auto& key : keys) object.didChangeValueForKey(key);
 }
 

@@ -160,6 +160,29 @@ TEST_P(MergeTest, UnsavedLocalChangesWinAndOlderSavesMergedLateAreIgnored) {
     EXPECT_TRUE(mainQuery_->isUpdated());
 }
 
+// A merge reloads only the lists the save changed, also when that save is merged late, after a
+// newer one that left the list alone.
+TEST_P(MergeTest, MergingReloadsOnlyTheListsASaveChanged) {
+    std::vector<std::shared_ptr<ContextDidSaveNotification>> saves;
+    auto writer = newContext();
+    auto token = writer->addDidSaveObserver([&](const ContextDidSaveNotification& n) {
+        saves.push_back(std::make_shared<ContextDidSaveNotification>(n));
+    });
+    auto query = writer->objectWithID(queryID_);
+    insert(*writer, "Row", {{"rowId", 2}, {"query", Value::object(query)}});
+    ASSERT_NO_STORE_ERROR(writer->save());
+    ASSERT_FALSE(query->setValueForKey(Value(true), "complete"));
+    ASSERT_NO_STORE_ERROR(writer->save());
+    ASSERT_EQ(saves.size(), 2u);
+
+    mainQuery_->changedKeys.clear();
+    main_->mergeChangesFromContextDidSaveNotification(*saves[1]);
+    EXPECT_EQ(mainQuery_->changedKeys, (std::vector<std::string>{"complete"}));
+    main_->mergeChangesFromContextDidSaveNotification(*saves[0]);  // late, older
+    EXPECT_EQ(count(mainQuery_, "queryEntities"), 2u);
+    EXPECT_EQ(mainQuery_->valueForKey("complete"), Value(true));
+}
+
 TEST_P(MergeTest, APostedNotificationCanBeMergedDirectly) {
     auto writer = newContext();
     auto token = NotificationCenter::defaultCenter().addObserver(

@@ -262,12 +262,23 @@ TEST_P(UnretainedContextTest, AToManyReadHandsBackItsMembersWithTheirValues) {
     const std::vector<std::string> expected{"a", "b", "c"};
     EXPECT_EQ(readNames(), expected);
     EXPECT_EQ(context->registeredObjectCount(), 1u);
-    // Read again once they were let go of, the members come back from the store as faults.
-    auto again = parent->valueForKey("children");
-    auto* set = dynamic_cast<const ManagedObjectSet*>(again.object().get());
+    // Read again once they were let go of, the members come back with their values too.
+    EXPECT_EQ(readNames(), expected);
+    // A list with an unsaved change is not read again: the change stays.
+    auto added = insert(*context, "Child", {{"name", "d"}});
+    auto held = parent->valueForKey("children");
+    auto* set = dynamic_cast<const ManagedObjectSet*>(held.object().get());
     ASSERT_NE(set, nullptr);
-    ASSERT_EQ(set->count(), 3u);
-    EXPECT_EQ(set->objects()[1]->valueForKey("name"), Value("b"));
+    platform::Array members;
+    for (const auto& child : set->objects()) members.push_back(Value::object(child));
+    members.push_back(Value::object(added));
+    ASSERT_EQ(parent->setValueForKey(Value(std::move(members)), "children"), nullptr);
+    held = Value();
+    auto again = parent->valueForKey("children");
+    set = dynamic_cast<const ManagedObjectSet*>(again.object().get());
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(set->count(), 4u);
+    EXPECT_EQ(set->objects()[3]->valueForKey("name"), Value("d"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, UnretainedContextTest,
