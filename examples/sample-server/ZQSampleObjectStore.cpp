@@ -47,8 +47,20 @@ ZQSampleObjectAnswer ZQSampleObjectStore::answer(const std::string& method, std:
         }
         platform::MutexLock lock(mutex_);
         --inFlight_;
+        if (body.size() > storedBytesLimit_) {
+            return errorAnswer(413, "the upload is larger than the server keeps");
+        }
+        while (!order_.empty() && storedBytes_ + body.size() > storedBytesLimit_) {
+            auto oldest = objects_.find(order_.front());
+            order_.pop_front();
+            if (oldest == objects_.end()) continue;
+            storedBytes_ -= oldest->second.bytes.size();
+            objects_.erase(oldest);
+        }
         size_t number = nextId_++;
         std::string id = "obj-" + std::to_string(number);
+        storedBytes_ += body.size();
+        order_.push_back(id);
         objects_[id] = {std::move(contentType), std::move(body)};
         std::string idText = numericIds_.load() ? std::to_string(number) : "\"" + id + "\"";
         return {200, "{\"object_id\":" + idText + "}", "application/json"};
@@ -87,4 +99,14 @@ void ZQSampleObjectStore::resetCounters() {
     platform::MutexLock lock(mutex_);
     uploads_ = 0;
     maxInFlight_ = inFlight_;
+}
+
+void ZQSampleObjectStore::setStoredBytesLimit(size_t bytes) {
+    platform::MutexLock lock(mutex_);
+    storedBytesLimit_ = bytes;
+}
+
+size_t ZQSampleObjectStore::storedBytes() const {
+    platform::MutexLock lock(mutex_);
+    return storedBytes_;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -46,10 +47,18 @@ class ZQSampleObjectStore {
     void setUploadHoldSeconds(double seconds) { holdSeconds_.store(seconds); }
     // Answers the object id as a JSON number instead of a string.
     void setNumericObjectIds(bool numeric) { numericIds_.store(numeric); }
+    // The most bytes kept (1 GiB unless set): a new upload lets the oldest objects go until it
+    // fits, and one larger than the limit is answered 413, so that a server that runs for days
+    // does not grow with every upload.
+    void setStoredBytesLimit(size_t bytes) EXCLUDES(mutex_);
+    size_t storedBytes() const EXCLUDES(mutex_);
 
   private:
     mutable platform::Mutex mutex_;
     std::map<std::string, ZQSampleStoredObject> objects_ GUARDED_BY(mutex_);
+    std::deque<std::string> order_ GUARDED_BY(mutex_);  // ids, oldest first
+    size_t storedBytes_ GUARDED_BY(mutex_) = 0;
+    size_t storedBytesLimit_ GUARDED_BY(mutex_) = size_t{1} << 30;
     size_t nextId_ GUARDED_BY(mutex_) = 1;
     size_t uploads_ GUARDED_BY(mutex_) = 0;
     size_t inFlight_ GUARDED_BY(mutex_) = 0;

@@ -59,6 +59,25 @@ TEST_F(SampleServerUpload, WrongMethodsAndUnknownObjectsAreErrors) {
     EXPECT_NE(get("rest/Customer/1").status, 405);
 }
 
+TEST_F(SampleServerUpload, TheOldestObjectsGoOnceTheStoredBytesPassTheLimit) {
+    server->objectStore().setStoredBytesLimit(10);
+    auto upload = [&](const std::string& bytes) {
+        return std::string(
+            send("POST", "zqobject", bytes).json()["object_id"].string().value_or(""));
+    };
+    std::string first = upload("123456");
+    std::string second = upload("abcdef");
+    EXPECT_EQ(get("zqobject/" + first).status, 404);
+    EXPECT_EQ(get("zqobject/" + second).body, "abcdef");
+    std::string third = upload("xyz");
+    EXPECT_EQ(get("zqobject/" + second).body, "abcdef");
+    EXPECT_EQ(server->objectStore().storedBytes(), 9u);
+    // Larger than the limit: refused, and nothing already kept goes for it.
+    EXPECT_EQ(send("POST", "zqobject", "0123456789a").status, 413);
+    EXPECT_EQ(get("zqobject/" + third).body, "xyz");
+    EXPECT_EQ(server->objectStore().storedBytes(), 9u);
+}
+
 TEST_F(SampleServerUpload, UploadsNeedTheTokenWhenDataDoes) {
     server->setRequireToken(true);
     EXPECT_EQ(send("POST", "rest/Customer/zqobject", "x").status, 401);
