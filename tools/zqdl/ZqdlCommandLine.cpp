@@ -23,7 +23,7 @@ enum class Scope {
 // Applies an option's value; an error text, empty on success.
 using Apply = std::string (*)(CommandLine&, const std::string&);
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;
     bool takesValue;
     Scope scope;
@@ -54,7 +54,7 @@ std::string setUnsigned(uint64_t& target, const std::string& value, uint64_t min
 
 constexpr uint64_t kMaxIndex = ZQNotFound - 1;
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"model", true, Scope::Global,
      [](CommandLine& c, const std::string& v) -> std::string {
          c.global.modelFile = v;
@@ -148,7 +148,7 @@ const OptionSpec kOptions[] = {
      }},
 };
 
-const OptionSpec kBusinessComponentOptions[] = {
+const OptionRule kBusinessComponentOptions[] = {
     {"key", true, Scope::BusinessComponentKey,
      [](CommandLine& c, const std::string& v) -> std::string {
          if (v.empty()) return "--key needs a value";
@@ -179,12 +179,12 @@ const OptionSpec kBusinessComponentOptions[] = {
      }},
 };
 
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.name) return &spec;
+const OptionRule* findOption(const std::string& name) {
+    for (const OptionRule& option : kOptions) {
+        if (name == option.name) return &option;
     }
-    for (const OptionSpec& spec : kBusinessComponentOptions) {
-        if (name == spec.name) return &spec;
+    for (const OptionRule& option : kBusinessComponentOptions) {
+        if (name == option.name) return &option;
     }
     return nullptr;
 }
@@ -266,7 +266,7 @@ CommandLineResult ZqdlCommandLine::parse(const std::vector<std::string>& argumen
     CommandLine line;
     std::vector<std::string> words;
     // Options are applied after the command is known, so that their scope can be checked.
-    std::vector<std::pair<const OptionSpec*, std::string>> given;
+    std::vector<std::pair<const OptionRule*, std::string>> given;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "-h" || argument == "--help") return {CommandLine{}, {}};
@@ -280,21 +280,21 @@ CommandLineResult ZqdlCommandLine::parse(const std::vector<std::string>& argumen
             value = name.substr(equals + 1);
             name.resize(equals);
         }
-        const OptionSpec* spec = findOption(name);
-        if (!spec) return {std::nullopt, "unknown option \"" + argument + "\""};
-        if (spec->takesValue && !value) {
+        const OptionRule* option = findOption(name);
+        if (!option) return {std::nullopt, "unknown option \"" + argument + "\""};
+        if (option->takesValue && !value) {
             if (i + 1 >= arguments.size()) return {std::nullopt, "--" + name + " needs a value"};
             value = arguments[++i];
         }
-        if (!spec->takesValue && value) return {std::nullopt, "--" + name + " takes no value"};
-        given.emplace_back(spec, value.value_or(""));
+        if (!option->takesValue && value) return {std::nullopt, "--" + name + " takes no value"};
+        given.emplace_back(option, value.value_or(""));
     }
     if (std::string error = readCommand(words, line); !error.empty()) return {std::nullopt, error};
-    for (const auto& [spec, value] : given) {
-        if (!scopeFits(spec->scope, line.command))
+    for (const auto& [option, value] : given) {
+        if (!scopeFits(option->scope, line.command))
             return {std::nullopt,
-                    std::string("--") + spec->name + " does not apply to this command"};
-        if (std::string error = spec->apply(line, value); !error.empty())
+                    std::string("--") + option->name + " does not apply to this command"};
+        if (std::string error = option->apply(line, value); !error.empty())
             return {std::nullopt, error};
     }
     return {line, {}};
