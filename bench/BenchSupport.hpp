@@ -220,6 +220,14 @@ struct PairedFigures {
     double ratio = 0;            // the median over the pairs of adjacent blocks of measured / plain
 };
 
+// The wall seconds `work` takes.
+template <typename Work>
+double secondsOf(Work&& work) {
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // `pairs` pairs of calls of `plain` and `measured`, each returning the seconds it took; which side
 // goes first alternates from pair to pair.
 template <typename Plain, typename Measured>
@@ -261,9 +269,10 @@ PairedFigures comparePaired(Plain&& plain, Measured&& measured, int pairs,
         return std::max(1, static_cast<int>(block.count() / (secondsSince(start) / calls)));
     };
     auto timeBlock = [&](auto& work, int calls) {
-        auto start = Clock::now();
-        for (int i = 0; i < calls; ++i) work();
-        return secondsSince(start) / calls;
+        return secondsOf([&] {
+                   for (int i = 0; i < calls; ++i) work();
+               }) /
+               calls;
     };
     const int plainCalls = callsPerBlock(plain);
     const int measuredCalls = callsPerBlock(measured);

@@ -161,6 +161,16 @@ std::string sampleModelText(const std::string& serverBaseURL) {
     return model;
 }
 
+// The list's URL without a query (the plain side's cache key), and the URL of a First query of
+// its first `count` rows (0: every row), as the library asks for it.
+std::string listURI(const std::string& baseURL) {
+    return baseURL + kListPath;
+}
+std::string listRequestURL(const std::string& baseURL, uint64_t count) {
+    return listURI(baseURL) + "?start=0&count=" + std::to_string(count) +
+           "&zqid=" + std::to_string(kZqid);
+}
+
 // Set in a peak child (with ZQ_E2E_PEAK): the base URL of the parent's server.
 constexpr const char* kPeakServerVariable = "ZQ_E2E_PEAK_SERVER";
 
@@ -195,8 +205,7 @@ World& world() {
         made.invoices = ZQRemoteWorkWithCollectionDataSource::create(
             data->workWithModel(), data,
             level->list()->parameters().value_or(ZQWorkWithParameters{}));
-        made.requestURL =
-            made.baseURL + kListPath + "?start=0&count=0&zqid=" + std::to_string(kZqid);
+        made.requestURL = listRequestURL(made.baseURL, 0);
         return made;
     }();
     return w;
@@ -337,18 +346,18 @@ void checkRows(size_t rows, int n) {
 
 // Reads every field of every row of the answer; returns the seconds it took.
 double readAllFields(const ZQEntityDataQueryResult& result) {
-    auto start = SteadyClock::now();
-    const auto* collection = dynamic_cast<const ZQEntityDataQueryCollectionResult*>(&result);
-    size_t present = 0;
-    for (const auto& section : *collection->resultData()) {
-        for (const auto& item : section) {
-            for (const char* field : kFields) {
-                if (!item->valueForEntityDataFieldName(field).isAbsent()) ++present;
+    return zqbench::secondsOf([&] {
+        const auto* collection = dynamic_cast<const ZQEntityDataQueryCollectionResult*>(&result);
+        size_t present = 0;
+        for (const auto& section : *collection->resultData()) {
+            for (const auto& item : section) {
+                for (const char* field : kFields) {
+                    if (!item->valueForEntityDataFieldName(field).isAbsent()) ++present;
+                }
             }
         }
-    }
-    benchmark::DoNotOptimize(present);
-    return std::chrono::duration<double>(SteadyClock::now() - start).count();
+        benchmark::DoNotOptimize(present);
+    });
 }
 
 void rememberRequestURL() {
@@ -458,7 +467,7 @@ void firstEmptyPlain(benchmark::State& state, const char* work, double Memory::*
                                                   const std::string&)) {
     int n = static_cast<int>(state.range(0));
     serveRows(static_cast<size_t>(n));
-    const std::string uri = world().baseURL + kListPath;
+    const std::string uri = listURI(world().baseURL);
     for (auto _ : state) {
         PlainDb db(plainFile("plain-first.sqlite"));
         std::vector<Row> rows;
@@ -481,7 +490,7 @@ void BM_FirstEmptySimdjson_Plain(benchmark::State& state) {
 void BM_FirstFresh_Plain(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     serveRows(static_cast<size_t>(n));
-    const std::string uri = world().baseURL + kListPath;
+    const std::string uri = listURI(world().baseURL);
     PlainDb db(plainFile("plain-fresh.sqlite"));
     checkRows(e2eplain::plainFirstYajl(db, world().requestURL, uri).size(), n);
     for (auto _ : state) {
@@ -502,7 +511,7 @@ std::map<std::string, std::map<int, zqbench::PairedFigures>>& pairedFigures() {
 void BM_FirstFresh_Paired(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     serveRows(static_cast<size_t>(n));
-    const std::string uri = world().baseURL + kListPath;
+    const std::string uri = listURI(world().baseURL);
     PlainDb db(plainFile("plain-fresh-paired.sqlite"));
     checkRows(e2eplain::plainFirstYajl(db, world().requestURL, uri).size(), n);
     App app;
@@ -529,18 +538,13 @@ void BM_FirstFresh_Paired(benchmark::State& state) {
 void BM_FirstEmpty_Paired(benchmark::State& state) {
     int n = static_cast<int>(state.range(0));
     serveRows(static_cast<size_t>(n));
-    const std::string uri = world().baseURL + kListPath;
-    auto secondsOf = [](auto&& work) {
-        auto start = SteadyClock::now();
-        work();
-        return std::chrono::duration<double>(SteadyClock::now() - start).count();
-    };
+    const std::string uri = listURI(world().baseURL);
     for (auto _ : state) {
         auto paired = zqbench::comparePairedCalls(
             [&] {
                 PlainDb db(plainFile("plain-empty-paired.sqlite"));
                 std::vector<Row> rows;
-                double seconds = secondsOf(
+                double seconds = zqbench::secondsOf(
                     [&] { rows = e2eplain::plainFirstYajl(db, world().requestURL, uri); });
                 checkRows(rows.size(), n);
                 return seconds;
@@ -548,7 +552,7 @@ void BM_FirstEmpty_Paired(benchmark::State& state) {
             [&] {
                 App app;
                 auto delegate = std::make_shared<CountingDelegate>();
-                double seconds = secondsOf([&] { app.loadAndWait({delegate}); });
+                double seconds = zqbench::secondsOf([&] { app.loadAndWait({delegate}); });
                 checkRows(delegate->rows(), n);
                 return seconds;
             },
@@ -636,7 +640,7 @@ int peakChild(const std::string& request) {
     std::string side;
     int rows = 0;
     in >> side >> rows >> world().requestURL;
-    const std::string uri = world().baseURL + kListPath;
+    const std::string uri = listURI(world().baseURL);
     auto pipeline = side == "yajl" ? e2eplain::plainFirstYajl : e2eplain::plainFirstSimdjson;
     constexpr uint64_t kWarmUpRows = 1000;
     {
@@ -645,9 +649,7 @@ int peakChild(const std::string& request) {
         app.loadAndWait({delegate}, kWarmUpRows);
         checkRows(delegate->rows(), static_cast<int>(std::min<uint64_t>(kWarmUpRows, rows)));
         PlainDb db(plainFile("plain-warm.sqlite"));
-        const std::string warmUpURL = world().baseURL + kListPath +
-                                      "?start=0&count=" + std::to_string(kWarmUpRows) +
-                                      "&zqid=" + std::to_string(kZqid);
+        const std::string warmUpURL = listRequestURL(world().baseURL, kWarmUpRows);
         if (side != "store") pipeline(db, warmUpURL, uri);
     }
     double mb = 0;
