@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/Mutex.hpp"
+#include "platform/SpinWait.hpp"
 #include "platform/WorkerPool.hpp"
 
 #if defined(__linux__)
@@ -29,6 +30,8 @@ struct MainState {
     Mutex mutex;
     CondVar posted;
     std::deque<std::function<void()>> blocks GUARDED_BY(mutex);
+    // blocks.size(), for the main thread to look at without the lock before it sleeps.
+    std::atomic<size_t> pending{0};
     // The designated main thread; the default id means "the process's initial thread".
     std::atomic<std::thread::id> designated{};
 };
@@ -58,14 +61,17 @@ std::function<void()> takeBlock(MainState& s) EXCLUDES(s.mutex) {
     if (s.blocks.empty()) return {};
     std::function<void()> block = std::move(s.blocks.front());
     s.blocks.pop_front();
+    s.pending.store(s.blocks.size(), std::memory_order_relaxed);
     return block;
 }
 
-// Signals the end of one sync dispatch; lives on the waiting thread's stack.
+// Signals the end of one sync dispatch; lives on the waiting thread's stack. `done` is set under
+// the mutex, so that a waiter that takes the mutex after seeing it knows the main thread has let
+// go of this object; it is atomic so that the waiter may look at it before it sleeps.
 struct SyncDone {
     Mutex mutex;
     CondVar cv;
-    bool done GUARDED_BY(mutex) = false;
+    std::atomic<bool> done{false};
 };
 
 }  // namespace
@@ -84,6 +90,7 @@ void MainLoop::dispatchAsync(std::function<void()> block) {
     MainState& s = mainState();
     MutexLock lock(s.mutex);
     s.blocks.push_back(std::move(block));
+    s.pending.store(s.blocks.size(), std::memory_order_relaxed);
     s.posted.notifyAll();
 }
 
@@ -97,12 +104,15 @@ void MainLoop::dispatchSync(const std::function<void()>& block) {
         block();
         // Notify under the lock: the waiter cannot return and destroy `done` before we let go.
         MutexLock lock(done.mutex);
-        done.done = true;
+        done.done.store(true, std::memory_order_release);
         done.cv.notifyAll();
     });
     WorkerPool::BlockingScope blocking;
+    // A short block (a merge of a few objects) is over before this thread would have gone to
+    // sleep and been woken again.
+    spinFor(kSpinBeforeSleep, [&done] { return done.done.load(std::memory_order_acquire); });
     MutexLock lock(done.mutex);
-    while (!done.done) done.cv.wait(done.mutex);
+    while (!done.done.load(std::memory_order_acquire)) done.cv.wait(done.mutex);
 }
 
 bool MainLoop::runUntil(const std::function<bool()>& predicate, double timeoutSeconds) {
@@ -111,10 +121,18 @@ bool MainLoop::runUntil(const std::function<bool()>& predicate, double timeoutSe
     auto deadline =
         SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
                                  std::chrono::duration<double>(std::max(0.0, timeoutSeconds)));
+    bool ranBlock = false;
     for (;;) {
         if (predicate()) return true;
         if (std::function<void()> block = takeBlock(s)) {
             block();
+            ranBlock = true;
+        } else if (ranBlock) {
+            // A block often makes a worker post the next one at once (a worker that waited for
+            // it to finish, an answer handed back): look for it a moment before sleeping.
+            ranBlock = false;
+            spinFor(kSpinBeforeSleep,
+                    [&s] { return s.pending.load(std::memory_order_relaxed) > 0; });
         } else {
             MutexLock lock(s.mutex);
             auto now = SteadyClock::now();

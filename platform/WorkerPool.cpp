@@ -1,7 +1,5 @@
 #include "platform/WorkerPool.hpp"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "platform/Mutex.hpp"
+#include "platform/SpinWait.hpp"
 
 namespace platform {
 
@@ -23,21 +22,7 @@ using SteadyClock = std::chrono::steady_clock;
 // them detached (a worker blocked for ever must not hang the exit).
 constexpr std::chrono::milliseconds kExitGrace{500};
 
-// How long a worker that ran out of tasks keeps looking before it sleeps. Waking a sleeping
-// thread costs a system call on each side and, on an idle processor, far longer than this before
-// the thread runs; the next task of a chain (the caller's next request, an operation that was
-// waiting for the one just finished) usually comes sooner.
-constexpr std::chrono::microseconds kSpinBeforeSleep{50};
-
 thread_local bool tlsIsWorker = false;
-
-void cpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__) || defined(__arm__)
-    asm volatile("yield");
-#endif
-}
 
 // The pool's critical sections are a few instructions long, so a thread that finds the lock taken
 // tries again for a moment before it sleeps: a worker that ends a task while another thread
@@ -172,16 +157,9 @@ void WorkerPool::State::workerLoop(uint64_t id) {
 }
 
 void WorkerPool::State::spinForWork() const {
-    auto until = SteadyClock::now() + kSpinBeforeSleep;
-    do {
-        for (int i = 0; i < 64; ++i) {
-            if (queued.load(std::memory_order_relaxed) > 0) return;
-            cpuRelax();
-        }
-        // A thread woken onto this processor (often the one that will submit the next task)
-        // runs at once instead of after the spin.
-        sched_yield();
-    } while (SteadyClock::now() < until);
+    // The next task of a chain (the caller's next request, an operation that was waiting for the
+    // one just finished) usually comes sooner than a sleeping worker would wake for it.
+    spinFor(kSpinBeforeSleep, [this] { return queued.load(std::memory_order_relaxed) > 0; });
 }
 
 void WorkerPool::State::monitorLoop() {
