@@ -49,6 +49,15 @@ bool ZQBusinessComponentRESTHelper::hasDataCache() {
 
 std::shared_ptr<platform::Operation> ZQBusinessComponentRESTHelper::cacheCoordinatorStep(
     std::function<void(std::shared_ptr<platform::PersistentStoreCoordinator>)> use) {
+    // Once the stores are open nothing here waits: an operation would only cost a second worker
+    // woken beside the request's.
+    if (auto model = ZQModel::currentModel()) {
+        auto open = ZQModel_ZQCoreDataCache::existingPersistentStoreCoordinator(model);
+        if (open && !ZQModel_ZQCoreDataCache::storesError(model)) {
+            use(std::move(open));
+            return nullptr;
+        }
+    }
     return platform::BlockOperation::create([use = std::move(use)] {
         auto model = ZQModel::currentModel();
         use(model ? ZQModel_ZQCoreDataCache::persistentStoreCoordinator(model) : nullptr);

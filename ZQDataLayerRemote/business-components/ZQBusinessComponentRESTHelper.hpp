@@ -36,7 +36,9 @@ class ZQBusinessComponentRESTHelper {
     static bool hasDataCache();
     // The first step of a handler's chain: hands the current model's cache coordinator (none
     // without one) to `use` on the handler's queue. Handlers start on the main thread, and the
-    // first open of the cache may wait for a busy file; this step keeps that wait off it.
+    // first open of the cache may wait for a busy file; this step keeps that wait off it. None
+    // when the stores are open already: `use` then has the coordinator before this returns.
+    // Operations and queues take a missing step as nothing to wait for.
     [[nodiscard]] static std::shared_ptr<platform::Operation> cacheCoordinatorStep(
         std::function<void(std::shared_ptr<platform::PersistentStoreCoordinator>)> use);
 };
