@@ -1,7 +1,7 @@
 #include "ZQDataLayerRemote/business-components/ZQCoreDataBusinessComponentSaveOperation.hpp"
 
 #include <algorithm>
-#include <charconv>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -38,14 +38,15 @@ bool sameKeyValue(const Value& a, const Value& b) {
 }
 
 // Appends the text of one key value, equal exactly when sameKeyValue holds: numbers by their value
-// whatever their type (the shortest text that reads back as the same double), other values by
-// type and description.
+// whatever their type (the bytes of the double, with -0 taken as 0), other values by type and
+// description.
 void appendKeyText(std::string& text, const Value& value) {
     if (auto number = value.number(); value.isNumber() && number) {
-        char digits[32];
-        auto end = std::to_chars(digits, digits + sizeof digits, *number).ptr;
+        double d = *number == 0 ? 0.0 : *number;
+        char bytes[sizeof d];
+        std::memcpy(bytes, &d, sizeof d);
         text += "\x1fn";
-        text.append(digits, end);
+        text.append(bytes, sizeof d);
     } else {
         text += "\x1fv";
         text += value.description();
@@ -99,12 +100,16 @@ class LineIndex {
 };
 
 // What every line of a level shares: its cache entity, the cache names of its attributes (in the
-// level's order) and the relationship that holds its lines; worked out once per level of a write
-// instead of once per line.
+// level's order) with their property numbers in the entity (-1: the entity has none), and the
+// relationship that holds its lines; worked out once per level of a write instead of once per
+// line.
 struct LevelPlan {
     std::string entityName;
     bool cached = false;  // the cache schema has the entity
     std::vector<std::string> attributeNames;
+    std::vector<int> attributeIndices;
+    int timeStampIndex = -1;
+    int hashIndex = -1;
     std::string relationship;
 };
 
@@ -130,19 +135,24 @@ class InstanceWriter {
         const ZQBusinessComponentLevel& level = *levelPtr;
         const LevelPlan& plan = planFor(levelPtr);
         if (!plan.cached) return nullptr;
-        platform::Dictionary values;
+        // The buffer is free again before the child levels are written.
+        auto& values = values_;
         KeyValues keyValues;
-        gatherValues(level, plan, json, inherited, values, keyValues);
+        if (!gatherValues(level, plan, json, inherited, values, keyValues)) return nullptr;
         Object object;
         if (!findExisting(level, plan.entityName, parent, keyValues, siblings, object))
             return nullptr;
         if (!object) object = context_.insertNewObject(plan.entityName);
-        if (!object || object->setValuesForKeysWithDictionary(values)) return nullptr;
+        if (!object) return nullptr;
         if (!level.parentLevel()) {
-            if (auto hash = ZQUtilities::nonEmptyStringFromObject(json.get("zq_md5_hash")))
-                if (object->setValueForKey(Value(*hash), "zq_md5_hash")) return nullptr;
+            if (auto hash = ZQUtilities::nonEmptyStringFromObject(json.get("zq_md5_hash"))) {
+                if (plan.hashIndex < 0) return nullptr;
+                values.emplace_back(plan.hashIndex, Value(std::move(*hash)));
+            }
         }
-        if (object->setValueForKey(Value(timeStamp_), "timeStamp")) return nullptr;
+        if (plan.timeStampIndex < 0) return nullptr;
+        values.emplace_back(plan.timeStampIndex, Value(timeStamp_));
+        if (object->setValuesAtIndices(values)) return nullptr;
         const auto& children = level.childLevels();
         if (children.empty()) return object;
         KeyValues merged = inherited;
@@ -171,17 +181,28 @@ class InstanceWriter {
         if (!added) return plan;
         plan.entityName =
             ZQCoreDataEntityHelper::coreDataEntityNameForBusinessComponentLevel(level);
-        plan.cached = model_.entityNamed(plan.entityName) != nullptr;
-        for (const auto& attribute : level->attributes())
+        auto entity = model_.entityNamed(plan.entityName);
+        plan.cached = entity != nullptr;
+        for (const auto& attribute : level->attributes()) {
             plan.attributeNames.push_back(
                 ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(attribute->name()));
+            plan.attributeIndices.push_back(
+                entity ? entity->propertyIndex(plan.attributeNames.back()) : -1);
+        }
+        if (entity) {
+            plan.timeStampIndex = entity->propertyIndex("timeStamp");
+            plan.hashIndex = entity->propertyIndex("zq_md5_hash");
+        }
         plan.relationship = ZQLowercaseName(level->levelName());
         return plan;
     }
 
-    static void gatherValues(const ZQBusinessComponentLevel& level, const LevelPlan& plan,
+    // False when a value is for an attribute the cache entity lacks.
+    static bool gatherValues(const ZQBusinessComponentLevel& level, const LevelPlan& plan,
                              const platform::Dictionary& json, const KeyValues& inherited,
-                             platform::Dictionary& values, KeyValues& keyValues) {
+                             std::vector<ManagedObject::IndexedValue>& values,
+                             KeyValues& keyValues) {
+        values.clear();
         const auto& attributes = level.attributes();
         for (size_t i = 0; i < attributes.size(); ++i) {
             const auto& attribute = attributes[i];
@@ -194,8 +215,11 @@ class InstanceWriter {
             }
             Value converted = ZQEntityHelper::coreDataFieldValue(*attribute, raw);
             if (attribute->isKey() && !converted.isAbsent()) keyValues[cacheName] = converted;
-            values.set(cacheName, converted.isAbsent() ? Value::null() : std::move(converted));
+            if (plan.attributeIndices[i] < 0) return false;
+            values.emplace_back(static_cast<size_t>(plan.attributeIndices[i]),
+                                converted.isAbsent() ? Value::null() : std::move(converted));
         }
+        return true;
     }
 
     // False when the look-up failed; `found` is the existing object, or none.
@@ -271,6 +295,8 @@ class InstanceWriter {
     const platform::Date timeStamp_;
     // The instance's levels outlive the writer: the caller holds its component.
     std::unordered_map<const ZQBusinessComponentLevel*, LevelPlan> plans_;
+    // The values of the line being written, kept for the next line's.
+    std::vector<ManagedObject::IndexedValue> values_;
 };
 
 }  // namespace

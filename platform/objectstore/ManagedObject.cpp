@@ -76,6 +76,20 @@ ErrorPtr ManagedObject::setValueForKey(const Value& value, std::string_view key)
     return ObjectGraphEditor(*context).setValue(*this, static_cast<size_t>(index), value);
 }
 
+ErrorPtr ManagedObject::setOne(ObjectGraphEditor& editor, ManagedObjectContext& context,
+                               bool& fulfilled, size_t index, const Value& value) {
+    if (deleted_) {
+        return Error::create(kErrorDomain, errc::kValidation,
+                             "The object is deleted or not in a context");
+    }
+    if (!fulfilled && !context.fulfill(*this)) {
+        return Error::create(kErrorDomain, errc::kValidation,
+                             "The object's row no longer exists: " + id_->URIRepresentation());
+    }
+    fulfilled = true;
+    return editor.setValue(*this, index, value);
+}
+
 ErrorPtr ManagedObject::setValuesForKeysWithDictionary(const Dictionary& values) {
     if (values.empty()) return nullptr;
     // As setValueForKey for each entry, with the context and the row looked at once.
@@ -92,17 +106,28 @@ ErrorPtr ManagedObject::setValuesForKeysWithDictionary(const Dictionary& values)
             return Error::create(kErrorDomain, errc::kValidation,
                                  "Entity " + entity_->name() + " has no property " + key);
         }
-        // A relationship set may cascade into deleting this object; each entry sees it.
-        if (deleted_) {
-            return Error::create(kErrorDomain, errc::kValidation,
-                                 "The object is deleted or not in a context");
+        if (auto error = setOne(editor, *context, fulfilled, static_cast<size_t>(index), value))
+            return error;
+    }
+    return nullptr;
+}
+
+ErrorPtr ManagedObject::setValuesAtIndices(std::span<const IndexedValue> values) {
+    if (values.empty()) return nullptr;
+    auto context = context_.lock();
+    if (!context || deleted_) {
+        return Error::create(kErrorDomain, errc::kValidation,
+                             "The object is deleted or not in a context");
+    }
+    ObjectGraphEditor editor(*context);
+    bool fulfilled = false;
+    for (const auto& [index, value] : values) {
+        if (index >= entity_->properties().size()) {
+            return Error::create(
+                kErrorDomain, errc::kValidation,
+                "Entity " + entity_->name() + " has no property number " + std::to_string(index));
         }
-        if (!fulfilled && !context->fulfill(*this)) {
-            return Error::create(kErrorDomain, errc::kValidation,
-                                 "The object's row no longer exists: " + id_->URIRepresentation());
-        }
-        fulfilled = true;
-        if (auto error = editor.setValue(*this, static_cast<size_t>(index), value)) return error;
+        if (auto error = setOne(editor, *context, fulfilled, index, value)) return error;
     }
     return nullptr;
 }

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Error.hpp"
@@ -20,6 +22,7 @@
 namespace platform {
 
 class ManagedObjectContext;
+class ObjectGraphEditor;
 
 class ManagedObject : public Object, public std::enable_shared_from_this<ManagedObject> {
   public:
@@ -39,6 +42,11 @@ class ManagedObject : public Object, public std::enable_shared_from_this<Managed
     [[nodiscard]] ErrorPtr setValueForKey(const Value& value, std::string_view key);
     // Sets every entry; stops at the first error. The null value clears, as for setValueForKey.
     [[nodiscard]] ErrorPtr setValuesForKeysWithDictionary(const Dictionary& values);
+    // As setValuesForKeysWithDictionary, with each property given by its index in the entity
+    // (EntityDescription::propertyIndex), for callers that set the same properties of many
+    // objects and look the names up once.
+    using IndexedValue = std::pair<size_t, Value>;
+    [[nodiscard]] ErrorPtr setValuesAtIndices(std::span<const IndexedValue> values);
 
     const ManagedObjectIDPtr& objectID() const { return id_; }
     const std::shared_ptr<const EntityDescription>& entity() const { return entity_; }
@@ -67,6 +75,10 @@ class ManagedObject : public Object, public std::enable_shared_from_this<Managed
 
     enum class State : uint8_t { Fault, Loaded, Gone };
     bool hasChangedKeys() const;
+    // One entry of a set of values: the checks every entry sees (a relationship set may cascade
+    // into deleting this object), the row read on the first one, then the edit.
+    ErrorPtr setOne(ObjectGraphEditor& editor, ManagedObjectContext& context, bool& fulfilled,
+                    size_t index, const Value& value);
     void markChanged(size_t index);
     RelationshipList& list(size_t index);
     // The list of a to-many relationship if it was ever touched, else null.

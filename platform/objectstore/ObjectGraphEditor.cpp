@@ -79,7 +79,9 @@ ErrorPtr ObjectGraphEditor::checkMember(const ManagedObject& a, const Relationsh
         return invalid("Objects of another context, or deleted ones, cannot be related to " +
                        r.name());
     }
-    if (b.entity_->name() != r.destinationEntityName()) {
+    // The same description is the usual case; a name compare tells apart models loaded twice.
+    if (b.entity_.get() != r.destinationEntity() &&
+        b.entity_->name() != r.destinationEntityName()) {
         return invalid(r.name() + " takes objects of " + r.destinationEntityName() + ", not " +
                        b.entity_->name());
     }

@@ -311,11 +311,9 @@ SQLiteConnection& SQLiteStore::ReaderLease::read() const {
     return *reader_->connection;
 }
 
-// Reads the columns of one row that a fetch or a row load selected: the version, then the
-// stored properties in table order.
 // Reads the columns of the rows that a fetch or a row load selected: the version, then the
-// stored properties in table order. Text that repeats the row before in the same column shares
-// its value.
+// stored properties in table order. Text, and a to-one identifier, that repeats the row before in
+// the same column shares its value (the lines of one parent all name the same parent).
 class SQLiteStore::ColumnReader final : public RowSource {
   public:
     // `previous`, when given, holds the values of the last row read by earlier readers of the
@@ -352,8 +350,7 @@ class SQLiteStore::ColumnReader final : public RowSource {
                 out.values.push_back(SQLiteSchema::readColumn(
                     s, column, stored.type, previous_.empty() ? nullptr : &previous_[i]));
             } else if (!s.columnIsNull(column)) {
-                out.values.push_back(Value::objectID(
-                    ManagedObjectID::permanent(stored.destination, store_, s.columnInt(column))));
+                out.values.push_back(relatedID(i, stored, s.columnInt(column)));
             } else {
                 out.values.emplace_back();
             }
@@ -362,6 +359,16 @@ class SQLiteStore::ColumnReader final : public RowSource {
     }
 
   private:
+    Value relatedID(size_t column, const SQLiteSchema::StoredColumn& stored, int64_t row) {
+        Value* last = previous_.empty() ? nullptr : &previous_[column];
+        if (last) {
+            if (auto id = objectIDFromValue(*last); id && id->number() == row) return *last;
+        }
+        Value id = Value::objectID(ManagedObjectID::permanent(stored.destination, store_, row));
+        if (last) *last = id;
+        return id;
+    }
+
     const SQLiteStatement& statement_;
     int first_;
     const SQLiteSchema::Table& table_;

@@ -1,5 +1,7 @@
 #include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityDataBCLevel.hpp"
 
+#include <typeinfo>
+
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
 #include "platform/objectstore/ManagedObjectClassRegistry.hpp"
 #include "platform/objectstore/ManagedObjectSet.hpp"
@@ -35,8 +37,15 @@ ZQCoreDataEntityDataBCLevel::entityChildLevelEntitiesForLevelName(
     if (!set) return std::nullopt;
     std::vector<std::shared_ptr<ZQBusinessComponentLevelEntityData>> children;
     children.reserve(set->count());
-    for (const auto& object : set->objects())
-        if (auto child = std::dynamic_pointer_cast<ZQBusinessComponentLevelEntityData>(object))
+    for (const auto& object : set->objects()) {
+        // Lines are made by their entity's class, almost always this one: recognised without
+        // the cross-cast, which costs as much as the rest of the loop.
+        if (typeid(*object) == typeid(ZQCoreDataEntityDataBCLevel)) {
+            children.push_back(std::static_pointer_cast<ZQCoreDataEntityDataBCLevel>(object));
+        } else if (auto child =
+                       std::dynamic_pointer_cast<ZQBusinessComponentLevelEntityData>(object)) {
             children.push_back(std::move(child));
+        }
+    }
     return children;
 }

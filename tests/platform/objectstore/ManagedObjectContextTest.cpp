@@ -97,9 +97,31 @@ TEST_P(ManagedObjectContextTest, SettingValuesChecksKeysAndTypesAndNullClears) {
     ASSERT_FALSE(item->setValuesForKeysWithDictionary({{"name", Value::null()}, {"mid", 2.0}}));
     EXPECT_TRUE(item->valueForKey("name").isAbsent());
     EXPECT_EQ(item->valueForKey("mid").kind(), Value::Kind::Integer);
+
+    // By property number: the same checks and conversions, and a number past the entity's
+    // properties is refused.
+    const auto& entity = *item->entity();
+    auto at = [&entity](const char* name) {
+        return static_cast<size_t>(entity.propertyIndex(name));
+    };
+    using IV = ManagedObject::IndexedValue;
+    const IV wrongType[] = {{at("small"), Value("text")}};
+    EXPECT_TRUE(item->setValuesAtIndices(wrongType));
+    const IV pastTheEnd[] = {{entity.properties().size(), Value(1)}};
+    EXPECT_TRUE(item->setValuesAtIndices(pastTheEnd));
+    EXPECT_EQ(item->valueForKey("small"), Value(1));
+    const IV edits[] = {{at("small"), Value(3)}, {at("weight"), Value(4)}};
+    ASSERT_FALSE(item->setValuesAtIndices(edits));
+    EXPECT_EQ(item->valueForKey("small"), Value(3));
+    EXPECT_EQ(item->valueForKey("weight").kind(), Value::Kind::Double);
+
     ASSERT_NO_STORE_ERROR(context->save());
-    auto fresh = newContext()->objectWithID(item->objectID());
+    auto reader = newContext();
+    auto fresh = reader->objectWithID(item->objectID());
     EXPECT_TRUE(fresh->valueForKey("name").isAbsent());
+    EXPECT_EQ(fresh->valueForKey("small"), Value(3));
+    context->deleteObject(item);
+    EXPECT_TRUE(item->setValuesAtIndices(edits));
 }
 
 TEST_P(ManagedObjectContextTest, ChangeFlagsFollowEditsSavesAndDeletes) {
