@@ -258,7 +258,34 @@ const URL::Components& URL::components() const {
     return parts_->components;
 }
 
+namespace {
+
+// A relative path (with or without a query) below a base in libcurl's normal form, when the
+// joined text is in that form too (no dot or empty segments, nothing libcurl would rewrite):
+// the base's directory followed by the path, which is what libcurl's resolution gives, without
+// three trips through it. The URLs of a business component's instances are made this way.
+std::optional<URL> joinedBelow(std::string_view reference, const URL& base) {
+    if (reference.empty() || reference.front() == '/' || reference.front() == '?') {
+        return std::nullopt;
+    }
+    // A colon in the first segment would be read as a scheme.
+    if (reference.substr(0, reference.find_first_of("/?#")).find(':') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string& text = base.absoluteString();
+    if (!isNormalHTTPURL(text)) return std::nullopt;
+    size_t query = text.find('?');
+    size_t lastSlash = text.rfind('/', query == std::string::npos ? query : query - 1);
+    std::string joined = text.substr(0, lastSlash + 1);
+    joined += reference;
+    if (!isNormalHTTPURL(joined)) return std::nullopt;
+    return URL::fromString(joined);
+}
+
+}  // namespace
+
 std::optional<URL> URL::resolve(std::string_view reference, const URL& base) {
+    if (auto joined = joinedBelow(reference, base)) return joined;
     // libcurl escapes spaces in relative references (a leniency for redirects, turning "?a b" into
     // "?a+b"); text with a space is no reference, and fromString refuses it too.
     if (reference.find_first_of(std::string_view(" \0", 2)) != std::string_view::npos) {

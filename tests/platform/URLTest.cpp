@@ -116,6 +116,31 @@ TEST(URLResolution, BasesWithAndWithoutQuery) {
     EXPECT_EQ(resolved("", "http://a/b?q#f"), "http://a/b?q");
 }
 
+// Paths below a server's base, as instance URLs are made: the escaped ones are joined as written,
+// and the ones libcurl would rewrite (dot or empty segments, raw non-ASCII, a first segment with a
+// colon) come out as libcurl writes them.
+TEST(URLResolution, PathsBelowAServerBase) {
+    const char* base = "http://127.0.0.1:8080/bc/";
+    struct Case {
+        const char* reference;
+        const char* expected;
+    } cases[] = {
+        {"rest/Sales/Invoice/7", "http://127.0.0.1:8080/bc/rest/Sales/Invoice/7"},
+        {"rest/A/a%2Fb,c%20d", "http://127.0.0.1:8080/bc/rest/A/a%2Fb,c%20d"},
+        {"rest/A/7?insertorupdate=true", "http://127.0.0.1:8080/bc/rest/A/7?insertorupdate=true"},
+        {"rest/A/./7", "http://127.0.0.1:8080/bc/rest/A/7"},
+        {"rest/A/../7", "http://127.0.0.1:8080/bc/rest/7"},
+        {"rest/A//7", "http://127.0.0.1:8080/bc/rest/A//7"},
+        {"rest/\xC3\x84", "http://127.0.0.1:8080/bc/rest/%c3%84"},
+        {"rest:x/7", "<none>"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(resolved(c.reference, base), c.expected) << c.reference;
+        EXPECT_EQ(resolved(c.reference, "http://127.0.0.1:8080/bc/old?page=2"), c.expected)
+            << c.reference << " below a base with a query";
+    }
+}
+
 TEST(URLResolution, MalformedReferencesGiveNone) {
     EXPECT_EQ(resolved("a b", "http://a/b"), "<none>");
     EXPECT_EQ(resolved("?a b", "http://a/b"), "<none>");
