@@ -12,6 +12,15 @@ ManagedObjectClassRegistry& ManagedObjectClassRegistry::shared() {
 void ManagedObjectClassRegistry::registerClass(const std::string& className, Factory factory) {
     MutexLock lock(mutex_);
     factories_[className] = std::move(factory);
+    generation_.fetch_add(1, std::memory_order_release);
+}
+
+ManagedObjectClassRegistry::Factory ManagedObjectClassRegistry::factoryFor(
+    const std::string& className, uint64_t& generation) const {
+    MutexLock lock(mutex_);
+    generation = generation_.load(std::memory_order_relaxed);
+    auto it = factories_.find(className);
+    return it != factories_.end() ? it->second : Factory();
 }
 
 bool ManagedObjectClassRegistry::isRegistered(const std::string& className) const {

@@ -45,7 +45,14 @@ void ManagedObjectContext::setPersistentStoreCoordinator(
 std::shared_ptr<ManagedObject> ManagedObjectContext::makeObject(
     const std::shared_ptr<const EntityDescription>& entity, ManagedObjectIDPtr id,
     std::vector<Value>* values) {
-    auto object = ManagedObjectClassRegistry::shared().makeObject(entity->managedObjectClassName());
+    auto& registry = ManagedObjectClassRegistry::shared();
+    if (classCache_.entity != entity || classCache_.generation != registry.generation()) {
+        classCache_.factory =
+            registry.factoryFor(entity->managedObjectClassName(), classCache_.generation);
+        classCache_.entity = entity;
+    }
+    std::shared_ptr<ManagedObject> object = classCache_.factory ? classCache_.factory() : nullptr;
+    if (!object) object = std::make_shared<ManagedObject>();
     size_t n = entity->properties().size();
     object->context_ = weak_from_this();
     object->entity_ = entity;

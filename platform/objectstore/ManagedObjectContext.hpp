@@ -20,6 +20,7 @@
 #include "platform/objectstore/ContextDidSaveNotification.hpp"
 #include "platform/objectstore/FetchRequest.hpp"
 #include "platform/objectstore/ManagedObject.hpp"
+#include "platform/objectstore/ManagedObjectClassRegistry.hpp"
 #include "platform/objectstore/ObjectRegistry.hpp"
 #include "platform/objectstore/PersistentStoreCoordinator.hpp"
 
@@ -166,6 +167,14 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     ObjectRegistry objects_;
     std::vector<std::shared_ptr<ManagedObject>> changed_;  // objects with inChangeList_ set
     NotificationCenter observers_;
+    // The class of the entity whose object was made last, so that a run of rows of one entity
+    // looks the class registry up once (again after any registration).
+    struct ClassCache {
+        std::shared_ptr<const EntityDescription> entity;
+        uint64_t generation = 0;
+        ManagedObjectClassRegistry::Factory factory;
+    };
+    ClassCache classCache_;
 };
 
 }  // namespace platform

@@ -204,6 +204,15 @@ TEST_P(ManagedObjectContextTest, ObjectsAreMadeOfTheRegisteredClassAndHearTheirH
     auto fetched = other->executeFetchRequest(FetchRequest("Item")).objects();
     ASSERT_EQ(fetched.size(), 1u);
     EXPECT_TRUE(std::dynamic_pointer_cast<TestItem>(fetched[0]));
+
+    // A class registered while a context is making objects of the entity is used from then on.
+    struct LateItem : TestItem {};
+    ManagedObjectClassRegistry::shared().registerClass<LateItem>("TestItem");
+    EXPECT_TRUE(std::dynamic_pointer_cast<LateItem>(context->insertNewObject("Item")));
+    ManagedObjectClassRegistry::shared().registerClass<TestItem>("TestItem");
+    auto again = context->insertNewObject("Item");
+    EXPECT_TRUE(std::dynamic_pointer_cast<TestItem>(again));
+    EXPECT_FALSE(std::dynamic_pointer_cast<LateItem>(again));
 }
 
 TEST_P(ManagedObjectContextTest, ResetForgetsObjectsAndChanges) {
