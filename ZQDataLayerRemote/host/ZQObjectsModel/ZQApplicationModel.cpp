@@ -1,12 +1,13 @@
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQApplicationModel.hpp"
 
-#include <cctype>
-
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
 
 std::string ZQLowercaseName(std::string_view name) {
+    // ASCII letters only, whatever the process's locale: a single-byte locale's tolower would
+    // rewrite the bytes of UTF-8 names, and a cache schema's names must not depend on it.
     std::string lower(name);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return lower;
 }
 
