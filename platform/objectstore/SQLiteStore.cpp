@@ -401,12 +401,13 @@ ErrorPtr SQLiteStore::loadRow(const EntityDescription& entity, int64_t rowID, Ro
     }
 }
 
-std::string SQLiteStore::relatedSQL(const RelationshipDescription& r, bool withRows) const {
+std::string SQLiteStore::relatedSQL(const RelationshipDescription& r, Related columns) const {
     const auto* destination = schema_->table(*r.destinationEntity());
     if (!destination) return "";
     // t0 is the destination table, as in fetches, so that the row columns read the same way.
-    std::string select =
-        withRows ? "SELECT t0.\"Z_PK\", " + destination->selectColumns : "SELECT t0.\"Z_PK\"";
+    std::string select = "SELECT t0.\"Z_PK\"";
+    if (columns == Related::Versions) select += ", t0.\"Z_OPT\"";
+    if (columns == Related::Rows) select += ", " + destination->selectColumns;
     switch (r.storage()) {
         case RelationshipStorage::InverseForeignKey:
             return select + " FROM " + destination->name + " t0 WHERE t0." +
@@ -430,7 +431,7 @@ ErrorPtr SQLiteStore::loadRelated(const RelationshipDescription& r, int64_t rowI
                                   std::vector<int64_t>& out) {
     out.clear();
     try {
-        std::string sql = relatedSQL(r, false);
+        std::string sql = relatedSQL(r, Related::RowNumbers);
         if (sql.empty()) {
             return storeError(errc::kObjectStore,
                               r.name() + " is not a to-many relationship of the store");
@@ -451,14 +452,22 @@ ErrorPtr SQLiteStore::loadRelatedRows(const RelationshipDescription& r, int64_t 
                                       std::vector<RowSnapshot>& out) {
     out.clear();
     try {
-        std::string sql = relatedSQL(r, true);
+        std::string sql = relatedSQL(r, Related::Rows);
         const auto* destination = schema_->table(*r.destinationEntity());
         if (sql.empty() || !destination) {
             return storeError(errc::kObjectStore,
                               r.name() + " is not a to-many relationship of the store");
         }
         ReaderLease reader(*this);
-        auto statement = reader.read().statement(sql);
+        SQLiteConnection& connection = reader.read();
+        if (!rowCache_.empty()) {
+            if (readKeptRows(connection, r, *destination, rowID, out)) {
+                reader.done();
+                return nullptr;
+            }
+            out.clear();
+        }
+        auto statement = connection.statement(sql);
         statement->bindInt(1, rowID);
         auto self = shared_from_this();
         ColumnReader columns(*statement, 1, *destination, self);
@@ -473,6 +482,20 @@ ErrorPtr SQLiteStore::loadRelatedRows(const RelationshipDescription& r, int64_t 
         return storeError(errc::kObjectStore,
                           "Reading relationship " + r.name() + " failed: " + e.what());
     }
+}
+
+bool SQLiteStore::readKeptRows(SQLiteConnection& connection, const RelationshipDescription& r,
+                               const SQLiteSchema::Table& destination, int64_t rowID,
+                               std::vector<RowSnapshot>& out) {
+    auto statement = connection.statement(relatedSQL(r, Related::Versions));
+    statement->bindInt(1, rowID);
+    while (statement->step()) {
+        out.emplace_back();
+        if (!rowCache_.find(destination, statement->columnInt(0), statement->columnInt(1),
+                            out.back()))
+            return false;
+    }
+    return true;
 }
 
 const SQLiteStore::CachedPlan& SQLiteStore::planFor(Reader& reader, SQLFetchBuilder& builder,
@@ -640,6 +663,7 @@ ErrorPtr SQLiteStore::awaitWriter() {
     }
     if (!writer_) return storeError(errc::kStoreSave, "The store is not open");
     if (fileHasMoved(*writer_)) {
+        rowCache_.clear();
         return storeError(errc::kStoreSave, "Saving to the store at " + path() +
                                                 " failed: its file was removed or replaced");
     }
@@ -688,6 +712,13 @@ ErrorPtr SQLiteStore::save(const StoreChangeSet& changes, StoreSaveOutcome& outc
             } catch (const SQLiteError&) {
             }
             throw;
+        }
+        // Committed: kept rows now name what the file holds. Keeping them is only a gain, so a
+        // failure here lets them all go instead of failing the save.
+        try {
+            rowCache_.rememberSave(*schema_, changes, outcome);
+        } catch (const std::exception&) {
+            rowCache_.clear();
         }
         writer.trimStatementCache();
         return nullptr;

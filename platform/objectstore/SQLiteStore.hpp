@@ -27,6 +27,11 @@
 // the file locked waits (30 s busy timeout) rather than failing. A reader idle in its kept
 // transaction can hold back another process's checkpoint until this store next reads or saves:
 // that process's log grows meanwhile; nothing is lost or blocked.
+// Rows a committed save wrote are kept (SQLiteRowCache, up to kKeptRows) with the save's version;
+// a to-many list read that finds every member at a kept version takes their values from there,
+// reading only row numbers and versions. A version names one content of a row for as long as the
+// file stays in place; a file replaced under the open store is refused for saves, and the kept
+// rows are then let go of.
 #pragma once
 
 #include <atomic>
@@ -39,6 +44,7 @@
 #include "platform/Mutex.hpp"
 #include "platform/objectstore/PersistentStore.hpp"
 #include "platform/objectstore/SQLFetchBuilder.hpp"
+#include "platform/objectstore/SQLiteRowCache.hpp"
 #include "platform/objectstore/SQLiteSchema.hpp"
 
 namespace platform {
@@ -48,6 +54,8 @@ class SQLiteStatement;
 
 class SQLiteStore : public PersistentStore {
   public:
+    // Rows kept from committed saves: an instance's lines several times over.
+    static constexpr size_t kKeptRows = 4096;
     // Opens the store at `path`, creating the file and its tables when it has none. Fails with
     // kIncompatibleVersion (file of another model version) or kIncompatibleSchema (tables that do
     // not match) or kInvalidFile (not a database): the caller may delete the file and start
@@ -102,9 +110,15 @@ class SQLiteStore : public PersistentStore {
     };
     class ReaderLease;
     class ColumnReader;
-    // The SQL of loadRelated (`withRows` false: the row numbers) or loadRelatedRows (the rows),
-    // empty when the relationship leaves the store or is not to-many.
-    std::string relatedSQL(const RelationshipDescription& relationship, bool withRows) const;
+    // The SQL that lists a to-many relationship's members by row number, with their versions,
+    // or with their rows; empty when the relationship leaves the store or is not to-many.
+    enum class Related { RowNumbers, Versions, Rows };
+    std::string relatedSQL(const RelationshipDescription& relationship, Related columns) const;
+    // The members' rows when every one is in rowCache_ at its current version (read with the
+    // versions only); false when one is not, `out` then holding some of them.
+    bool readKeptRows(SQLiteConnection& connection, const RelationshipDescription& relationship,
+                      const SQLiteSchema::Table& destination, int64_t rowID,
+                      std::vector<RowSnapshot>& out);
     std::unique_ptr<Reader> takeReader() EXCLUDES(poolMutex_);
     void returnReader(std::unique_ptr<Reader> reader) EXCLUDES(poolMutex_);
     // Ends the read transactions that idle readers keep, so that a save's log can be
@@ -146,6 +160,8 @@ class SQLiteStore : public PersistentStore {
     std::unique_ptr<Reader> batch_;
     Mutex poolMutex_;
     std::vector<std::unique_ptr<Reader>> idleReaders_ GUARDED_BY(poolMutex_);
+    // The rows of the last committed saves (not a batch's), for list reads that follow them.
+    SQLiteRowCache rowCache_{kKeptRows};
 };
 
 }  // namespace platform

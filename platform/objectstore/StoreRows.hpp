@@ -41,6 +41,8 @@ struct StoreChangeSet {
         int64_t rowID = 0;
         const PropertyMask* changed = nullptr;  // per property; only these are written
         const std::vector<Value>* values = nullptr;
+        // False for an object saved as a fault: `values` then holds only what it changed.
+        bool valuesLoaded = true;
     };
     struct Delete {
         std::shared_ptr<const EntityDescription> entity;
