@@ -57,22 +57,30 @@ Kept asRead(const SQLiteSchema::StoredColumn& column, const Value& value) {
 void SQLiteRowCache::rememberSave(const SQLiteSchema& schema, const StoreChangeSet& changes,
                                   const StoreSaveOutcome& outcome) {
     MutexLock lock(mutex_);
-    for (size_t i = 0; i < changes.inserts.size() && i < outcome.insertedIDs.size(); ++i) {
+    // Of a save larger than the cache only the last rows would stay: the others are not copied.
+    // Rows kept from before that this save wrote keep their older version, which no read finds
+    // any more.
+    const size_t written = changes.inserts.size() + changes.updates.size();
+    const size_t skipped = written > limit_ ? written - limit_ : 0;
+    for (size_t i = skipped; i < changes.inserts.size() && i < outcome.insertedIDs.size(); ++i) {
         const auto& insert = changes.inserts[i];
         if (const auto* table = schema.table(*insert.entity); table && insert.values)
             remember(*table, outcome.insertedIDs[i]->number(), outcome.version, *insert.values);
     }
-    for (size_t i = 0; i < changes.updates.size(); ++i) {
+    const size_t firstUpdate =
+        skipped > changes.inserts.size() ? skipped - changes.inserts.size() : 0;
+    for (size_t i = firstUpdate; i < changes.updates.size(); ++i) {
         const auto& update = changes.updates[i];
         const auto* table = schema.table(*update.entity);
         if (!table) continue;
-        bool written = i < outcome.updatedVersions.size() && outcome.updatedVersions[i] != 0;
-        if (written && update.values && update.valuesLoaded) {
+        bool stored = i < outcome.updatedVersions.size() && outcome.updatedVersions[i] != 0;
+        if (stored && update.values && update.valuesLoaded) {
             remember(*table, update.rowID, outcome.version, *update.values);
         } else {
             forget({table, update.rowID});
         }
     }
+    if (rows_.empty()) return;
     for (const auto& deleted : changes.deletes)
         if (const auto* table = schema.table(*deleted.entity)) forget({table, deleted.rowID});
 }
