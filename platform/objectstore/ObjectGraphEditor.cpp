@@ -117,14 +117,21 @@ ErrorPtr ObjectGraphEditor::setToMany(ManagedObject& a, const RelationshipDescri
         return std::any_of(wanted.begin(), wanted.end(),
                            [&](const ManagedObjectIDPtr& w) { return *w == *id; });
     };
-    for (const auto& member : members) {
+    for (const auto& member : members)
         if (auto error = checkMember(a, r, *member)) return error;
-        bool first = indexed ? wantedIndex.emplace(member->id_, 0).second : !isWanted(member->id_);
-        if (first) wanted.push_back(member->id_);
-    }
     ErrorPtr error;
     RelationshipList& current = context_.loadedList(a, r.index(), &error);
     if (error) return error;
+    // The same members in the same order (an instance's lines written again) change nothing, and
+    // are seen in one pass instead of through the index below.
+    if (current.holdsExactly(members.size(), [&members](size_t i) -> const ManagedObjectIDPtr& {
+            return members[i]->id_;
+        }))
+        return nullptr;
+    for (const auto& member : members) {
+        bool first = indexed ? wantedIndex.emplace(member->id_, 0).second : !isWanted(member->id_);
+        if (first) wanted.push_back(member->id_);
+    }
     for (const auto& id : current.members()) {
         if (!isWanted(id)) {
             if (ManagedObject* old = objectFor(id)) unlink(a, r, *old);

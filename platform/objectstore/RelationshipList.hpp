@@ -36,6 +36,18 @@ class RelationshipList {
     bool contains(const ManagedObjectIDPtr& id);
     std::vector<ManagedObjectIDPtr> members() const;
     size_t size() const { return count_; }
+    // Whether the list is loaded and holds exactly `count` members, the i-th being idAt(i).
+    template <typename IDAt>
+    bool holdsExactly(size_t count, IDAt idAt) const {
+        if (!loaded_ || count != count_) return false;
+        size_t i = 0;
+        for (const auto& id : items_.ids()) {
+            if (!id) continue;
+            if (!(*id == *idAt(i))) return false;
+            ++i;
+        }
+        return true;
+    }
 
     // Replaces identifiers (temporary ones by permanent ones after a save).
     void remap(const TemporaryIDMap& replacements);
