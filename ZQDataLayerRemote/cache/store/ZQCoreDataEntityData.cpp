@@ -25,7 +25,8 @@ Value ZQCoreDataEntityData::valueForEntityDataFieldName(
     const std::shared_ptr<const ZQEntityDataFieldDescriptor>& fieldDescriptor) const {
     if (fieldName.empty() || !isReadable()) return Value();
     std::string key = ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(fieldName);
-    if (!entity() || !entity()->propertyNamed(key)) return Value();
+    if (!entity()) return Value();
+    // Absent for a name the entity lacks.
     Value stored = storedValueForKey(key);
 
     auto fieldInfo = fieldDescriptor ? fieldDescriptor->entityDataFieldInfo() : nullptr;

@@ -73,7 +73,12 @@ ZQCoreDataEntityHelper::coreDataEntityDescriptionForName(std::string_view name) 
 
 std::string ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(std::string_view fieldName) {
     if (!fieldName.empty() && fieldName.front() == '&') fieldName.remove_prefix(1);
-    return "zq" + ZQLowercaseName(fieldName);
+    // Made in place: it is asked for each field of each line written or read.
+    std::string name;
+    name.reserve(fieldName.size() + 2);
+    name += "zq";
+    ZQAppendLowercaseName(name, fieldName);
+    return name;
 }
 
 std::string ZQCoreDataEntityHelper::coreDataQueryEntityNameForEntityName(

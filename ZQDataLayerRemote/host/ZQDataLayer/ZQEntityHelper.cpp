@@ -278,14 +278,16 @@ std::optional<platform::Dictionary> levelJSON(
     const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData,
     std::optional<size_t> lineIndex, std::vector<ZQBinaryDataFieldReferenceMember>* references) {
     if (!level || !entityData) return std::nullopt;
-    platform::Dictionary json;
+    // Gathered, then sorted once: set one by one, a line's members would shift the ones before.
+    std::vector<platform::Dictionary::Entry> json;
+    json.reserve(level->attributes().size() + level->childLevels().size());
     for (const auto& attribute : level->attributes()) {
         Value value = entityData->valueForEntityDataFieldName(attribute->name());
         if (value.isAbsent()) continue;
         if (references) {
             if (auto reference = binaryReference(*attribute, value)) {
                 references->push_back({attribute->name(), lineIndex, std::move(reference)});
-                json.set(attribute->name(), Value::null());
+                json.emplace_back(attribute->name(), Value::null());
                 continue;
             }
         }
@@ -295,7 +297,7 @@ std::optional<platform::Dictionary> levelJSON(
             bool dateOnly = info && info->entityDataFieldInfoDataType() == ZQDataTypeDate;
             value = Value(dateOnly ? iso.substr(0, 10) : iso);
         }
-        json.set(attribute->name(), std::move(value));
+        json.emplace_back(attribute->name(), std::move(value));
     }
     for (const auto& child : level->childLevels()) {
         auto lines = entityData->entityChildLevelEntitiesForLevelName(child->levelName());
@@ -309,13 +311,13 @@ std::optional<platform::Dictionary> levelJSON(
             if (auto item = levelJSON(child, (*lines)[i], i, into))
                 items.push_back(Value(std::move(*item)));
         }
-        json.set(child->levelName(), Value(std::move(items)));
+        json.emplace_back(child->levelName(), Value(std::move(items)));
         if (references && !lineReferences.empty())
             references->push_back({child->levelName(), std::nullopt,
                                    ZQCompositeBinaryDataFieldReference::create(
                                        child->levelName(), std::move(lineReferences))});
     }
-    return json;
+    return platform::Dictionary::fromEntries(std::move(json));
 }
 
 }  // namespace

@@ -2,12 +2,16 @@
 
 #include "ZQDataLayerRemote/host/ZQObjectsModel/ZQModel.hpp"
 
-std::string ZQLowercaseName(std::string_view name) {
+void ZQAppendLowercaseName(std::string& out, std::string_view name) {
     // ASCII letters only, whatever the process's locale: a single-byte locale's tolower would
     // rewrite the bytes of UTF-8 names, and a cache schema's names must not depend on it.
-    std::string lower(name);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char c : name) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string ZQLowercaseName(std::string_view name) {
+    std::string lower;
+    lower.reserve(name.size());
+    ZQAppendLowercaseName(lower, name);
     return lower;
 }
 

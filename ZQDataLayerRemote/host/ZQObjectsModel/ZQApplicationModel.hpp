@@ -98,3 +98,5 @@ class ZQApplicationModel : public ZQApplication {
 
 // The lower-case form used for the keys of the type-information tables (ASCII letters only).
 std::string ZQLowercaseName(std::string_view name);
+// Appends that form of `name` to `out` (names made of a prefix and a field's name).
+void ZQAppendLowercaseName(std::string& out, std::string_view name);
