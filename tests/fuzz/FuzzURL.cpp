@@ -34,12 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         base = platform::URL::fromString("http://127.0.0.1:8080/sample/");
     else
         touch(*base);
-    if (auto resolved = platform::URL::resolve(second, *base)) {
-        touch(*resolved);
-        // Joined without libcurl or through it, a result reads back as itself.
-        auto again = platform::URL::fromString(resolved->absoluteString());
-        if (!again || again->absoluteString() != resolved->absoluteString()) std::abort();
-    }
+    if (auto resolved = platform::URL::resolve(second, *base)) touch(*resolved);
     touch(base->appendingQueryItems({{std::string(second), std::string(first)}}));
     touch(base->appendingPathComponent(second));
     if (auto unescaped = platform::percentUnescape(second))
