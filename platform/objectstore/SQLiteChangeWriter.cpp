@@ -125,6 +125,7 @@ void SQLiteChangeWriter::assignRows(const StoreChangeSet& changes, StoreSaveOutc
 
 void SQLiteChangeWriter::write(const StoreChangeSet& changes, StoreSaveOutcome& outcome) {
     outcome.version = advanceSaveVersion();
+    outcome.previousVersion = outcome.version - 1;
     assignRows(changes, outcome);
     writeInserts(changes, outcome);
     writeUpdates(changes, outcome);

@@ -57,11 +57,15 @@ Kept asRead(const SQLiteSchema::StoredColumn& column, const Value& value) {
 void SQLiteRowCache::rememberSave(const SQLiteSchema& schema, const StoreChangeSet& changes,
                                   const StoreSaveOutcome& outcome) {
     MutexLock lock(mutex_);
-    // Of a save larger than the cache only the last rows would stay: the others are not copied.
-    // Rows kept from before that this save wrote keep their older version, which no read finds
-    // any more.
+    // Of a save larger than the cache only the last rows would stay: the others are not copied,
+    // and what was kept goes, as it does after a save that was not kept here.
     const size_t written = changes.inserts.size() + changes.updates.size();
     const size_t skipped = written > limit_ ? written - limit_ : 0;
+    if (skipped > 0 || outcome.previousVersion != lastSave_) {
+        rows_.clear();
+        order_.clear();
+    }
+    lastSave_ = outcome.version;
     for (size_t i = skipped; i < changes.inserts.size() && i < outcome.insertedIDs.size(); ++i) {
         const auto& insert = changes.inserts[i];
         if (const auto* table = schema.table(*insert.entity); table && insert.values)
@@ -132,6 +136,19 @@ bool SQLiteRowCache::find(const SQLiteSchema::Table& table, int64_t row, int64_t
     return true;
 }
 
+bool SQLiteRowCache::findAll(const SQLiteSchema::Table& table, const std::vector<int64_t>& rows,
+                             int64_t fileVersion, std::vector<RowSnapshot>& out) const {
+    MutexLock lock(mutex_);
+    if (lastSave_ == 0 || fileVersion != lastSave_) return false;
+    out.reserve(out.size() + rows.size());
+    for (int64_t row : rows) {
+        auto it = rows_.find(Key{&table, row});
+        if (it == rows_.end()) return false;
+        out.push_back(RowSnapshot{row, it->second.version, it->second.values});
+    }
+    return true;
+}
+
 bool SQLiteRowCache::empty() const {
     MutexLock lock(mutex_);
     return rows_.empty();
@@ -141,6 +158,7 @@ void SQLiteRowCache::clear() {
     MutexLock lock(mutex_);
     rows_.clear();
     order_.clear();
+    lastSave_ = 0;
 }
 
 }  // namespace platform

@@ -26,14 +26,22 @@ class SQLiteRowCache {
     SQLiteRowCache& operator=(const SQLiteRowCache&) = delete;
 
     // After a committed save: the rows it wrote at its version, with the values of their
-    // objects. Only what a read of the row would give is kept (stored columns, absent for
-    // NULL); a row whose values a read would not give back as they are (a temporary
-    // identifier, a NaN, which SQLite stores as NULL) is forgotten instead.
+    // objects. A save that follows one not kept here (another coordinator's, a batch's) first
+    // lets every row go, as does one larger than the cache. Only what a read of the row would give
+    // is kept (stored columns, absent for NULL); a row whose values a read would not give back as
+    // they are (a temporary identifier, a NaN, which SQLite stores as NULL) is forgotten instead.
     void rememberSave(const SQLiteSchema& schema, const StoreChangeSet& changes,
                       const StoreSaveOutcome& outcome) EXCLUDES(mutex_);
     // The row's values when it is kept at exactly `version`; false otherwise.
     bool find(const SQLiteSchema::Table& table, int64_t row, int64_t version,
               RowSnapshot& out) const EXCLUDES(mutex_);
+    // When the file is at `fileVersion` and that is the version of the last save kept here (no
+    // save of anyone since, and every save since the rows were kept was kept here too), every
+    // kept row is what the file holds: the rows' values, appended to `out`, without their
+    // versions being read. False, `out` then holding some of them, when that does not hold or a
+    // row is not kept.
+    bool findAll(const SQLiteSchema::Table& table, const std::vector<int64_t>& rows,
+                 int64_t fileVersion, std::vector<RowSnapshot>& out) const EXCLUDES(mutex_);
     bool empty() const EXCLUDES(mutex_);
     void clear() EXCLUDES(mutex_);
 
@@ -61,6 +69,9 @@ class SQLiteRowCache {
     mutable Mutex mutex_;
     std::unordered_map<Key, Entry, KeyHash> rows_ GUARDED_BY(mutex_);
     std::deque<Key> order_ GUARDED_BY(mutex_);  // rows_'s keys, oldest first
+    // The version of the last save kept, when every save of the file since rows_ was last
+    // emptied was kept here; 0 otherwise.
+    int64_t lastSave_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace platform

@@ -487,6 +487,24 @@ ErrorPtr SQLiteStore::loadRelatedRows(const RelationshipDescription& r, int64_t 
 bool SQLiteStore::readKeptRows(SQLiteConnection& connection, const RelationshipDescription& r,
                                const SQLiteSchema::Table& destination, int64_t rowID,
                                std::vector<RowSnapshot>& out) {
+    // Nobody has saved since this store's last save: every kept row is current, and the members'
+    // row numbers (read from the relationship's index alone) are enough.
+    int64_t fileVersion = 0;
+    {
+        auto version = connection.statement(
+            "SELECT \"value\" FROM \"zq_metadata\" WHERE \"key\" = 'save_version'");
+        if (version->step()) fileVersion = version->columnInt(0);
+    }
+    if (fileVersion != 0) {
+        std::vector<int64_t> rows;
+        {
+            auto members = connection.statement(relatedSQL(r, Related::RowNumbers));
+            members->bindInt(1, rowID);
+            while (members->step()) rows.push_back(members->columnInt(0));
+        }
+        if (rowCache_.findAll(destination, rows, fileVersion, out)) return true;
+        out.clear();
+    }
     auto statement = connection.statement(relatedSQL(r, Related::Versions));
     statement->bindInt(1, rowID);
     while (statement->step()) {

@@ -115,7 +115,8 @@ class SQLiteStore : public PersistentStore {
     enum class Related { RowNumbers, Versions, Rows };
     std::string relatedSQL(const RelationshipDescription& relationship, Related columns) const;
     // The members' rows when every one is in rowCache_ at its current version (read with the
-    // versions only); false when one is not, `out` then holding some of them.
+    // row numbers only when nobody saved since this store, else with the versions); false when
+    // one is not, `out` then holding some of them.
     bool readKeptRows(SQLiteConnection& connection, const RelationshipDescription& relationship,
                       const SQLiteSchema::Table& destination, int64_t rowID,
                       std::vector<RowSnapshot>& out);

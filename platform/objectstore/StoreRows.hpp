@@ -64,8 +64,10 @@ struct StoreChangeSet {
 };
 
 struct StoreSaveOutcome {
-    // The version of this save, which the rows it wrote now have.
+    // The version of this save, which the rows it wrote now have, and the file's version before
+    // it (the last save of anyone: another coordinator, another process).
     int64_t version = 0;
+    int64_t previousVersion = 0;
     // Per insert, in order: the permanent identifier.
     std::vector<ManagedObjectIDPtr> insertedIDs;
     // Per update, in order: the row's new version (0 when the row no longer exists).

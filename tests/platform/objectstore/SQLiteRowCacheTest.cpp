@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/objectstore/ManagedObjectSet.hpp"
+#include "platform/objectstore/SQLiteRowCache.hpp"
+#include "platform/objectstore/SQLiteSchema.hpp"
 #include "platform/objectstore/SQLiteStore.hpp"
 #include "tests/platform/objectstore/ObjectStoreTestSupport.hpp"
 
@@ -76,6 +78,13 @@ class SQLiteRowCacheTest : public testing::Test {
                 EXPECT_EQ(a.description(), b.description()) << valueKey << " of member " << i;
             }
         }
+    }
+
+    static void insertAndSave(ManagedObjectContext& context, const std::string& entity,
+                              const Dictionary& values) {
+        auto object = context.insertNewObject(entity);
+        ASSERT_FALSE(object->setValuesForKeysWithDictionary(values));
+        ASSERT_NO_STORE_ERROR(context.save());
     }
 
     zqtest::TempDir dir_;
@@ -156,6 +165,11 @@ TEST_F(SQLiteRowCacheTest, ChangesOfAnotherCoordinatorAndOfFaultsShow) {
     auto ours = members(writer_, parent->objectID(), "children", reading);
     ASSERT_EQ(ours.size(), 3u);
     EXPECT_EQ(ours[1]->valueForKey("name"), Value("renamed"));
+    // Still so once this store has saved again, something else.
+    insertAndSave(*context, "Tag", {{"label", "unrelated"}});
+    ours = members(writer_, parent->objectID(), "children", reading);
+    ASSERT_EQ(ours.size(), 3u);
+    EXPECT_EQ(ours[1]->valueForKey("name"), Value("renamed"));
 
     // An item saved as a fault (only its tags changed, through the inverse) keeps its values.
     auto item = context->insertNewObject("Item");
@@ -171,6 +185,21 @@ TEST_F(SQLiteRowCacheTest, ChangesOfAnotherCoordinatorAndOfFaultsShow) {
 
 TEST_F(SQLiteRowCacheTest, AListLongerThanTheKeptRowsReadsWhole) {
     auto context = contextOf(writer_);
+    // A short list whose rows are kept, then written again first in a save too large to keep.
+    auto small = context->insertNewObject("Parent");
+    Array few;
+    for (const char* name : {"x", "y"}) {
+        auto child = context->insertNewObject("Child");
+        ASSERT_FALSE(child->setValueForKey(Value(name), "name"));
+        few.push_back(Value::object(child));
+    }
+    ASSERT_FALSE(small->setValueForKey(Value(few), "children"));
+    ASSERT_NO_STORE_ERROR(context->save());
+    for (const auto& child : few)
+        ASSERT_FALSE(std::dynamic_pointer_cast<ManagedObject>(child.object())
+                         ->setValueForKey(Value("kept"), "name"));
+    ASSERT_NO_STORE_ERROR(context->save());
+
     auto parent = context->insertNewObject("Parent");
     Array children;
     const size_t count = SQLiteStore::kKeptRows + 10;
@@ -181,7 +210,11 @@ TEST_F(SQLiteRowCacheTest, AListLongerThanTheKeptRowsReadsWhole) {
     }
     ASSERT_FALSE(parent->setValueForKey(Value(children), "children"));
     ASSERT_NO_STORE_ERROR(context->save());
-    // Saved again so that the children are written with a known parent and kept.
+    // Saved again so that the children are written with a known parent and kept; the short
+    // list's rows come first in that save, among those it does not keep.
+    for (const auto& child : few)
+        ASSERT_FALSE(std::dynamic_pointer_cast<ManagedObject>(child.object())
+                         ->setValueForKey(Value("later"), "name"));
     for (const auto& child : children)
         ASSERT_FALSE(std::dynamic_pointer_cast<ManagedObject>(child.object())
                          ->setValueForKey(Value("again"), "name"));
@@ -190,4 +223,57 @@ TEST_F(SQLiteRowCacheTest, AListLongerThanTheKeptRowsReadsWhole) {
     auto read = members(writer_, parent->objectID(), "children", reading);
     ASSERT_EQ(read.size(), count);
     for (const auto& child : read) ASSERT_EQ(child->valueForKey("name"), Value("again"));
+    auto short_ = members(writer_, small->objectID(), "children", reading);
+    ASSERT_EQ(short_.size(), 2u);
+    for (const auto& child : short_) EXPECT_EQ(child->valueForKey("name"), Value("later"));
+}
+
+// A save too large to keep lets go of every row kept before, not only of those it skips: a
+// row it skipped but kept earlier would otherwise stay, older than the file, with nothing
+// newer to push it out.
+TEST(SQLiteRowCache, ASaveLargerThanTheCacheLetsGoOfWhatWasKept) {
+    auto model = zqtest::makeTestModel();
+    // A coordinator resolves the model's relationships, which the layout reads.
+    auto coordinator = PersistentStoreCoordinator::create(model);
+    SQLiteSchema schema(model, model->entities());
+    auto tag = model->entityNamed("Tag");
+    const auto* table = schema.table(*tag);
+    ASSERT_TRUE(table);
+    SQLiteRowCache cache(4);
+    PropertyMask changed;
+    changed.assign(tag->properties().size());
+    auto labelled = [&](const char* label) {
+        std::vector<Value> values(tag->properties().size());
+        values[static_cast<size_t>(tag->propertyIndex("label"))] = Value(label);
+        return values;
+    };
+    auto save = [&](int64_t version, const std::vector<std::pair<int64_t, const char*>>& rows) {
+        std::vector<std::vector<Value>> values;
+        values.reserve(rows.size());
+        StoreChangeSet changes;
+        StoreSaveOutcome outcome;
+        outcome.version = version;
+        outcome.previousVersion = version - 1;
+        for (const auto& [row, label] : rows) {
+            values.push_back(labelled(label));
+            changes.updates.push_back({tag, row, &changed, &values.back()});
+            outcome.updatedVersions.push_back(version);
+        }
+        cache.rememberSave(schema, changes, outcome);
+    };
+    save(1, {{1, "a"}, {2, "b"}, {3, "c"}});
+    save(2, {{9, "x"}});
+    // Five rows for four places: row 9 is skipped, rows 1 to 3 are written over in place.
+    save(3, {{9, "x2"}, {1, "a2"}, {2, "b2"}, {3, "c2"}, {4, "d2"}});
+    RowSnapshot row;
+    EXPECT_FALSE(cache.find(*table, 9, 2, row)) << "row 9 kept at a version the file left";
+    std::vector<RowSnapshot> rows;
+    EXPECT_FALSE(cache.findAll(*table, {9}, 3, rows));
+    rows.clear();
+    ASSERT_TRUE(cache.findAll(*table, {1, 2, 3, 4}, 3, rows));
+    EXPECT_EQ(rows[0].values[static_cast<size_t>(tag->propertyIndex("label"))], Value("a2"));
+    // A save that follows one kept elsewhere (another coordinator's) lets go of everything too.
+    save(5, {{1, "a5"}});
+    rows.clear();
+    EXPECT_FALSE(cache.findAll(*table, {1, 2}, 5, rows));
 }
