@@ -40,7 +40,8 @@ ZQCoreDataEntityDataBCLevel::entityChildLevelEntitiesForLevelName(
     for (const auto& object : set->objects()) {
         // Lines are made by their entity's class, almost always this one: recognised without
         // the cross-cast, which costs as much as the rest of the loop.
-        if (typeid(*object) == typeid(ZQCoreDataEntityDataBCLevel)) {
+        const platform::ManagedObject& member = *object;
+        if (typeid(member) == typeid(ZQCoreDataEntityDataBCLevel)) {
             children.push_back(std::static_pointer_cast<ZQCoreDataEntityDataBCLevel>(object));
         } else if (auto child =
                        std::dynamic_pointer_cast<ZQBusinessComponentLevelEntityData>(object)) {
