@@ -154,6 +154,11 @@ bool SQLiteRowCache::empty() const {
     return rows_.empty();
 }
 
+size_t SQLiteRowCache::size() const {
+    MutexLock lock(mutex_);
+    return rows_.size();
+}
+
 void SQLiteRowCache::clear() {
     MutexLock lock(mutex_);
     rows_.clear();

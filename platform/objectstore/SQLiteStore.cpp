@@ -496,12 +496,19 @@ bool SQLiteStore::readKeptRows(SQLiteConnection& connection, const RelationshipD
         if (version->step()) fileVersion = version->columnInt(0);
     }
     if (fileVersion != 0) {
+        // A list longer than what is kept cannot be kept whole: its reading stops there.
+        const size_t kept = rowCache_.size();
         std::vector<int64_t> rows;
+        bool longer = false;
         {
             auto members = connection.statement(relatedSQL(r, Related::RowNumbers));
             members->bindInt(1, rowID);
-            while (members->step()) rows.push_back(members->columnInt(0));
+            while (!longer && members->step()) {
+                rows.push_back(members->columnInt(0));
+                longer = rows.size() > kept;
+            }
         }
+        if (longer) return false;
         if (rowCache_.findAll(destination, rows, fileVersion, out)) return true;
         out.clear();
     }
