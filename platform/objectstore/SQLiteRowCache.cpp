@@ -154,9 +154,9 @@ bool SQLiteRowCache::empty() const {
     return rows_.empty();
 }
 
-size_t SQLiteRowCache::size() const {
+bool SQLiteRowCache::contains(const SQLiteSchema::Table& table, int64_t row) const {
     MutexLock lock(mutex_);
-    return rows_.size();
+    return rows_.count(Key{&table, row}) != 0;
 }
 
 void SQLiteRowCache::clear() {

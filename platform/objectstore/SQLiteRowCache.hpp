@@ -42,8 +42,8 @@ class SQLiteRowCache {
     // row is not kept.
     bool findAll(const SQLiteSchema::Table& table, const std::vector<int64_t>& rows,
                  int64_t fileVersion, std::vector<RowSnapshot>& out) const EXCLUDES(mutex_);
+    bool contains(const SQLiteSchema::Table& table, int64_t row) const EXCLUDES(mutex_);
     bool empty() const EXCLUDES(mutex_);
-    size_t size() const EXCLUDES(mutex_);
     void clear() EXCLUDES(mutex_);
 
   private:

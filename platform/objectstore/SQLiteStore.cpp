@@ -496,19 +496,19 @@ bool SQLiteStore::readKeptRows(SQLiteConnection& connection, const RelationshipD
         if (version->step()) fileVersion = version->columnInt(0);
     }
     if (fileVersion != 0) {
-        // A list longer than what is kept cannot be kept whole: its reading stops there.
-        const size_t kept = rowCache_.size();
+        // The listing stops at the first member not kept (a list that was never saved whole
+        // by this store, such as a query's rows, at its first).
         std::vector<int64_t> rows;
-        bool longer = false;
+        bool missing = false;
         {
             auto members = connection.statement(relatedSQL(r, Related::RowNumbers));
             members->bindInt(1, rowID);
-            while (!longer && members->step()) {
+            while (!missing && members->step()) {
                 rows.push_back(members->columnInt(0));
-                longer = rows.size() > kept;
+                missing = !rowCache_.contains(destination, rows.back());
             }
         }
-        if (longer) return false;
+        if (missing) return false;
         if (rowCache_.findAll(destination, rows, fileVersion, out)) return true;
         out.clear();
     }
