@@ -487,8 +487,9 @@ ErrorPtr SQLiteStore::loadRelatedRows(const RelationshipDescription& r, int64_t 
 bool SQLiteStore::readKeptRows(SQLiteConnection& connection, const RelationshipDescription& r,
                                const SQLiteSchema::Table& destination, int64_t rowID,
                                std::vector<RowSnapshot>& out) {
-    // Nobody has saved since this store's last save: every kept row is current, and the members'
-    // row numbers (read from the relationship's index alone) are enough.
+    // When nobody has saved since this store's last save, every kept row is current and the
+    // members' row numbers (read from the relationship's index alone) are enough; otherwise each
+    // member's version is read and compared.
     int64_t fileVersion = 0;
     {
         auto version = connection.statement(
