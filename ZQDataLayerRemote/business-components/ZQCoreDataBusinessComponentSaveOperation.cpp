@@ -135,10 +135,9 @@ class InstanceWriter {
         const ZQBusinessComponentLevel& level = *levelPtr;
         const LevelPlan& plan = planFor(levelPtr);
         if (!plan.cached) return nullptr;
-        // The buffer is free again before the child levels are written.
-        auto& values = values_;
+        // values_ is free again before the child levels are written.
         KeyValues keyValues;
-        if (!gatherValues(level, plan, json, inherited, values, keyValues)) return nullptr;
+        if (!gatherValues(level, plan, json, inherited, values_, keyValues)) return nullptr;
         Object object;
         if (!findExisting(level, plan.entityName, parent, keyValues, siblings, object))
             return nullptr;
@@ -147,12 +146,12 @@ class InstanceWriter {
         if (!level.parentLevel()) {
             if (auto hash = ZQUtilities::nonEmptyStringFromObject(json.get("zq_md5_hash"))) {
                 if (plan.hashIndex < 0) return nullptr;
-                values.emplace_back(plan.hashIndex, Value(std::move(*hash)));
+                values_.emplace_back(plan.hashIndex, Value(std::move(*hash)));
             }
         }
         if (plan.timeStampIndex < 0) return nullptr;
-        values.emplace_back(plan.timeStampIndex, Value(timeStamp_));
-        if (object->setValuesAtIndices(values)) return nullptr;
+        values_.emplace_back(plan.timeStampIndex, Value(timeStamp_));
+        if (object->setValuesAtIndices(values_)) return nullptr;
         const auto& children = level.childLevels();
         if (children.empty()) return object;
         KeyValues merged = inherited;

@@ -76,22 +76,9 @@ ErrorPtr ManagedObject::setValueForKey(const Value& value, std::string_view key)
     return ObjectGraphEditor(*context).setValue(*this, static_cast<size_t>(index), value);
 }
 
-ErrorPtr ManagedObject::setOne(ObjectGraphEditor& editor, ManagedObjectContext& context,
-                               bool& fulfilled, size_t index, const Value& value) {
-    if (deleted_) {
-        return Error::create(kErrorDomain, errc::kValidation,
-                             "The object is deleted or not in a context");
-    }
-    if (!fulfilled && !context.fulfill(*this)) {
-        return Error::create(kErrorDomain, errc::kValidation,
-                             "The object's row no longer exists: " + id_->URIRepresentation());
-    }
-    fulfilled = true;
-    return editor.setValue(*this, index, value);
-}
-
-ErrorPtr ManagedObject::setValuesForKeysWithDictionary(const Dictionary& values) {
-    if (values.empty()) return nullptr;
+template <typename Entries, typename Locate>
+ErrorPtr ManagedObject::setEach(const Entries& entries, Locate locate) {
+    if (entries.empty()) return nullptr;
     // As setValueForKey for each entry, with the context and the row looked at once.
     auto context = context_.lock();
     if (!context || deleted_) {
@@ -100,36 +87,49 @@ ErrorPtr ManagedObject::setValuesForKeysWithDictionary(const Dictionary& values)
     }
     ObjectGraphEditor editor(*context);
     bool fulfilled = false;
-    for (const auto& [key, value] : values) {
-        int index = entity_->propertyIndex(key);
-        if (index < 0) {
+    for (const auto& entry : entries) {
+        size_t index = 0;
+        const Value* value = nullptr;
+        if (auto error = locate(entry, index, value)) return error;
+        // A relationship set may cascade into deleting this object; each entry sees it.
+        if (deleted_) {
             return Error::create(kErrorDomain, errc::kValidation,
-                                 "Entity " + entity_->name() + " has no property " + key);
+                                 "The object is deleted or not in a context");
         }
-        if (auto error = setOne(editor, *context, fulfilled, static_cast<size_t>(index), value))
-            return error;
+        if (!fulfilled && !context->fulfill(*this)) {
+            return Error::create(kErrorDomain, errc::kValidation,
+                                 "The object's row no longer exists: " + id_->URIRepresentation());
+        }
+        fulfilled = true;
+        if (auto error = editor.setValue(*this, index, *value)) return error;
     }
     return nullptr;
 }
 
-ErrorPtr ManagedObject::setValuesAtIndices(std::span<const IndexedValue> values) {
-    if (values.empty()) return nullptr;
-    auto context = context_.lock();
-    if (!context || deleted_) {
-        return Error::create(kErrorDomain, errc::kValidation,
-                             "The object is deleted or not in a context");
-    }
-    ObjectGraphEditor editor(*context);
-    bool fulfilled = false;
-    for (const auto& [index, value] : values) {
-        if (index >= entity_->properties().size()) {
-            return Error::create(
-                kErrorDomain, errc::kValidation,
-                "Entity " + entity_->name() + " has no property number " + std::to_string(index));
+ErrorPtr ManagedObject::setValuesForKeysWithDictionary(const Dictionary& values) {
+    return setEach(values, [this](const auto& entry, size_t& index, const Value*& value) {
+        int found = entity_->propertyIndex(entry.first);
+        if (found < 0) {
+            return Error::create(kErrorDomain, errc::kValidation,
+                                 "Entity " + entity_->name() + " has no property " + entry.first);
         }
-        if (auto error = setOne(editor, *context, fulfilled, index, value)) return error;
-    }
-    return nullptr;
+        index = static_cast<size_t>(found);
+        value = &entry.second;
+        return ErrorPtr();
+    });
+}
+
+ErrorPtr ManagedObject::setValuesAtIndices(std::span<const IndexedValue> values) {
+    return setEach(values, [this](const IndexedValue& entry, size_t& index, const Value*& value) {
+        if (entry.first >= entity_->properties().size()) {
+            return Error::create(kErrorDomain, errc::kValidation,
+                                 "Entity " + entity_->name() + " has no property number " +
+                                     std::to_string(entry.first));
+        }
+        index = entry.first;
+        value = &entry.second;
+        return ErrorPtr();
+    });
 }
 
 Dictionary ManagedObject::changedValues() const {

@@ -22,7 +22,6 @@
 namespace platform {
 
 class ManagedObjectContext;
-class ObjectGraphEditor;
 
 class ManagedObject : public Object, public std::enable_shared_from_this<ManagedObject> {
   public:
@@ -75,10 +74,10 @@ class ManagedObject : public Object, public std::enable_shared_from_this<Managed
 
     enum class State : uint8_t { Fault, Loaded, Gone };
     bool hasChangedKeys() const;
-    // One entry of a set of values: the checks every entry sees (a relationship set may cascade
-    // into deleting this object), the row read on the first one, then the edit.
-    ErrorPtr setOne(ObjectGraphEditor& editor, ManagedObjectContext& context, bool& fulfilled,
-                    size_t index, const Value& value);
+    // Sets each entry through one editor, the row read on the first: `locate` gives an entry's
+    // property index and value, or an error for a property the entity lacks.
+    template <typename Entries, typename Locate>
+    ErrorPtr setEach(const Entries& entries, Locate locate);
     void markChanged(size_t index);
     RelationshipList& list(size_t index);
     // The list of a to-many relationship if it was ever touched, else null.

@@ -87,6 +87,25 @@ class SQLiteRowCacheTest : public testing::Test {
         ASSERT_NO_STORE_ERROR(context.save());
     }
 
+    // A new parent whose children (new too) have these names.
+    static std::shared_ptr<ManagedObject> parentOf(ManagedObjectContext& context,
+                                                   const std::vector<std::string>& names,
+                                                   Array& children) {
+        auto parent = context.insertNewObject("Parent");
+        for (const auto& name : names) {
+            auto child = context.insertNewObject("Child");
+            EXPECT_FALSE(child->setValueForKey(Value(name), "name"));
+            children.push_back(Value::object(child));
+        }
+        EXPECT_FALSE(parent->setValueForKey(Value(children), "children"));
+        return parent;
+    }
+    static void rename(const Array& objects, const char* name) {
+        for (const auto& object : objects)
+            EXPECT_FALSE(std::dynamic_pointer_cast<ManagedObject>(object.object())
+                             ->setValueForKey(Value(name), "name"));
+    }
+
     zqtest::TempDir dir_;
     std::string path_;
     std::shared_ptr<PersistentStoreCoordinator> writer_;
@@ -137,20 +156,12 @@ TEST_F(SQLiteRowCacheTest, ListsReadAfterASaveGiveWhatTheFileHolds) {
 TEST_F(SQLiteRowCacheTest, ChangesOfAnotherCoordinatorAndOfFaultsShow) {
     auto context = contextOf(writer_);
     // The children name a parent that has no row number yet when they are written.
-    auto parent = context->insertNewObject("Parent");
     Array children;
-    for (const char* name : {"a", "b", "c"}) {
-        auto child = context->insertNewObject("Child");
-        ASSERT_FALSE(child->setValueForKey(Value(name), "name"));
-        children.push_back(Value::object(child));
-    }
-    ASSERT_FALSE(parent->setValueForKey(Value(children), "children"));
+    auto parent = parentOf(*context, {"a", "b", "c"}, children);
     ASSERT_NO_STORE_ERROR(context->save());
     expectSameAsTheFile(parent->objectID(), "children", {"name", "parentLevel"});
     // Written again, now with the parent's row number, they are kept.
-    for (const auto& child : children)
-        ASSERT_FALSE(std::dynamic_pointer_cast<ManagedObject>(child.object())
-                         ->setValueForKey(Value("again"), "name"));
+    rename(children, "again");
     ASSERT_NO_STORE_ERROR(context->save());
     expectSameAsTheFile(parent->objectID(), "children", {"name", "parentLevel"});
 
@@ -186,38 +197,22 @@ TEST_F(SQLiteRowCacheTest, ChangesOfAnotherCoordinatorAndOfFaultsShow) {
 TEST_F(SQLiteRowCacheTest, AListLongerThanTheKeptRowsReadsWhole) {
     auto context = contextOf(writer_);
     // A short list whose rows are kept, then written again first in a save too large to keep.
-    auto small = context->insertNewObject("Parent");
     Array few;
-    for (const char* name : {"x", "y"}) {
-        auto child = context->insertNewObject("Child");
-        ASSERT_FALSE(child->setValueForKey(Value(name), "name"));
-        few.push_back(Value::object(child));
-    }
-    ASSERT_FALSE(small->setValueForKey(Value(few), "children"));
+    auto small = parentOf(*context, {"x", "y"}, few);
     ASSERT_NO_STORE_ERROR(context->save());
-    for (const auto& child : few)
-        ASSERT_FALSE(std::dynamic_pointer_cast<ManagedObject>(child.object())
-                         ->setValueForKey(Value("kept"), "name"));
+    rename(few, "kept");
     ASSERT_NO_STORE_ERROR(context->save());
 
-    auto parent = context->insertNewObject("Parent");
-    Array children;
     const size_t count = SQLiteStore::kKeptRows + 10;
-    for (size_t i = 0; i < count; ++i) {
-        auto child = context->insertNewObject("Child");
-        ASSERT_FALSE(child->setValueForKey(Value("child " + std::to_string(i)), "name"));
-        children.push_back(Value::object(child));
-    }
-    ASSERT_FALSE(parent->setValueForKey(Value(children), "children"));
+    std::vector<std::string> names;
+    for (size_t i = 0; i < count; ++i) names.push_back("child " + std::to_string(i));
+    Array children;
+    auto parent = parentOf(*context, names, children);
     ASSERT_NO_STORE_ERROR(context->save());
     // Saved again so that the children are written with a known parent and kept; the short
     // list's rows come first in that save, among those it does not keep.
-    for (const auto& child : few)
-        ASSERT_FALSE(std::dynamic_pointer_cast<ManagedObject>(child.object())
-                         ->setValueForKey(Value("later"), "name"));
-    for (const auto& child : children)
-        ASSERT_FALSE(std::dynamic_pointer_cast<ManagedObject>(child.object())
-                         ->setValueForKey(Value("again"), "name"));
+    rename(few, "later");
+    rename(children, "again");
     ASSERT_NO_STORE_ERROR(context->save());
     std::shared_ptr<ManagedObjectContext> reading;
     auto read = members(writer_, parent->objectID(), "children", reading);
