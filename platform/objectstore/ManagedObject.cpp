@@ -58,6 +58,19 @@ Value ManagedObject::valueForKey(std::string_view key) {
     return Value::object(ManagedObjectSet::create(std::move(objects), r.isOrdered()));
 }
 
+void ManagedObject::valuesAtIndices(std::span<const int> indices, std::vector<Value>& values) {
+    values.assign(indices.size(), Value());
+    auto context = context_.lock();
+    if (!context || !entity_ || !context->fulfill(*this)) return;
+    const auto& properties = entity_->properties();
+    for (size_t k = 0; k < indices.size(); ++k) {
+        const int index = indices[k];
+        if (index < 0 || static_cast<size_t>(index) >= properties.size()) continue;
+        const auto i = static_cast<size_t>(index);
+        values[k] = properties[i]->isAttribute() ? values_[i] : valueForKey(properties[i]->name());
+    }
+}
+
 ErrorPtr ManagedObject::setValueForKey(const Value& value, std::string_view key) {
     auto context = context_.lock();
     if (!context || deleted_) {

@@ -35,6 +35,10 @@ class ManagedObject : public Object, public std::enable_shared_from_this<Managed
     // for an unknown key, and for every key once the object has left its context or its row is
     // gone.
     Value valueForKey(std::string_view key);
+    // The values of the properties at these indices (EntityDescription::propertyIndex), as
+    // valueForKey gives them, replacing `values`; a negative index reads as absent. For callers
+    // that read the same properties of many objects and look the names up once.
+    void valuesAtIndices(std::span<const int> indices, std::vector<Value>& values);
     // Sets an attribute (converted to its type; absent or null clears it) or a relationship (a
     // managed object of this context or nothing for a to-one; a ManagedObjectSet or an Array of
     // objects, or nothing for empty, for a to-many). Inverse relationships follow.

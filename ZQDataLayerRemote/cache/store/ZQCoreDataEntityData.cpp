@@ -1,5 +1,7 @@
 #include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityData.hpp"
 
+#include <algorithm>
+
 #include "ZQDataLayerRemote/cache/store/ZQCoreDataEntityHelper.hpp"
 #include "platform/objectstore/ManagedObjectContext.hpp"
 
@@ -42,6 +44,37 @@ Value ZQCoreDataEntityData::valueForEntityDataFieldName(
     }
     if (!fieldSpecifier) return structured ? Value::object(structured) : Value();
     return structured ? structured->valueForFieldSpecifier(*fieldSpecifier) : Value();
+}
+
+void ZQCoreDataEntityData::valuesForEntityDataFieldNames(std::span<const std::string> fieldNames,
+                                                         std::vector<Value>& values) const {
+    // The last entity and names asked on this thread, with their property indices: the lines of
+    // one level ask the same, one after the other. The entity is remembered weakly and compared
+    // by owner: the weak reference keeps its control block, so no other entity can share it.
+    struct Resolved {
+        std::weak_ptr<const platform::EntityDescription> entity;
+        std::vector<std::string> names;
+        std::vector<int> indices;
+    };
+    thread_local Resolved last;
+    if (!isReadable() || !entity()) {
+        values.assign(fieldNames.size(), Value());
+        return;
+    }
+    const auto& current = entity();
+    if (last.entity.owner_before(current) || current.owner_before(last.entity) ||
+        !std::equal(fieldNames.begin(), fieldNames.end(), last.names.begin(), last.names.end())) {
+        last.entity = current;
+        last.names.assign(fieldNames.begin(), fieldNames.end());
+        last.indices.clear();
+        for (const auto& name : fieldNames)
+            last.indices.push_back(
+                name.empty()
+                    ? -1
+                    : current->propertyIndex(
+                          ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(name)));
+    }
+    const_cast<ZQCoreDataEntityData*>(this)->valuesAtIndices(last.indices, values);
 }
 
 bool ZQCoreDataEntityData::hasValueForEntityDataFieldName(const std::string& fieldName) const {

@@ -26,6 +26,10 @@ class ZQCoreDataEntityData : public platform::ManagedObject, public virtual ZQMu
         const std::string& fieldName, const std::optional<std::string>& fieldSpecifier,
         const std::shared_ptr<const ZQEntityDataFieldDescriptor>& fieldDescriptor) const override;
     bool hasValueForEntityDataFieldName(const std::string& fieldName) const override;
+    // The names are resolved to properties once per entity and list of names (remembered per
+    // thread for the last pair asked), and the object is checked and read once.
+    void valuesForEntityDataFieldNames(std::span<const std::string> fieldNames,
+                                       std::vector<platform::Value>& values) const override;
     // Cached entity data has no related values.
     std::optional<platform::Dictionary> relatedValuesByFieldNameForFieldName(
         const std::string& fieldName, const platform::Value& value) const override;

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ class ZQEntityData {
         const std::string& fieldName, const std::optional<std::string>& fieldSpecifier,
         const std::shared_ptr<const ZQEntityDataFieldDescriptor>& fieldDescriptor) const = 0;
     virtual bool hasValueForEntityDataFieldName(const std::string& fieldName) const = 0;
+    // The values of these fields in order, as valueForEntityDataFieldName gives them one by one,
+    // replacing `values`. One call for all the fields of an item lets an implementation check
+    // the item and resolve the names once instead of per value.
+    virtual void valuesForEntityDataFieldNames(std::span<const std::string> fieldNames,
+                                               std::vector<platform::Value>& values) const {
+        values.clear();
+        values.reserve(fieldNames.size());
+        for (const auto& name : fieldNames) values.push_back(valueForEntityDataFieldName(name));
+    }
     // Values of other fields that go with a value of this field (a description for a code);
     // none when there are none.
     virtual std::optional<platform::Dictionary> relatedValuesByFieldNameForFieldName(

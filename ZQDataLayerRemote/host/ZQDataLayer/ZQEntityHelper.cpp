@@ -1,5 +1,6 @@
 #include "ZQDataLayerRemote/host/ZQDataLayer/ZQEntityHelper.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -273,51 +274,98 @@ std::shared_ptr<ZQBinaryDataFieldReference> binaryReference(
     return nullptr;
 }
 
+// What the JSON of a level's items needs of the level, worked out once for all its lines.
+struct LevelShape {
+    explicit LevelShape(const ZQBusinessComponentLevel& level);
+
+    const ZQBusinessComponentLevel& level;
+    std::vector<std::string> attributeNames;
+    std::vector<bool> binary;          // per attribute: its value may be a reference to upload
+    std::vector<bool> dateOnly;        // per attribute: a date written without its time
+    std::vector<LevelShape> children;  // per child level
+    // The members in key order, each given by sources: an attribute's index, or the number of
+    // attributes plus a child level's index. Of a name given twice, the last present one wins.
+    struct Member {
+        std::string key;
+        std::vector<size_t> sources;
+    };
+    std::vector<Member> members;
+};
+
+LevelShape::LevelShape(const ZQBusinessComponentLevel& of) : level(of) {
+    std::vector<std::pair<std::string, size_t>> named;
+    for (const auto& attribute : of.attributes()) {
+        const auto& info = attribute->fieldInfo();
+        named.emplace_back(attribute->name(), attributeNames.size());
+        attributeNames.push_back(attribute->name());
+        binary.push_back(ZQEntityHelper::isBinaryFieldInfo(info));
+        dateOnly.push_back(info && info->entityDataFieldInfoDataType() == ZQDataTypeDate);
+    }
+    children.reserve(of.childLevels().size());
+    for (const auto& child : of.childLevels()) {
+        named.emplace_back(child->levelName(), attributeNames.size() + children.size());
+        children.emplace_back(*child);
+    }
+    std::stable_sort(named.begin(), named.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [key, source] : named) {
+        if (members.empty() || members.back().key != key) members.push_back({std::move(key), {}});
+        members.back().sources.push_back(source);
+    }
+}
+
 std::optional<platform::Dictionary> levelJSON(
-    const std::shared_ptr<const ZQBusinessComponentLevel>& level,
-    const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData,
+    const LevelShape& shape, const ZQBusinessComponentLevelEntityData* entityData,
     std::optional<size_t> lineIndex, std::vector<ZQBinaryDataFieldReferenceMember>* references) {
-    if (!level || !entityData) return std::nullopt;
-    // Gathered, then sorted once: set one by one, a line's members would shift the ones before.
-    std::vector<platform::Dictionary::Entry> json;
-    json.reserve(level->attributes().size() + level->childLevels().size());
-    for (const auto& attribute : level->attributes()) {
-        Value value = entityData->valueForEntityDataFieldName(attribute->name());
+    if (!entityData) return std::nullopt;
+    const size_t attributeCount = shape.attributeNames.size();
+    std::vector<Value> sources;
+    entityData->valuesForEntityDataFieldNames(shape.attributeNames, sources);
+    sources.resize(attributeCount + shape.children.size());
+    for (size_t a = 0; a < attributeCount; ++a) {
+        Value& value = sources[a];
         if (value.isAbsent()) continue;
-        if (references) {
-            if (auto reference = binaryReference(*attribute, value)) {
-                references->push_back({attribute->name(), lineIndex, std::move(reference)});
-                json.emplace_back(attribute->name(), Value::null());
+        if (references && shape.binary[a]) {
+            if (auto reference = binaryReference(*shape.level.attributes()[a], value)) {
+                references->push_back({shape.attributeNames[a], lineIndex, std::move(reference)});
+                value = Value::null();
                 continue;
             }
         }
         if (value.kind() == Value::Kind::Date) {
-            const auto& info = attribute->fieldInfo();
             std::string iso = platform::iso8601String(*value.date());
-            bool dateOnly = info && info->entityDataFieldInfoDataType() == ZQDataTypeDate;
-            value = Value(dateOnly ? iso.substr(0, 10) : iso);
+            value = Value(shape.dateOnly[a] ? iso.substr(0, 10) : iso);
         }
-        json.emplace_back(attribute->name(), std::move(value));
     }
-    for (const auto& child : level->childLevels()) {
-        auto lines = entityData->entityChildLevelEntitiesForLevelName(child->levelName());
+    for (size_t c = 0; c < shape.children.size(); ++c) {
+        const LevelShape& child = shape.children[c];
+        auto lines = entityData->entityChildLevelEntitiesForLevelName(child.level.levelName());
         if (!lines) continue;
         platform::Array items;
         items.reserve(lines->size());
+        // Only the root's own lines are looked into for binary values.
         std::vector<ZQBinaryDataFieldReferenceMember> lineReferences;
+        auto* into = references && !lineIndex ? &lineReferences : nullptr;
         for (size_t i = 0; i < lines->size(); ++i) {
-            // Only the root's own lines are looked into for binary values.
-            auto* into = references && !lineIndex ? &lineReferences : nullptr;
-            if (auto item = levelJSON(child, (*lines)[i], i, into))
+            if (auto item = levelJSON(child, (*lines)[i].get(), i, into))
                 items.push_back(Value(std::move(*item)));
         }
-        json.emplace_back(child->levelName(), Value(std::move(items)));
-        if (references && !lineReferences.empty())
-            references->push_back({child->levelName(), std::nullopt,
+        sources[attributeCount + c] = Value(std::move(items));
+        if (!lineReferences.empty())
+            references->push_back({child.level.levelName(), std::nullopt,
                                    ZQCompositeBinaryDataFieldReference::create(
-                                       child->levelName(), std::move(lineReferences))});
+                                       child.level.levelName(), std::move(lineReferences))});
     }
-    return platform::Dictionary::fromEntries(std::move(json));
+    std::vector<platform::Dictionary::Entry> json;
+    json.reserve(shape.members.size());
+    for (const auto& member : shape.members) {
+        for (auto source = member.sources.rbegin(); source != member.sources.rend(); ++source) {
+            if (sources[*source].isAbsent()) continue;
+            json.emplace_back(member.key, std::move(sources[*source]));
+            break;
+        }
+    }
+    return platform::Dictionary::fromSortedEntries(std::move(json));
 }
 
 }  // namespace
@@ -325,7 +373,8 @@ std::optional<platform::Dictionary> levelJSON(
 std::optional<platform::Dictionary> ZQEntityHelper::jsonBusinessComponentLevel(
     const std::shared_ptr<const ZQBusinessComponentLevel>& level,
     const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData) {
-    return levelJSON(level, entityData, std::nullopt, nullptr);
+    if (!level) return std::nullopt;
+    return levelJSON(LevelShape(*level), entityData.get(), std::nullopt, nullptr);
 }
 
 std::optional<platform::Dictionary> ZQEntityHelper::jsonBusinessComponentLevel(
@@ -333,7 +382,8 @@ std::optional<platform::Dictionary> ZQEntityHelper::jsonBusinessComponentLevel(
     const std::shared_ptr<const ZQBusinessComponentLevelEntityData>& entityData,
     std::shared_ptr<ZQBinaryDataFieldReference>* binaryDataFieldReference) {
     std::vector<ZQBinaryDataFieldReferenceMember> references;
-    auto json = levelJSON(level, entityData, std::nullopt, &references);
+    std::optional<platform::Dictionary> json;
+    if (level) json = levelJSON(LevelShape(*level), entityData.get(), std::nullopt, &references);
     if (binaryDataFieldReference)
         *binaryDataFieldReference =
             references.empty()

@@ -119,6 +119,22 @@ TEST_F(EntityDataTest, FieldNamesMapToTheirCacheAttributes) {
     // Only one "&" is dropped.
     EXPECT_FALSE(row->hasValueForEntityDataFieldName("&&Amount"));
     EXPECT_EQ(row->relatedValuesByFieldNameForFieldName("Amount", Value(12.5)), std::nullopt);
+
+    // Read together, the fields give what they give one by one, also after another entity with
+    // the same names was read in between (the list's amount lies where the detail keeps ShipTo).
+    auto item = insert<ZQEntitySingleItemManagedObject>(*context, "Orders__Detail");
+    ASSERT_EQ(item->setValueForKey(Value(8), "zqorderid"), nullptr);
+    ASSERT_EQ(item->setValueForKey(Value(R"({"City": "Lyon"})"), "zqshipto"), nullptr);
+    const std::vector<std::string> names{"&Amount", "amount",   "OrderId", "OrderTotal",
+                                         "Nope",    "&&Amount", ""};
+    const ZQCoreDataEntityData* objects[] = {row.get(), item.get(), row.get()};
+    for (const ZQCoreDataEntityData* object : objects) {
+        std::vector<Value> values{Value("stale")};
+        object->valuesForEntityDataFieldNames(names, values);
+        ASSERT_EQ(values.size(), names.size());
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_EQ(values[i], object->valueForEntityDataFieldName(names[i])) << names[i];
+    }
 }
 
 TEST_F(EntityDataTest, ADeletedObjectReadsAsNothing) {
@@ -130,6 +146,9 @@ TEST_F(EntityDataTest, ADeletedObjectReadsAsNothing) {
 
     EXPECT_EQ(row->valueForEntityDataFieldName("OrderId"), Value());
     EXPECT_FALSE(row->hasValueForEntityDataFieldName("OrderId"));
+    std::vector<Value> values;
+    row->valuesForEntityDataFieldNames(std::vector<std::string>{"OrderId"}, values);
+    EXPECT_EQ(values, std::vector<Value>{Value()});
     EXPECT_EQ(row->valueForEntityDataFieldName("&ShipTo", std::nullopt, shipToDescriptor()),
               Value());
 }
