@@ -24,6 +24,7 @@ namespace platform {
 class Value;
 class DictionaryBlock;
 class BlockStore;
+class ManagedObject;
 
 // Base of platform objects that a Value may refer to (managed objects, ordered sets, object
 // identifiers). Identity equality unless a subclass says otherwise.
@@ -32,6 +33,9 @@ class Object {
     virtual ~Object() = default;
     virtual std::string description() const;
     virtual bool isEqualTo(const Object& other) const { return this == &other; }
+    // The managed object this is, without a cross-cast: the classes of managed objects derive
+    // from several bases, and a dynamic cast to them costs hundreds of instructions.
+    virtual ManagedObject* asManagedObject() { return nullptr; }
 };
 
 // A decimal number kept as its exact text ("12.30" and "12.3" are equal).

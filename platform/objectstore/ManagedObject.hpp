@@ -70,6 +70,7 @@ class ManagedObject : public Object, public std::enable_shared_from_this<Managed
     virtual void didTurnIntoFault() {}
 
     std::string description() const override;
+    ManagedObject* asManagedObject() final { return this; }
 
   private:
     friend class ManagedObjectContext;
@@ -103,5 +104,12 @@ class ManagedObject : public Object, public std::enable_shared_from_this<Managed
     // Per property, to-many ones only; empty until a relationship list is first needed.
     std::vector<std::unique_ptr<RelationshipList>> lists_;
 };
+
+// The managed object a value holds (Value::object), or null.
+inline std::shared_ptr<ManagedObject> managedObjectIn(const Value& value) {
+    auto object = value.object();
+    ManagedObject* managed = object ? object->asManagedObject() : nullptr;
+    return managed ? std::shared_ptr<ManagedObject>(std::move(object), managed) : nullptr;
+}
 
 }  // namespace platform

@@ -252,7 +252,7 @@ void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& ob
 std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::FetchResult::objects() const {
     std::vector<std::shared_ptr<ManagedObject>> out;
     for (const auto& value : results) {
-        if (auto object = std::dynamic_pointer_cast<ManagedObject>(value.object())) {
+        if (auto object = managedObjectIn(value)) {
             out.push_back(std::move(object));
         }
     }

@@ -37,7 +37,7 @@ ErrorPtr ObjectGraphEditor::setValue(ManagedObject& object, size_t index, const 
     const auto& r = static_cast<const RelationshipDescription&>(*property);
     if (!r.isToMany()) {
         if (value.isNothing()) return setToOne(object, r, nullptr);
-        auto target = std::dynamic_pointer_cast<ManagedObject>(value.object());
+        auto target = managedObjectIn(value);
         if (!target) return invalid(r.name() + " takes a managed object");
         return setToOne(object, r, target.get());
     }
@@ -48,7 +48,7 @@ ErrorPtr ObjectGraphEditor::setValue(ManagedObject& object, size_t index, const 
     std::vector<std::shared_ptr<ManagedObject>> members;
     if (const Array* array = value.array()) {
         for (const auto& v : *array) {
-            auto member = std::dynamic_pointer_cast<ManagedObject>(v.object());
+            auto member = managedObjectIn(v);
             if (!member) return invalid(r.name() + " takes managed objects");
             members.push_back(std::move(member));
         }

@@ -53,7 +53,7 @@ void appendExpression(std::string& key, const Expression& e) {
 // The identifier a comparison constant stands for: an identifier, or a managed object's.
 ManagedObjectIDPtr identifierOf(const Value& value) {
     if (auto id = objectIDFromValue(value)) return id;
-    if (auto object = std::dynamic_pointer_cast<ManagedObject>(value.object())) {
+    if (auto object = managedObjectIn(value)) {
         return object->objectID();
     }
     return nullptr;
