@@ -64,6 +64,9 @@ void SQLiteRowCache::rememberSave(const SQLiteSchema& schema, const StoreChangeS
     if (skipped > 0 || outcome.previousVersion != lastSave_) {
         rows_.clear();
         order_.clear();
+        lists_.clear();
+    } else if (!lists_.empty() && mayMoveMembers(schema, changes)) {
+        lists_.clear();
     }
     lastSave_ = outcome.version;
     for (size_t i = skipped; i < changes.inserts.size() && i < outcome.insertedIDs.size(); ++i) {
@@ -87,6 +90,38 @@ void SQLiteRowCache::rememberSave(const SQLiteSchema& schema, const StoreChangeS
     if (rows_.empty()) return;
     for (const auto& deleted : changes.deletes)
         if (const auto* table = schema.table(*deleted.entity)) forget({table, deleted.rowID});
+}
+
+bool SQLiteRowCache::mayMoveMembers(const SQLiteSchema& schema, const StoreChangeSet& changes) {
+    if (!changes.inserts.empty() || !changes.deletes.empty() || !changes.links.empty()) return true;
+    for (const auto& update : changes.updates) {
+        const auto* table = schema.table(*update.entity);
+        if (!table || !update.changed) return true;
+        for (const auto& column : table->stored) {
+            if (column.destination && column.property < update.changed->size() &&
+                (*update.changed)[column.property])
+                return true;
+        }
+    }
+    return false;
+}
+
+void SQLiteRowCache::rememberList(const void* relationship, int64_t owner, int64_t fileVersion,
+                                  std::vector<int64_t> members) {
+    MutexLock lock(mutex_);
+    if (lastSave_ == 0 || fileVersion != lastSave_) return;
+    if (lists_.size() >= kKeptLists) lists_.clear();
+    lists_[ListKey{relationship, owner}] = std::move(members);
+}
+
+bool SQLiteRowCache::findList(const void* relationship, int64_t owner, int64_t fileVersion,
+                              std::vector<int64_t>& members) const {
+    MutexLock lock(mutex_);
+    if (lastSave_ == 0 || fileVersion != lastSave_) return false;
+    auto it = lists_.find(ListKey{relationship, owner});
+    if (it == lists_.end()) return false;
+    members = it->second;
+    return true;
 }
 
 void SQLiteRowCache::remember(const SQLiteSchema::Table& table, int64_t row, int64_t version,
@@ -163,6 +198,7 @@ void SQLiteRowCache::clear() {
     MutexLock lock(mutex_);
     rows_.clear();
     order_.clear();
+    lists_.clear();
     lastSave_ = 0;
 }
 

@@ -2,7 +2,9 @@
 // was written at, so that a read which finds a row still at that version takes its values from
 // here instead of decoding its columns again (a write-through followed by the screen's read of
 // the same lines). A row's version names one content for the life of a store: every save of the
-// file writes a new one. Owned by its SQLiteStore; any thread; mutex_ guards the rows.
+// file writes a new one. It also keeps the member row numbers of to-many lists read while the
+// file was at its last kept save, for as long as the saves kept after it move no row between
+// lists. Owned by its SQLiteStore; any thread; mutex_ guards the rows and the lists.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +45,15 @@ class SQLiteRowCache {
     bool findAll(const SQLiteSchema::Table& table, const std::vector<int64_t>& rows,
                  int64_t fileVersion, std::vector<RowSnapshot>& out) const EXCLUDES(mutex_);
     bool contains(const SQLiteSchema::Table& table, int64_t row) const EXCLUDES(mutex_);
+    // The member row numbers of a to-many list (`relationship` of the row `owner`), as a read
+    // listed them when the file was at `fileVersion`, the version of the last save kept here.
+    void rememberList(const void* relationship, int64_t owner, int64_t fileVersion,
+                      std::vector<int64_t> members) EXCLUDES(mutex_);
+    // The members kept for the list when the file is at `fileVersion` and that is the version of
+    // the last save kept here; every save kept since the list was read inserted, deleted and
+    // re-linked no row (anything else lets every list go). False otherwise.
+    bool findList(const void* relationship, int64_t owner, int64_t fileVersion,
+                  std::vector<int64_t>& members) const EXCLUDES(mutex_);
     bool empty() const EXCLUDES(mutex_);
     void clear() EXCLUDES(mutex_);
 
@@ -65,6 +76,25 @@ class SQLiteRowCache {
     void remember(const SQLiteSchema::Table& table, int64_t row, int64_t version,
                   const std::vector<Value>& values) REQUIRES(mutex_);
     void forget(const Key& key) REQUIRES(mutex_);
+    struct ListKey {
+        const void* relationship;
+        int64_t owner;
+        bool operator==(const ListKey& other) const {
+            return relationship == other.relationship && owner == other.owner;
+        }
+    };
+    struct ListKeyHash {
+        size_t operator()(const ListKey& key) const {
+            return std::hash<const void*>()(key.relationship) ^
+                   (std::hash<int64_t>()(key.owner) * 0x9E3779B97F4A7C15ull);
+        }
+    };
+    // Whether the save may have moved a row into or out of a list: it inserted, deleted or
+    // linked rows, or changed a to-one relationship.
+    static bool mayMoveMembers(const SQLiteSchema& schema, const StoreChangeSet& changes);
+    // At most this many lists are kept; past it they all go (they are made again by the next
+    // reads).
+    static constexpr size_t kKeptLists = 256;
 
     const size_t limit_;
     mutable Mutex mutex_;
@@ -73,6 +103,9 @@ class SQLiteRowCache {
     // The version of the last save kept, when every save of the file since rows_ was last
     // emptied was kept here; 0 otherwise.
     int64_t lastSave_ GUARDED_BY(mutex_) = 0;
+    // Valid at lastSave_ only, emptied whenever the rows are and by any save kept that may move
+    // members.
+    std::unordered_map<ListKey, std::vector<int64_t>, ListKeyHash> lists_ GUARDED_BY(mutex_);
 };
 
 }  // namespace platform

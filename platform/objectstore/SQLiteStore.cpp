@@ -488,8 +488,8 @@ bool SQLiteStore::readKeptRows(SQLiteConnection& connection, const RelationshipD
                                const SQLiteSchema::Table& destination, int64_t rowID,
                                std::vector<RowSnapshot>& out) {
     // When nobody has saved since this store's last save, every kept row is current and the
-    // members' row numbers (read from the relationship's index alone) are enough; otherwise each
-    // member's version is read and compared.
+    // members' row numbers (read from the relationship's index alone, or kept from the last read
+    // of the list) are enough; otherwise each member's version is read and compared.
     int64_t fileVersion = 0;
     {
         auto version = connection.statement(
@@ -500,16 +500,19 @@ bool SQLiteStore::readKeptRows(SQLiteConnection& connection, const RelationshipD
         // The listing stops at the first member not kept (a list that was never saved whole
         // by this store, such as a query's rows, at its first).
         std::vector<int64_t> rows;
-        bool missing = false;
-        {
-            auto members = connection.statement(relatedSQL(r, Related::RowNumbers));
-            members->bindInt(1, rowID);
-            while (!missing && members->step()) {
-                rows.push_back(members->columnInt(0));
-                missing = !rowCache_.contains(destination, rows.back());
+        if (!rowCache_.findList(&r, rowID, fileVersion, rows)) {
+            bool missing = false;
+            {
+                auto members = connection.statement(relatedSQL(r, Related::RowNumbers));
+                members->bindInt(1, rowID);
+                while (!missing && members->step()) {
+                    rows.push_back(members->columnInt(0));
+                    missing = !rowCache_.contains(destination, rows.back());
+                }
             }
+            if (missing) return false;
+            rowCache_.rememberList(&r, rowID, fileVersion, rows);
         }
-        if (missing) return false;
         if (rowCache_.findAll(destination, rows, fileVersion, out)) return true;
         out.clear();
     }

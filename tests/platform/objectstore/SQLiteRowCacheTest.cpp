@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -191,6 +192,79 @@ TEST_F(SQLiteRowCacheTest, ChangesOfAnotherCoordinatorAndOfFaultsShow) {
     auto tag = later->insertNewObject("Tag");
     ASSERT_FALSE(tag->setValueForKey(Value(Array{Value::object(fault)}), "items"));
     ASSERT_NO_STORE_ERROR(later->save());
+    expectSameAsTheFile(tag->objectID(), "items", {"key", "name"});
+}
+
+// A list's members are kept from its last read while this store's saves move no row between
+// lists; each save below moves one (or only renames, which keeps them), and both lists must then
+// read as the file holds them.
+TEST_F(SQLiteRowCacheTest, ListsShowMembersThatSavesMoved) {
+    auto context = contextOf(writer_);
+    Array first, second;
+    auto a = parentOf(*context, {"a1", "a2", "a3"}, first);
+    auto b = parentOf(*context, {"b1"}, second);
+    ASSERT_NO_STORE_ERROR(context->save());
+    rename(first, "kept");
+    rename(second, "kept");
+    ASSERT_NO_STORE_ERROR(context->save());
+    auto child = [&](const Array& list, size_t i) {
+        return std::dynamic_pointer_cast<ManagedObject>(list[i].object());
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        size_t firstCount, secondCount;
+    };
+    const std::vector<Step> steps = {
+        {"renamed only", [&] { rename(first, "renamed"); }, 3, 1},
+        {"moved to the other parent",
+         [&] { EXPECT_FALSE(child(first, 1)->setValueForKey(Value::object(b), "parentLevel")); }, 2,
+         2},
+        {"a new child",
+         [&] {
+             auto added = context->insertNewObject("Child");
+             EXPECT_FALSE(added->setValueForKey(Value("new"), "name"));
+             EXPECT_FALSE(added->setValueForKey(Value::object(a), "parentLevel"));
+         },
+         3, 2},
+        {"a child deleted", [&] { context->deleteObject(child(second, 0)); }, 3, 1},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        // Both lists read (and their members kept) before the change.
+        std::shared_ptr<ManagedObjectContext> reading;
+        members(writer_, a->objectID(), "children", reading);
+        members(writer_, b->objectID(), "children", reading);
+        step.change();
+        ASSERT_NO_STORE_ERROR(context->save());
+        EXPECT_EQ(members(writer_, a->objectID(), "children", reading).size(), step.firstCount);
+        EXPECT_EQ(members(writer_, b->objectID(), "children", reading).size(), step.secondCount);
+        expectSameAsTheFile(a->objectID(), "children", {"name", "parentLevel"});
+        expectSameAsTheFile(b->objectID(), "children", {"name", "parentLevel"});
+    }
+}
+
+// A list kept in a link table changes by its links alone.
+TEST_F(SQLiteRowCacheTest, ListsShowMembersThatLinksMoved) {
+    auto context = contextOf(writer_);
+    auto tag = context->insertNewObject("Tag");
+    Array items;
+    for (int key : {1, 2, 3}) {
+        auto item = context->insertNewObject("Item");
+        ASSERT_FALSE(item->setValuesForKeysWithDictionary({{"key", key}, {"name", "n"}}));
+        items.push_back(Value::object(item));
+    }
+    ASSERT_FALSE(tag->setValueForKey(Value(Array{items[0], items[1]}), "items"));
+    ASSERT_NO_STORE_ERROR(context->save());
+    rename(items, "kept");
+    ASSERT_NO_STORE_ERROR(context->save());
+    std::shared_ptr<ManagedObjectContext> reading;
+    ASSERT_EQ(members(writer_, tag->objectID(), "items", reading).size(), 2u);
+    ASSERT_FALSE(tag->setValueForKey(Value(Array{items[1], items[2]}), "items"));
+    ASSERT_NO_STORE_ERROR(context->save());
+    auto read = members(writer_, tag->objectID(), "items", reading);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[1]->valueForKey("key"), Value(3));
     expectSameAsTheFile(tag->objectID(), "items", {"key", "name"});
 }
 
