@@ -121,7 +121,9 @@ bool MainLoop::runUntil(const std::function<bool()>& predicate, double timeoutSe
     auto deadline =
         SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
                                  std::chrono::duration<double>(std::max(0.0, timeoutSeconds)));
-    bool ranBlock = false;
+    // As after a block: whoever waits here has usually just started work whose first step comes
+    // back to this thread at once (a save handler's request body).
+    bool ranBlock = true;
     for (;;) {
         if (predicate()) return true;
         if (std::function<void()> block = takeBlock(s)) {
