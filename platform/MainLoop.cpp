@@ -49,7 +49,11 @@ const std::thread::id kInitialThread = std::this_thread::get_id();
 
 bool isInitialThread() {
 #if defined(__linux__)
-    return static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid();
+    // Asked on every dispatch; a thread's identity does not change, so it is worked out (two
+    // system calls) once per thread. A process forked from another thread than its initial one
+    // would keep that thread's answer.
+    thread_local const bool initial = static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid();
+    return initial;
 #else
     return std::this_thread::get_id() == kInitialThread;
 #endif
