@@ -157,6 +157,10 @@ void OperationQueue::Private::launch(
     for (const auto& operation : operations) {
         if (isMain) {
             MainLoop::dispatchAsync([operation] { operation->start(); });
+        } else if (operation->isCancelled() && MainLoop::isMainThread()) {
+            // It only finishes (a handler's last step, cancelled on the main thread once the
+            // handler has reported): a worker woken for that would cost more than the step.
+            operation->start();
         } else if (tContinuation && !tContinuation->next && tContinuation->running->isSettled()) {
             tContinuation->next = operation;
         } else {

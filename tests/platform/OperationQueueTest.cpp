@@ -73,9 +73,16 @@ TEST_F(OperationQueueTest, CancelledOperationsFinishWithoutRunning) {
     queue->addOperation(early);
 
     queue->setSuspended(true);
-    for (int i = 0; i < 5; ++i) queue->addOperationWithBlock([&] { ++ran; });
+    std::vector<std::shared_ptr<BlockOperation>> held;
+    for (int i = 0; i < 5; ++i) {
+        held.push_back(BlockOperation::create([&] { ++ran; }));
+        queue->addOperation(held.back());
+    }
     queue->cancelAllOperations();
     queue->setSuspended(false);
+    // Launched from the main thread, a cancelled operation finishes there and then, waking no
+    // worker.
+    for (const auto& operation : held) EXPECT_TRUE(operation->isFinished());
 
     // A cancelled operation no longer waits for a dependency that may never run.
     auto neverRuns = BlockOperation::create([] {});
