@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -56,8 +55,11 @@ void appendKeyText(std::string& text, const Value& value) {
 
 // The cached lines of one level under one parent, found by the key values of a line in the reply
 // with one look-up instead of a walk over every line (a walk per line is quadratic in the lines).
+// The key texts are kept sorted in one vector: a hash map would allocate a node per line.
 class LineIndex {
   public:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
     LineIndex(const ZQBusinessComponentLevel& level, const std::vector<Object>& lines) {
         for (const auto& key : level.keyAttributes())
             keyNames_.push_back(
@@ -67,35 +69,41 @@ class LineIndex {
         std::sort(keyNames_.begin(), keyNames_.end());
         byKey_.reserve(lines.size());
         std::string text;
-        for (const auto& line : lines) {
+        for (size_t i = 0; i < lines.size(); ++i) {
             text.clear();
-            for (const auto& name : keyNames_) appendKeyText(text, line->valueForKey(name));
-            byKey_.emplace(text, line);
+            for (const auto& name : keyNames_) appendKeyText(text, lines[i]->valueForKey(name));
+            byKey_.emplace_back(text, i);
         }
+        // Stable: of two lines with the same key, the first is found, as a walk would find it.
+        std::stable_sort(byKey_.begin(), byKey_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
         lines_ = &lines;
     }
-    // The line whose key values are these; none when no line has them.
-    Object find(const KeyValues& keyValues) const {
+    // The position of the line whose key values are these; kNone when no line has them.
+    size_t find(const KeyValues& keyValues) const {
         // Values of the level's key attributes only: as many as the level has means all of them.
         if (keyValues.size() == keyNames_.size()) {
             std::string text;
             for (const auto& entry : keyValues) appendKeyText(text, entry.second);
-            auto found = byKey_.find(text);
-            return found == byKey_.end() ? nullptr : found->second;
+            auto found = std::lower_bound(
+                byKey_.begin(), byKey_.end(), text,
+                [](const auto& entry, const std::string& wanted) { return entry.first < wanted; });
+            return found == byKey_.end() || found->first != text ? kNone : found->second;
         }
         // A reply line without every key value matches the first line that agrees on those it has.
-        for (const auto& line : *lines_) {
+        for (size_t i = 0; i < lines_->size(); ++i) {
             bool matches = true;
             for (const auto& [name, value] : keyValues)
-                matches = matches && sameKeyValue(line->valueForKey(name), value);
-            if (matches) return line;
+                matches = matches && sameKeyValue((*lines_)[i]->valueForKey(name), value);
+            if (matches) return i;
         }
-        return nullptr;
+        return kNone;
     }
+    const Object& line(size_t position) const { return (*lines_)[position]; }
 
   private:
     std::vector<std::string> keyNames_;
-    std::unordered_map<std::string, Object> byKey_;
+    std::vector<std::pair<std::string, size_t>> byKey_;  // key text, position; by key text
     const std::vector<Object>* lines_ = nullptr;
 };
 
@@ -128,10 +136,12 @@ class InstanceWriter {
     bool cancelled() const { return operation_.isCancelled(); }
 
     // The object of `level` for the JSON object `json`; none on failure.
-    // `siblings` holds the parent's cached lines of a child level (none for the root).
+    // `siblings` holds the parent's cached lines of a child level (none for the root); a line
+    // found among them gives its position there in `siblingPosition`, else LineIndex::kNone.
     Object writeLevel(const std::shared_ptr<const ZQBusinessComponentLevel>& levelPtr,
                       const platform::Dictionary& json, const Object& parent,
-                      const KeyValues& inherited, const LineIndex* siblings = nullptr) {
+                      const KeyValues& inherited, const LineIndex* siblings = nullptr,
+                      size_t* siblingPosition = nullptr) {
         const ZQBusinessComponentLevel& level = *levelPtr;
         const LevelPlan& plan = planFor(levelPtr);
         if (!plan.cached) return nullptr;
@@ -139,8 +149,10 @@ class InstanceWriter {
         KeyValues keyValues;
         if (!gatherValues(level, plan, json, inherited, values_, keyValues)) return nullptr;
         Object object;
-        if (!findExisting(level, plan.entityName, parent, keyValues, siblings, object))
+        size_t position = LineIndex::kNone;
+        if (!findExisting(level, plan.entityName, parent, keyValues, siblings, object, position))
             return nullptr;
+        if (siblingPosition) *siblingPosition = position;
         if (!object) object = context_.insertNewObject(plan.entityName);
         if (!object) return nullptr;
         if (!level.parentLevel()) {
@@ -221,10 +233,11 @@ class InstanceWriter {
         return true;
     }
 
-    // False when the look-up failed; `found` is the existing object, or none.
+    // False when the look-up failed; `found` is the existing object, or none (a line found
+    // among `siblings` also gives its `position` there).
     bool findExisting(const ZQBusinessComponentLevel& level, const std::string& entityName,
                       const Object& parent, const KeyValues& keyValues, const LineIndex* siblings,
-                      Object& found) {
+                      Object& found, size_t& position) {
         if (!level.parentLevel()) {
             std::vector<platform::PredicatePtr> comparisons;
             for (const auto& [name, value] : keyValues)
@@ -243,7 +256,8 @@ class InstanceWriter {
             return true;
         }
         if (!parent || parent->isInserted() || keyValues.empty() || !siblings) return true;
-        found = siblings->find(keyValues);
+        position = siblings->find(keyValues);
+        if (position != LineIndex::kNone) found = siblings->line(position);
         return true;
     }
 
@@ -271,20 +285,27 @@ class InstanceWriter {
         }
         const LineIndex siblings(child, previous);
         platform::Array written;
-        std::unordered_set<const ManagedObject*> kept;
+        written.reserve(lines.array()->size());
+        // Per cached line: the reply holds it (a new line is always written once).
+        std::vector<bool> kept(previous.size(), false);
         for (const Value& line : *lines.array()) {
             if (cancelled() || !line.isDictionary()) return false;
+            size_t position = LineIndex::kNone;
             Object lineObject =
-                writeLevel(childPtr, *line.dictionary(), object, inherited, &siblings);
+                writeLevel(childPtr, *line.dictionary(), object, inherited, &siblings, &position);
             if (!lineObject) return false;
-            if (kept.insert(lineObject.get()).second) written.push_back(Value::object(lineObject));
+            if (position != LineIndex::kNone) {
+                if (kept[position]) continue;  // two reply lines with one key: one line
+                kept[position] = true;
+            }
+            written.push_back(Value::object(lineObject));
         }
         if (object->setValueForKey(written.empty() ? Value() : Value(std::move(written)),
                                    plan.relationship))
             return false;
         // Lines the reply no longer holds would stay in the store, linked to nothing.
-        for (const auto& line : previous)
-            if (!kept.count(line.get())) context_.deleteObject(line);
+        for (size_t i = 0; i < previous.size(); ++i)
+            if (!kept[i]) context_.deleteObject(previous[i]);
         return true;
     }
 

@@ -126,14 +126,16 @@ TEST_P(WriteThroughTest, AMissingChildMemberLeavesTheLinesAndAnEmptyOneClearsThe
 
 TEST_P(WriteThroughTest, LinesAreMatchedByTheValueOfTheirKeysWhateverTheNumberForm) {
     ASSERT_TRUE(write(invoiceJSON(7, "Acme", std::vector<int64_t>{1, 2, 3, 10}))->saved);
-    // 2.0, 3e0 and 1e1 name lines 2, 3 and 10: updated in place, not added beside them.
+    // 2.0, 3e0 and 1e1 name lines 2, 3 and 10: updated in place, not added beside them. A key
+    // the reply gives twice names one line, which takes the later values.
     std::string reply = R"({"InvoiceId": 7, "CustomerName": "Acme",
         "Line": [{"InvoiceLineId": 2.0, "ProductName": "two"},
                  {"InvoiceLineId": 3e0, "ProductName": "three"},
-                 {"InvoiceLineId": 1e1, "ProductName": "ten"}]})";
+                 {"InvoiceLineId": 1e1, "ProductName": "ten"},
+                 {"InvoiceLineId": 3, "ProductName": "three again"}]})";
     ASSERT_TRUE(write(reply)->saved);
     EXPECT_EQ(cachedLines(7),
-              (std::map<int64_t, std::string>{{2, "two"}, {3, "three"}, {10, "ten"}}));
+              (std::map<int64_t, std::string>{{2, "two"}, {3, "three again"}, {10, "ten"}}));
     EXPECT_EQ(cachedCount("sales__invoiceline"), 3u);
 }
 
