@@ -151,9 +151,9 @@ ErrorPtr ContextSaver::save(std::shared_ptr<ContextDidSaveNotification>& notific
                                  " was removed");
             }
             auto& work = workFor(store);
-            work.changes.updates.push_back({object->entity_, object->id_->number(),
-                                            &object->changed_, &object->values_,
-                                            object->state_ == ManagedObject::State::Loaded});
+            work.changes.updates.push_back(
+                {object->entity_, object->id_->number(), &object->changed_, &object->values_,
+                 object->state_ == ManagedObject::State::Loaded, object->id_});
             work.updated.push_back(object);
             if (auto error = addLinks(*object, work)) return error;
         }

@@ -207,7 +207,12 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectForRow(
     }
     RowSnapshot row;
     source.read(row);
-    auto object = makeObject(entity, ManagedObjectID::permanent(entity, store, rowID), &row.values);
+    // A kept identifier serves when it names this row of this store.
+    ManagedObjectIDPtr id = row.id && row.id->number() == rowID && row.id->entity() == entity &&
+                                    row.id->storeSerial() == store->serial()
+                                ? std::move(row.id)
+                                : ManagedObjectID::permanent(entity, store, rowID);
+    auto object = makeObject(entity, std::move(id), &row.values);
     object->version_ = row.version;
     object->state_ = ManagedObject::State::Loaded;
     return object;

@@ -72,7 +72,8 @@ void SQLiteRowCache::rememberSave(const SQLiteSchema& schema, const StoreChangeS
     for (size_t i = skipped; i < changes.inserts.size() && i < outcome.insertedIDs.size(); ++i) {
         const auto& insert = changes.inserts[i];
         if (const auto* table = schema.table(*insert.entity); table && insert.values)
-            remember(*table, outcome.insertedIDs[i]->number(), outcome.version, *insert.values);
+            remember(*table, outcome.insertedIDs[i]->number(), outcome.version, *insert.values,
+                     outcome.insertedIDs[i]);
     }
     const size_t firstUpdate =
         skipped > changes.inserts.size() ? skipped - changes.inserts.size() : 0;
@@ -82,7 +83,7 @@ void SQLiteRowCache::rememberSave(const SQLiteSchema& schema, const StoreChangeS
         if (!table) continue;
         bool stored = i < outcome.updatedVersions.size() && outcome.updatedVersions[i] != 0;
         if (stored && update.values && update.valuesLoaded) {
-            remember(*table, update.rowID, outcome.version, *update.values);
+            remember(*table, update.rowID, outcome.version, *update.values, update.id);
         } else {
             forget({table, update.rowID});
         }
@@ -125,12 +126,17 @@ bool SQLiteRowCache::findList(const void* relationship, int64_t owner, int64_t f
 }
 
 void SQLiteRowCache::remember(const SQLiteSchema::Table& table, int64_t row, int64_t version,
-                              const std::vector<Value>& values) {
+                              const std::vector<Value>& values, const ManagedObjectIDPtr& id) {
     const Key key{&table, row};
     // A row kept already (a list saved again) is written over in place.
     auto [it, added] = rows_.try_emplace(key);
     Entry& entry = it->second;
     entry.version = version;
+    // Only an identifier of this very row is handed out again.
+    entry.id = id && !id->isTemporaryID() && id->number() == row && id->entity() &&
+                       id->entity()->name() == table.entity->name()
+                   ? id
+                   : nullptr;
     entry.values.resize(table.columns.size());
     for (const auto& column : table.stored) {
         Kept kept = column.property < values.size() ? asRead(column, values[column.property])
@@ -168,6 +174,7 @@ bool SQLiteRowCache::find(const SQLiteSchema::Table& table, int64_t row, int64_t
     out.rowID = row;
     out.version = version;
     out.values = it->second.values;
+    out.id = it->second.id;
     return true;
 }
 
@@ -179,7 +186,7 @@ bool SQLiteRowCache::findAll(const SQLiteSchema::Table& table, const std::vector
     for (int64_t row : rows) {
         auto it = rows_.find(Key{&table, row});
         if (it == rows_.end()) return false;
-        out.push_back(RowSnapshot{row, it->second.version, it->second.values});
+        out.push_back(RowSnapshot{row, it->second.version, it->second.values, it->second.id});
     }
     return true;
 }

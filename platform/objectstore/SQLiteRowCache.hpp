@@ -72,9 +72,10 @@ class SQLiteRowCache {
     struct Entry {
         int64_t version = 0;
         std::vector<Value> values;
+        ManagedObjectIDPtr id;  // handed to every read of the row
     };
     void remember(const SQLiteSchema::Table& table, int64_t row, int64_t version,
-                  const std::vector<Value>& values) REQUIRES(mutex_);
+                  const std::vector<Value>& values, const ManagedObjectIDPtr& id) REQUIRES(mutex_);
     void forget(const Key& key) REQUIRES(mutex_);
     struct ListKey {
         const void* relationship;

@@ -27,6 +27,9 @@ struct RowSnapshot {
     // than the ones before it, so that it tells older snapshots from newer ones.
     int64_t version = 0;
     std::vector<Value> values;
+    // The row's identifier when the store kept one with the row (shared by every object made of
+    // it, instead of a new one per read); none otherwise.
+    ManagedObjectIDPtr id;
 };
 
 // The values are the objects' own, borrowed for the duration of the save call.
@@ -43,6 +46,7 @@ struct StoreChangeSet {
         const std::vector<Value>* values = nullptr;
         // False for an object saved as a fault: `values` then holds only what it changed.
         bool valuesLoaded = true;
+        ManagedObjectIDPtr id;  // the object's, for a store that keeps it with the row
     };
     struct Delete {
         std::shared_ptr<const EntityDescription> entity;

@@ -72,6 +72,11 @@ class SQLiteRowCacheTest : public testing::Test {
         ASSERT_FALSE(viaWriter.empty());
         for (size_t i = 0; i < viaWriter.size(); ++i) {
             EXPECT_EQ(viaWriter[i]->objectID()->number(), viaFile[i]->objectID()->number());
+            // A kept identifier is one of this row in this store, as a new one would be.
+            const auto& id = *viaWriter[i]->objectID();
+            EXPECT_FALSE(id.isTemporaryID());
+            EXPECT_EQ(id.entity()->name(), viaFile[i]->objectID()->entity()->name());
+            EXPECT_EQ(id.persistentStore(), writer_->persistentStores().front());
             for (const char* valueKey : valueKeys) {
                 Value a = viaWriter[i]->valueForKey(valueKey);
                 Value b = viaFile[i]->valueForKey(valueKey);
@@ -325,7 +330,7 @@ TEST(SQLiteRowCache, ASaveLargerThanTheCacheLetsGoOfWhatWasKept) {
         outcome.previousVersion = version - 1;
         for (const auto& [row, label] : rows) {
             values.push_back(labelled(label));
-            changes.updates.push_back({tag, row, &changed, &values.back()});
+            changes.updates.push_back({tag, row, &changed, &values.back(), true, nullptr});
             outcome.updatedVersions.push_back(version);
         }
         cache.rememberSave(schema, changes, outcome);
