@@ -218,13 +218,14 @@ class InstanceWriter {
         for (size_t i = 0; i < attributes.size(); ++i) {
             const auto& attribute = attributes[i];
             const std::string& cacheName = plan.attributeNames[i];
-            Value raw = json.get(attribute->name());
-            if (raw.isAbsent()) {
+            // Looked at where it lies, not copied: a line's values are read once each.
+            const Value* raw = json.find(attribute->name());
+            if (!raw || raw->isAbsent()) {
                 auto found = inherited.find(cacheName);
                 if (found == inherited.end()) continue;  // left as stored
-                raw = found->second;
+                raw = &found->second;
             }
-            Value converted = ZQEntityHelper::coreDataFieldValue(*attribute, raw);
+            Value converted = ZQEntityHelper::coreDataFieldValue(*attribute, *raw);
             if (attribute->isKey() && !converted.isAbsent()) keyValues[cacheName] = converted;
             if (plan.attributeIndices[i] < 0) return false;
             values.emplace_back(static_cast<size_t>(plan.attributeIndices[i]),
