@@ -249,6 +249,37 @@ TEST_F(SQLiteRowCacheTest, ListsShowMembersThatSavesMoved) {
     }
 }
 
+// A list held by its members' foreign key changes when a member's to-one changes.
+TEST_F(SQLiteRowCacheTest, ListsShowMembersMovedByTheirForeignKey) {
+    auto context = contextOf(writer_);
+    auto a = context->insertNewObject("Query");
+    auto b = context->insertNewObject("Query");
+    ASSERT_FALSE(a->setValueForKey(Value("a"), "queryBaseUri"));
+    ASSERT_FALSE(b->setValueForKey(Value("b"), "queryBaseUri"));
+    std::vector<std::shared_ptr<ManagedObject>> rows;
+    for (int id : {1, 2, 3}) {
+        rows.push_back(context->insertNewObject("Row"));
+        ASSERT_FALSE(rows.back()->setValueForKey(Value(id), "rowId"));
+        ASSERT_FALSE(rows.back()->setValueForKey(Value::object(id < 3 ? a : b), "query"));
+    }
+    ASSERT_NO_STORE_ERROR(context->save());
+    // Written again, now with their owners' row numbers, the rows are kept.
+    for (const auto& row : rows)
+        ASSERT_FALSE(row->setValueForKey(
+            Value(row->valueForKey("rowId").integer().value_or(0) + 10), "rowId"));
+    ASSERT_NO_STORE_ERROR(context->save());
+    std::shared_ptr<ManagedObjectContext> reading;
+    ASSERT_EQ(members(writer_, a->objectID(), "queryEntities", reading).size(), 2u);
+    ASSERT_EQ(members(writer_, b->objectID(), "queryEntities", reading).size(), 1u);
+
+    ASSERT_FALSE(rows[0]->setValueForKey(Value::object(b), "query"));
+    ASSERT_NO_STORE_ERROR(context->save());
+    EXPECT_EQ(members(writer_, a->objectID(), "queryEntities", reading).size(), 1u);
+    EXPECT_EQ(members(writer_, b->objectID(), "queryEntities", reading).size(), 2u);
+    expectSameAsTheFile(a->objectID(), "queryEntities", {"rowId"});
+    expectSameAsTheFile(b->objectID(), "queryEntities", {"rowId"});
+}
+
 // A list kept in a link table changes by its links alone.
 TEST_F(SQLiteRowCacheTest, ListsShowMembersThatLinksMoved) {
     auto context = contextOf(writer_);
