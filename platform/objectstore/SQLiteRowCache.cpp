@@ -107,16 +107,16 @@ bool SQLiteRowCache::mayMoveMembers(const SQLiteSchema& schema, const StoreChang
     return false;
 }
 
-void SQLiteRowCache::rememberList(const void* relationship, int64_t owner, int64_t fileVersion,
-                                  std::vector<int64_t> members) {
+void SQLiteRowCache::rememberList(const RelationshipDescription* relationship, int64_t owner,
+                                  int64_t fileVersion, std::vector<int64_t> members) {
     MutexLock lock(mutex_);
     if (lastSave_ == 0 || fileVersion != lastSave_) return;
     if (lists_.size() >= kKeptLists) lists_.clear();
     lists_[ListKey{relationship, owner}] = std::move(members);
 }
 
-bool SQLiteRowCache::findList(const void* relationship, int64_t owner, int64_t fileVersion,
-                              std::vector<int64_t>& members) const {
+bool SQLiteRowCache::findList(const RelationshipDescription* relationship, int64_t owner,
+                              int64_t fileVersion, std::vector<int64_t>& members) const {
     MutexLock lock(mutex_);
     if (lastSave_ == 0 || fileVersion != lastSave_) return false;
     auto it = lists_.find(ListKey{relationship, owner});

@@ -15,6 +15,7 @@
 
 #include "platform/Mutex.hpp"
 #include "platform/Value.hpp"
+#include "platform/objectstore/RelationshipDescription.hpp"
 #include "platform/objectstore/SQLiteSchema.hpp"
 #include "platform/objectstore/StoreRows.hpp"
 
@@ -47,12 +48,12 @@ class SQLiteRowCache {
     bool contains(const SQLiteSchema::Table& table, int64_t row) const EXCLUDES(mutex_);
     // The member row numbers of a to-many list (`relationship` of the row `owner`), as a read
     // listed them when the file was at `fileVersion`, the version of the last save kept here.
-    void rememberList(const void* relationship, int64_t owner, int64_t fileVersion,
-                      std::vector<int64_t> members) EXCLUDES(mutex_);
+    void rememberList(const RelationshipDescription* relationship, int64_t owner,
+                      int64_t fileVersion, std::vector<int64_t> members) EXCLUDES(mutex_);
     // The members kept for the list when the file is at `fileVersion` and that is the version of
     // the last save kept here; every save kept since the list was read inserted, deleted and
     // re-linked no row (anything else lets every list go). False otherwise.
-    bool findList(const void* relationship, int64_t owner, int64_t fileVersion,
+    bool findList(const RelationshipDescription* relationship, int64_t owner, int64_t fileVersion,
                   std::vector<int64_t>& members) const EXCLUDES(mutex_);
     bool empty() const EXCLUDES(mutex_);
     void clear() EXCLUDES(mutex_);
@@ -78,7 +79,7 @@ class SQLiteRowCache {
                   const std::vector<Value>& values, const ManagedObjectIDPtr& id) REQUIRES(mutex_);
     void forget(const Key& key) REQUIRES(mutex_);
     struct ListKey {
-        const void* relationship;
+        const RelationshipDescription* relationship;
         int64_t owner;
         bool operator==(const ListKey& other) const {
             return relationship == other.relationship && owner == other.owner;

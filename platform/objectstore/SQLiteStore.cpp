@@ -452,9 +452,10 @@ ErrorPtr SQLiteStore::loadRelatedRows(const RelationshipDescription& r, int64_t 
                                       std::vector<RowSnapshot>& out) {
     out.clear();
     try {
-        std::string sql = relatedSQL(r, Related::Rows);
+        // The cases relatedSQL has no text for; the text itself is made only when the kept rows
+        // do not answer.
         const auto* destination = schema_->table(*r.destinationEntity());
-        if (sql.empty() || !destination) {
+        if (!destination || r.storage() == RelationshipStorage::ForeignKey) {
             return storeError(errc::kObjectStore,
                               r.name() + " is not a to-many relationship of the store");
         }
@@ -467,7 +468,7 @@ ErrorPtr SQLiteStore::loadRelatedRows(const RelationshipDescription& r, int64_t 
             }
             out.clear();
         }
-        auto statement = connection.statement(sql);
+        auto statement = connection.statement(relatedSQL(r, Related::Rows));
         statement->bindInt(1, rowID);
         auto self = shared_from_this();
         ColumnReader columns(*statement, 1, *destination, self);
