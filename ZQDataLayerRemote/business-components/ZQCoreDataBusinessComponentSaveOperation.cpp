@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
+#include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "platform/Clock.hpp"
 #include "platform/MainLoop.hpp"
 #include "platform/objectstore/ContextDidSaveNotification.hpp"
+#include "platform/objectstore/HashSlots.hpp"
 #include "platform/objectstore/ManagedObjectContext.hpp"
 #include "platform/objectstore/ManagedObjectModel.hpp"
 #include "platform/objectstore/ManagedObjectSet.hpp"
@@ -28,8 +30,38 @@ using platform::Value;
 namespace {
 
 using Object = std::shared_ptr<ManagedObject>;
-// Cache attribute name -> converted key value.
-using KeyValues = std::map<std::string, Value>;
+
+// Cache attribute name -> converted key value, in name order (the order a key text lists them
+// in). A level has a few keys: a sorted vector, not a map that makes a node per key and line. The
+// names are the writer's plans' strings (or a line index's), which outlive every KeyValues.
+class KeyValues {
+  public:
+    using Entry = std::pair<std::string_view, Value>;
+
+    void set(std::string_view name, Value value) {
+        auto at = std::lower_bound(
+            entries_.begin(), entries_.end(), name,
+            [](const Entry& entry, std::string_view wanted) { return entry.first < wanted; });
+        if (at != entries_.end() && at->first == name)
+            at->second = std::move(value);
+        else
+            entries_.emplace(at, name, std::move(value));
+    }
+    const Value* find(std::string_view name) const {
+        for (const auto& entry : entries_)
+            if (entry.first == name) return &entry.second;
+        return nullptr;
+    }
+    void assign(const KeyValues& other) { entries_.assign(other.begin(), other.end()); }
+    void clear() { entries_.clear(); }
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+    std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+
+  private:
+    std::vector<Entry> entries_;
+};
 
 bool sameKeyValue(const Value& a, const Value& b) {
     if (a == b) return true;
@@ -55,40 +87,43 @@ void appendKeyText(std::string& text, const Value& value) {
 
 // The cached lines of one level under one parent, found by the key values of a line in the reply
 // with one look-up instead of a walk over every line (a walk per line is quadratic in the lines).
-// The key texts are kept sorted in one vector: a hash map would allocate a node per line.
+// The key texts sit in one vector and an open-addressing table of their positions: a hash map
+// would make a node per line, and sorting the texts cost more than the rest of the index.
 class LineIndex {
   public:
     static constexpr size_t kNone = static_cast<size_t>(-1);
 
-    LineIndex(const ZQBusinessComponentLevel& level, const std::vector<Object>& lines) {
+    LineIndex(const ZQBusinessComponentLevel& level, const std::vector<Object>& lines)
+        : lines_(&lines) {
         for (const auto& key : level.keyAttributes())
             keyNames_.push_back(
                 ZQCoreDataEntityHelper::coreDataAttributeNameForFieldName(key->name()));
         // In the order of KeyValues, so that a line's text and a reply's text list the same names
         // in the same order.
         std::sort(keyNames_.begin(), keyNames_.end());
-        byKey_.reserve(lines.size());
+        if (lines.empty()) return;
+        size_t capacity = 16;
+        while (capacity < lines.size() * 2) capacity *= 2;
+        slots_.resize(capacity);
+        texts_.reserve(lines.size());
         std::string text;
         for (size_t i = 0; i < lines.size(); ++i) {
             text.clear();
             for (const auto& name : keyNames_) appendKeyText(text, lines[i]->valueForKey(name));
-            byKey_.emplace_back(text, i);
+            const size_t hash = std::hash<std::string_view>{}(text);
+            // Of two lines with the same key, the first is found, as a walk would find it.
+            if (probe(hash, text) == kNone) platform::placeSlot(slots_, Slot{hash, i + 1});
+            texts_.push_back(text);
         }
-        // Stable: of two lines with the same key, the first is found, as a walk would find it.
-        std::stable_sort(byKey_.begin(), byKey_.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        lines_ = &lines;
     }
     // The position of the line whose key values are these; kNone when no line has them.
     size_t find(const KeyValues& keyValues) const {
         // Values of the level's key attributes only: as many as the level has means all of them.
         if (keyValues.size() == keyNames_.size()) {
+            if (slots_.empty()) return kNone;
             std::string text;
             for (const auto& entry : keyValues) appendKeyText(text, entry.second);
-            auto found = std::lower_bound(
-                byKey_.begin(), byKey_.end(), text,
-                [](const auto& entry, const std::string& wanted) { return entry.first < wanted; });
-            return found == byKey_.end() || found->first != text ? kNone : found->second;
+            return probe(std::hash<std::string_view>{}(text), text);
         }
         // A reply line without every key value matches the first line that agrees on those it has.
         for (size_t i = 0; i < lines_->size(); ++i) {
@@ -102,9 +137,23 @@ class LineIndex {
     const Object& line(size_t position) const { return (*lines_)[position]; }
 
   private:
+    struct Slot {
+        size_t hash = 0;
+        size_t position = 0;  // the line's position + 1; 0: empty
+    };
+    size_t probe(size_t hash, const std::string& text) const {
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = hash & mask; slots_[i].position; i = (i + 1) & mask) {
+            const Slot& slot = slots_[i];
+            if (slot.hash == hash && texts_[slot.position - 1] == text) return slot.position - 1;
+        }
+        return kNone;
+    }
+
     std::vector<std::string> keyNames_;
-    std::vector<std::pair<std::string, size_t>> byKey_;  // key text, position; by key text
-    const std::vector<Object>* lines_ = nullptr;
+    std::vector<std::string> texts_;  // by line position
+    std::vector<Slot> slots_;
+    const std::vector<Object>* lines_;
 };
 
 // What every line of a level shares: its cache entity, the cache names of its attributes (in the
@@ -135,18 +184,44 @@ class InstanceWriter {
 
     bool cancelled() const { return operation_.isCancelled(); }
 
-    // The object of `level` for the JSON object `json`; none on failure.
-    // `siblings` holds the parent's cached lines of a child level (none for the root); a line
-    // found among them gives its position there in `siblingPosition`, else LineIndex::kNone.
+    // The object of the root level for the JSON object `json`; none on failure.
+    Object writeRoot(const std::shared_ptr<const ZQBusinessComponentLevel>& root,
+                     const platform::Dictionary& json) {
+        return writeLevel(root, json, nullptr, KeyValues(), 0);
+    }
+
+    // The root must name one instance: without a value for each key attribute the look-up would
+    // match whatever is cached.
+    static bool hasEveryKey(const ZQBusinessComponentLevel& level,
+                            const platform::Dictionary& json) {
+        auto keys = level.keyAttributes();
+        if (keys.empty()) return false;
+        for (const auto& key : keys)
+            if (ZQEntityHelper::coreDataFieldValue(*key, json.get(key->name())).isAbsent())
+                return false;
+        return true;
+    }
+
+  private:
+    // The object of `level` (`depth` levels below the root) for the JSON object `json`; none on
+    // failure. `siblings` holds the parent's cached lines of a child level (none for the root); a
+    // line found among them gives its position there in `siblingPosition`, else
+    // LineIndex::kNone.
     Object writeLevel(const std::shared_ptr<const ZQBusinessComponentLevel>& levelPtr,
                       const platform::Dictionary& json, const Object& parent,
-                      const KeyValues& inherited, const LineIndex* siblings = nullptr,
+                      const KeyValues& inherited, size_t depth, const LineIndex* siblings = nullptr,
                       size_t* siblingPosition = nullptr) {
         const ZQBusinessComponentLevel& level = *levelPtr;
         const LevelPlan& plan = planFor(levelPtr);
         if (!plan.cached) return nullptr;
-        // values_ is free again before the child levels are written.
-        KeyValues keyValues;
+        // values_ is free again before the child levels are written; the key values of a depth
+        // are free again when the next line of that depth is written.
+        while (keysByDepth_.size() <= depth) {
+            keysByDepth_.emplace_back();
+            mergedByDepth_.emplace_back();
+        }
+        KeyValues& keyValues = keysByDepth_[depth];
+        keyValues.clear();
         if (!gatherValues(level, plan, json, inherited, values_, keyValues)) return nullptr;
         Object object;
         size_t position = LineIndex::kNone;
@@ -166,26 +241,14 @@ class InstanceWriter {
         if (object->setValuesAtIndices(values_)) return nullptr;
         const auto& children = level.childLevels();
         if (children.empty()) return object;
-        KeyValues merged = inherited;
-        for (auto& [name, value] : keyValues) merged[name] = value;
+        KeyValues& merged = mergedByDepth_[depth];
+        merged.assign(inherited);
+        for (const auto& [name, value] : keyValues) merged.set(name, value);
         for (const auto& child : children)
-            if (!writeChildLevel(child, json, object, merged)) return nullptr;
+            if (!writeChildLevel(child, json, object, merged, depth + 1)) return nullptr;
         return object;
     }
 
-    // The root must name one instance: without a value for each key attribute the look-up would
-    // match whatever is cached.
-    static bool hasEveryKey(const ZQBusinessComponentLevel& level,
-                            const platform::Dictionary& json) {
-        auto keys = level.keyAttributes();
-        if (keys.empty()) return false;
-        for (const auto& key : keys)
-            if (ZQEntityHelper::coreDataFieldValue(*key, json.get(key->name())).isAbsent())
-                return false;
-        return true;
-    }
-
-  private:
     const LevelPlan& planFor(const std::shared_ptr<const ZQBusinessComponentLevel>& level) {
         auto [found, added] = plans_.try_emplace(level.get());
         LevelPlan& plan = found->second;
@@ -221,12 +284,11 @@ class InstanceWriter {
             // Looked at where it lies, not copied: a line's values are read once each.
             const Value* raw = json.find(attribute->name());
             if (!raw || raw->isAbsent()) {
-                auto found = inherited.find(cacheName);
-                if (found == inherited.end()) continue;  // left as stored
-                raw = &found->second;
+                raw = inherited.find(cacheName);
+                if (!raw) continue;  // left as stored
             }
             Value converted = ZQEntityHelper::coreDataFieldValue(*attribute, *raw);
-            if (attribute->isKey() && !converted.isAbsent()) keyValues[cacheName] = converted;
+            if (attribute->isKey() && !converted.isAbsent()) keyValues.set(cacheName, converted);
             if (plan.attributeIndices[i] < 0) return false;
             values.emplace_back(static_cast<size_t>(plan.attributeIndices[i]),
                                 converted.isAbsent() ? Value::null() : std::move(converted));
@@ -242,7 +304,7 @@ class InstanceWriter {
         if (!level.parentLevel()) {
             std::vector<platform::PredicatePtr> comparisons;
             for (const auto& [name, value] : keyValues)
-                comparisons.push_back(platform::Predicate::equal(name, value));
+                comparisons.push_back(platform::Predicate::equal(std::string(name), value));
             if (comparisons.empty()) return false;
             platform::FetchRequest request(entityName);
             request.setFetchLimit(1);
@@ -273,7 +335,7 @@ class InstanceWriter {
 
     bool writeChildLevel(const std::shared_ptr<const ZQBusinessComponentLevel>& childPtr,
                          const platform::Dictionary& json, const Object& object,
-                         const KeyValues& inherited) {
+                         const KeyValues& inherited, size_t depth) {
         const ZQBusinessComponentLevel& child = *childPtr;
         Value lines = ZQUtilities::arrayFromObject(json.get(child.levelName()));
         if (!lines.isArray()) return true;  // a reply without the level leaves its lines alone
@@ -292,8 +354,8 @@ class InstanceWriter {
         for (const Value& line : *lines.array()) {
             if (cancelled() || !line.isDictionary()) return false;
             size_t position = LineIndex::kNone;
-            Object lineObject =
-                writeLevel(childPtr, *line.dictionary(), object, inherited, &siblings, &position);
+            Object lineObject = writeLevel(childPtr, *line.dictionary(), object, inherited, depth,
+                                           &siblings, &position);
             if (!lineObject) return false;
             if (position != LineIndex::kNone) {
                 if (kept[position]) continue;  // two reply lines with one key: one line
@@ -318,6 +380,10 @@ class InstanceWriter {
     std::unordered_map<const ZQBusinessComponentLevel*, LevelPlan> plans_;
     // The values of the line being written, kept for the next line's.
     std::vector<ManagedObject::IndexedValue> values_;
+    // Per depth below the root: the key values of the line being written there, and those its
+    // child levels inherit. A deque, so that a deeper level's growth moves none of them.
+    std::deque<KeyValues> keysByDepth_;
+    std::deque<KeyValues> mergedByDepth_;
 };
 
 }  // namespace
@@ -428,7 +494,7 @@ void ZQCoreDataBusinessComponentSaveOperation::main() {
         platform::ManagedObjectContext::ConcurrencyType::PrivateQueue);
     context->setPersistentStoreCoordinator(coordinator);
     InstanceWriter writer(*context, *schema, *this);
-    Object root = writer.writeLevel(rootLevel, *parsed.dictionary(), nullptr, {});
+    Object root = writer.writeRoot(rootLevel, *parsed.dictionary());
     if (!root) return writer.cancelled() ? void() : fail();
     if (isCancelled()) return;
     if (context->hasChanges()) {
