@@ -60,10 +60,12 @@ void SQLiteChangeWriter::bindRow(SQLiteStatement& statement, int parameter,
 
 int64_t SQLiteChangeWriter::advanceSaveVersion() {
     int64_t last = 0;
+    bool stored = false;
     {
         auto read = writer_.statement(
             "SELECT \"value\" FROM \"zq_metadata\" WHERE \"key\" = 'save_version'");
-        if (read->step()) {
+        stored = read->step();
+        if (stored) {
             last = read->columnInt(0);
         } else {
             // A file from before save versions: start above every row's version.
@@ -73,8 +75,11 @@ int64_t SQLiteChangeWriter::advanceSaveVersion() {
             }
         }
     }
+    // An update in place writes the table's page alone; a replacement would delete the row and
+    // insert it again, rewriting the key's index page as well on every save.
     auto write = writer_.statement(
-        "INSERT OR REPLACE INTO \"zq_metadata\" (\"key\", \"value\") VALUES ('save_version', ?)");
+        stored ? "UPDATE \"zq_metadata\" SET \"value\" = ? WHERE \"key\" = 'save_version'"
+               : "INSERT INTO \"zq_metadata\" (\"key\", \"value\") VALUES ('save_version', ?)");
     write->bindInt(1, last + 1);
     write->step();
     return last + 1;
