@@ -227,13 +227,23 @@ TEST(JSONTest, WritesWhatItReadsAndRefusesValuesWithoutJSONForm) {
         ZQJSON::write(Value::array({Value(307.8), Value(0.1 + 0.2), Value(5.0), Value(-1e300)}))
             .text,
         "[307.8,0.30000000000000004,5.0,-1e+300]");
+    EXPECT_EQ(
+        ZQJSON::write(Value::array({Value(INT64_MIN), Value(INT64_MAX), Value(0), Value(-7)})).text,
+        "[-9223372036854775808,9223372036854775807,0,-7]");
     EXPECT_EQ(ZQJSON::parse("[5.0]").value,
               ZQJSON::parse(ZQJSON::write(Value::array({Value(5.0)})).text).value);
 
     EXPECT_NE(ZQJSON::write(Value()).error, nullptr);
     EXPECT_NE(ZQJSON::write(Value(std::nan(""))).error, nullptr);
     EXPECT_NE(ZQJSON::write(Value::array({Value()})).error, nullptr);
-    EXPECT_NE(ZQJSON::write(Value("\xff\xfe")).error, nullptr);
+    // Text that is not UTF-8, as a value or a key: a lone continuation byte, a truncated
+    // sequence, an overlong form.
+    for (const char* bad : {"\xff\xfe", "a\x80", "\xe2\x82", "\xc0\xaf"}) {
+        EXPECT_NE(ZQJSON::write(Value(bad)).error, nullptr) << bad;
+        EXPECT_NE(ZQJSON::write(Value(platform::Dictionary{{bad, Value(1)}})).error, nullptr);
+    }
+    EXPECT_EQ(ZQJSON::write(Value("d\xc3\xa9j\xc3\xa0 \xe2\x82\xac")).text,
+              "\"d\xc3\xa9j\xc3\xa0 \xe2\x82\xac\"");
 }
 
 }  // namespace
