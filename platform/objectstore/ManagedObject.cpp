@@ -49,6 +49,12 @@ Value ManagedObject::valueForKey(std::string_view key) {
     // The rows just read stay alive (and registered) while the set is made of the members.
     std::vector<std::shared_ptr<ManagedObject>> read;
     auto ids = context->loadedList(*this, i, nullptr, true, &read).members();
+    // Usually the objects read are the members, in order: no look-up of each again.
+    bool readAreMembers = read.size() == ids.size();
+    for (size_t k = 0; readAreMembers && k < ids.size(); ++k)
+        readAreMembers = read[k]->objectID() == ids[k];
+    if (readAreMembers)
+        return Value::object(ManagedObjectSet::create(std::move(read), r.isOrdered()));
     std::vector<std::shared_ptr<ManagedObject>> objects;
     objects.reserve(ids.size());
     for (const auto& id : ids) {

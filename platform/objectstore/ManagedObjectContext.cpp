@@ -140,7 +140,7 @@ RelationshipList& ManagedObjectContext::loadedList(
     std::vector<std::shared_ptr<ManagedObject>>* members) {
     RelationshipList& list = object.list(index);
     if (list.isLoaded()) {
-        if (!withRows || object.changed_[index] || membersAreLoaded(list)) return list;
+        if (!withRows || object.changed_[index] || membersAreLoaded(list, members)) return list;
         // Members read with the list have gone since (the registry holds them weakly): one read
         // of every member's row costs less than a read per member.
         list.unload();
@@ -183,10 +183,16 @@ RelationshipList& ManagedObjectContext::loadedList(
     return list;
 }
 
-bool ManagedObjectContext::membersAreLoaded(const RelationshipList& list) const {
+bool ManagedObjectContext::membersAreLoaded(
+    const RelationshipList& list, std::vector<std::shared_ptr<ManagedObject>>* members) const {
+    const size_t given = members ? members->size() : 0;
     for (const auto& id : list.members()) {
         auto member = objects_.find(*id);
-        if (!member || member->state_ != ManagedObject::State::Loaded) return false;
+        if (!member || member->state_ != ManagedObject::State::Loaded) {
+            if (members) members->resize(given);
+            return false;
+        }
+        if (members) members->push_back(std::move(member));
     }
     return true;
 }

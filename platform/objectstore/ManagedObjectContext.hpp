@@ -138,15 +138,17 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     bool fulfill(ManagedObject& object);
     // Loads a to-many list from the store if needed; `withRows` also registers (or fills) its
     // members with their values, read in the same statement, and adds them to `members` when
-    // given: a context that holds its objects weakly would otherwise let them go at once, and
-    // each would be read again, row by row, when its values are asked for. For the same reason
-    // a list loaded earlier whose members have gone is read again `withRows` (unless it holds
-    // unsaved changes).
+    // given (as it does with the members of a list loaded earlier that are all here): a context
+    // that holds its objects weakly would otherwise let them go at once, and each would be read
+    // again, row by row, when its values are asked for. For the same reason a list loaded earlier
+    // whose members have gone is read again `withRows` (unless it holds unsaved changes).
     RelationshipList& loadedList(ManagedObject& object, size_t index, ErrorPtr* error = nullptr,
                                  bool withRows = false,
                                  std::vector<std::shared_ptr<ManagedObject>>* members = nullptr);
-    // Whether every member is registered here with its values.
-    bool membersAreLoaded(const RelationshipList& list) const;
+    // Whether every member is registered here with its values; if so, adds them to `members`
+    // (when given) in the list's order.
+    bool membersAreLoaded(const RelationshipList& list,
+                          std::vector<std::shared_ptr<ManagedObject>>* members) const;
     // The registered object of a row, or a new one; a new object or a fault takes the row's
     // values from `source`.
     std::shared_ptr<ManagedObject> objectForRow(
