@@ -118,7 +118,7 @@ class ObjectUploader : public ::testing::Test {
         ZQModel::setCurrentModel(ZQModel::create(loaded.model));
     }
     static void setInfo(platform::Dictionary info) {
-        ZQBundle::setMainBundle(std::make_shared<ZQBundle>(dir_.path(), std::move(info)));
+        ZQBundle::setMainBundle(std::make_shared<ZQBundle>(folder().path(), std::move(info)));
     }
 
     // Uploads the references to completion through the registered service.
@@ -142,7 +142,12 @@ class ObjectUploader : public ::testing::Test {
 
     static inline std::unique_ptr<ZQSampleServer> sampleServer_;
     static inline std::unique_ptr<zqtest::LoopbackServer> loopback_;
-    static inline zqtest::TempDir dir_;
+    // Made on first use, so that a child process of another test (a death test) makes none it
+    // could not remove.
+    static zqtest::TempDir& folder() {
+        static zqtest::TempDir dir;
+        return dir;
+    }
     std::shared_ptr<ZQModel> previousModel_;
 };
 
@@ -155,8 +160,8 @@ TEST_F(ObjectUploader, BytesAndFilesReachTheServerIntactWithTheirContentType) {
                       plain = bytesText(300, 3), photo = zqtest::imageText(zqtest::kGIF),
                       sound = bytesText(500, 5), film = bytesText(600, 6),
                       blobBytes = bytesText(70, 7);
-    std::ofstream(dir_ / "big file.bin", std::ios::binary) << big;
-    std::ofstream(dir_ / "song.MP3", std::ios::binary) << song;
+    std::ofstream(folder() / "big file.bin", std::ios::binary) << big;
+    std::ofstream(folder() / "song.MP3", std::ios::binary) << song;
     struct Case {
         std::shared_ptr<Single> reference;
         std::string bytes;
@@ -180,8 +185,8 @@ TEST_F(ObjectUploader, BytesAndFilesReachTheServerIntactWithTheirContentType) {
              bytesValue(blobBytes),
              {{ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey, blob}}),
          blobBytes, "application/octet-stream"},
-        {Single::createWithFile(dir_ / "song.MP3"), song, "audio/mpeg"},
-        {Single::createWithFile(dir_ / "big file.bin"), big, "application/octet-stream"},
+        {Single::createWithFile(folder() / "song.MP3"), song, "audio/mpeg"},
+        {Single::createWithFile(folder() / "big file.bin"), big, "application/octet-stream"},
     };
     // Five at the root, two in a child level's composite.
     References references{
@@ -219,10 +224,10 @@ TEST_F(ObjectUploader, AnImageFieldGivenAnythingButAnImageFailsBeforeAnyRequest)
     auto image = std::make_shared<FieldInfo>(ZQDataTypeImage);
     const Single::UserInfo imageField{
         {ZQSingleBinaryDataFieldReferenceTypedObjectInfoUserInfoKey, image}};
-    std::ofstream(dir_ / "letter.png", std::ios::binary) << "Dear customer,";
-    std::ofstream(dir_ / "half.png", std::ios::binary)
+    std::ofstream(folder() / "letter.png", std::ios::binary) << "Dear customer,";
+    std::ofstream(folder() / "half.png", std::ios::binary)
         << zqtest::imageText(zqtest::kPNG).substr(0, 16);
-    std::ofstream(dir_ / "real.webp", std::ios::binary) << zqtest::imageText(zqtest::kWebP);
+    std::ofstream(folder() / "real.webp", std::ios::binary) << zqtest::imageText(zqtest::kWebP);
     const struct {
         const char* what;
         std::shared_ptr<Single> reference;
@@ -230,9 +235,9 @@ TEST_F(ObjectUploader, AnImageFieldGivenAnythingButAnImageFailsBeforeAnyRequest)
     } cases[] = {
         {"text bytes", Single::createWithData(bytesValue("hello"), imageField, "Photo"),
          ZQImageUploadErrorNotAnImage},
-        {"a text file named .png", Single::createWithFile(dir_ / "letter.png", imageField),
+        {"a text file named .png", Single::createWithFile(folder() / "letter.png", imageField),
          ZQImageUploadErrorNotAnImage},
-        {"a PNG cut short", Single::createWithFile(dir_ / "half.png", imageField),
+        {"a PNG cut short", Single::createWithFile(folder() / "half.png", imageField),
          ZQImageUploadErrorNotAnImage},
         {"a URL that is no file",
          Single::createWithURL(*platform::URL::fromString("http://example.com/a.png"), imageField),
@@ -243,7 +248,7 @@ TEST_F(ObjectUploader, AnImageFieldGivenAnythingButAnImageFailsBeforeAnyRequest)
     for (const auto& c : cases) {
         sampleServer_->clearRequestLog();
         // A good image after it: the refusal stops the whole upload.
-        auto good = Single::createWithFile(dir_ / "real.webp", imageField);
+        auto good = Single::createWithFile(folder() / "real.webp", imageField);
         auto delegate = upload({c.reference, good});
         ASSERT_EQ(delegate->failed, 1) << c.what;
         ASSERT_NE(delegate->error, nullptr) << c.what;
@@ -263,8 +268,8 @@ TEST_F(ObjectUploader, AnImageFieldGivenAnythingButAnImageFailsBeforeAnyRequest)
 // sizes that end at the whole body, off the main thread.
 TEST_F(ObjectUploader, ProgressGrowsToEachBodysSizeOffTheMainThread) {
     const std::string large = bytesText(24u << 20, 8), small = bytesText(3000, 9);
-    std::ofstream(dir_ / "large.bin", std::ios::binary) << large;
-    auto file = Single::createWithFile(dir_ / "large.bin");
+    std::ofstream(folder() / "large.bin", std::ios::binary) << large;
+    auto file = Single::createWithFile(folder() / "large.bin");
     auto bytes = Single::createWithData(bytesValue(small));
     struct Report {
         const Single* reference;
@@ -350,7 +355,7 @@ TEST_F(ObjectUploader, AMissingFileIsSkippedWithALogLine) {
     bool wasEnabled = logger->isLogEnabled();
     logger->setLogEnabled(true);
     logger->setConsoleOutputEnabled(false);
-    auto missing = Single::createWithFile(dir_ / "gone.png");
+    auto missing = Single::createWithFile(folder() / "gone.png");
     auto present = Single::createWithData(bytesValue("here"));
     auto delegate = upload({missing, present});
     logger->setLogEnabled(wasEnabled);
@@ -360,7 +365,7 @@ TEST_F(ObjectUploader, AMissingFileIsSkippedWithALogLine) {
     EXPECT_TRUE(present->uploadedObjectId());
     EXPECT_EQ(sampleServer_->requestLog().size(), 1u);
     EXPECT_TRUE(logger->hasRecordedMessageContaining("File upload aborted, file not found: " +
-                                                     (dir_ / "gone.png").string()));
+                                                     (folder() / "gone.png").string()));
 }
 
 TEST_F(ObjectUploader, TheConfiguredNumberOfUploadsRunAtOnce) {
