@@ -33,7 +33,7 @@ using Object = std::shared_ptr<ManagedObject>;
 
 // Cache attribute name -> converted key value, in name order (the order a key text lists them
 // in). A level has a few keys: a sorted vector, not a map that makes a node per key and line. The
-// names are the writer's plans' strings (or a line index's), which outlive every KeyValues.
+// names are the writer's plans' strings, which outlive every KeyValues.
 class KeyValues {
   public:
     using Entry = std::pair<std::string_view, Value>;
