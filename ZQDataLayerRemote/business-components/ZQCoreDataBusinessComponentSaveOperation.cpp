@@ -142,12 +142,9 @@ class LineIndex {
         size_t position = 0;  // the line's position + 1; 0: empty
     };
     size_t probe(size_t hash, const std::string& text) const {
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask; slots_[i].position; i = (i + 1) & mask) {
-            const Slot& slot = slots_[i];
-            if (slot.hash == hash && texts_[slot.position - 1] == text) return slot.position - 1;
-        }
-        return kNone;
+        size_t slot = platform::findSlot(slots_, hash,
+                                         [&](size_t position) { return texts_[position] == text; });
+        return slot == platform::kNoSlot ? kNone : slots_[slot].position - 1;
     }
 
     std::vector<std::string> keyNames_;

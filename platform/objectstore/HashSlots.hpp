@@ -4,9 +4,24 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace platform {
+
+inline constexpr size_t kNoSlot = ~size_t{0};
+
+// The slot of the first member of `hash`'s probe run with that hash whose position (0-based)
+// `accept` takes; kNoSlot when none does or there are no slots.
+template <typename Slot, typename Accept>
+size_t findSlot(const std::vector<Slot>& slots, uint64_t hash, Accept&& accept) {
+    if (slots.empty()) return kNoSlot;
+    const size_t mask = slots.size() - 1;
+    for (size_t i = hash & mask; slots[i].position; i = (i + 1) & mask) {
+        if (slots[i].hash == hash && accept(slots[i].position - 1)) return i;
+    }
+    return kNoSlot;
+}
 
 // Puts `slot` in the first empty slot of its probe run. Slot has `hash` and `position` (0 for
 // empty) members.

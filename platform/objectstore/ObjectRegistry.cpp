@@ -47,13 +47,8 @@ bool ObjectRegistry::matches(const ManagedObject& object, const Key& key) {
 
 template <typename Accept>
 size_t ObjectRegistry::probe(uint64_t hash, Accept&& accept) const {
-    if (slots_.empty()) return kNone;
-    size_t mask = slots_.size() - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot& slot = slots_[i];
-        if (slot.position == 0) return kNone;
-        if (slot.hash == hash && accept(objects_[slot.position - 1], slot.position - 1)) return i;
-    }
+    return findSlot(slots_, hash,
+                    [&](size_t position) { return accept(objects_[position], position); });
 }
 
 size_t ObjectRegistry::slotOf(const Key& key) const {

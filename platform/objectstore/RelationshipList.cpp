@@ -52,13 +52,9 @@ size_t RelationshipList::IDVector::find(const ManagedObjectID& id) {
         }
         buildIndex();
     }
-    size_t mask = slots_.size() - 1;
-    uint64_t hash = hashOf(id);
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot& slot = slots_[i];
-        if (!slot.position) return kNone;
-        if (slot.hash == hash && *ids_[slot.position - 1] == id) return slot.position - 1;
-    }
+    size_t slot =
+        findSlot(slots_, hashOf(id), [&](size_t position) { return *ids_[position] == id; });
+    return slot == kNoSlot ? kNone : slots_[slot].position - 1;
 }
 
 void RelationshipList::IDVector::push(const ManagedObjectIDPtr& id) {
@@ -71,10 +67,9 @@ void RelationshipList::IDVector::push(const ManagedObjectIDPtr& id) {
 
 void RelationshipList::IDVector::erase(size_t position) {
     if (indexed_) {
-        size_t mask = slots_.size() - 1;
-        size_t hole = hashOf(*ids_[position]) & mask;
-        while (slots_[hole].position != position + 1) hole = (hole + 1) & mask;
-        eraseSlotWithBackwardShift(slots_, hole);
+        eraseSlotWithBackwardShift(
+            slots_, findSlot(slots_, hashOf(*ids_[position]),
+                             [position](size_t listed) { return listed == position; }));
         --indexedCount_;
     }
     ids_[position] = nullptr;
