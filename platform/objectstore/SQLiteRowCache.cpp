@@ -133,10 +133,11 @@ void SQLiteRowCache::remember(const SQLiteSchema::Table& table, int64_t row, int
     Entry& entry = it->second;
     entry.version = version;
     // Only an identifier of this very row is handed out again.
-    entry.id = id && !id->isTemporaryID() && id->number() == row && id->entity() &&
-                       id->entity()->name() == table.entity->name()
-                   ? id
-                   : nullptr;
+    entry.id =
+        id && !id->isTemporaryID() && id->number() == row && id->entity() &&
+                (id->entity() == table.entity || id->entity()->name() == table.entity->name())
+            ? id
+            : nullptr;
     entry.values.resize(table.columns.size());
     for (const auto& column : table.stored) {
         Kept kept = column.property < values.size() ? asRead(column, values[column.property])
