@@ -47,8 +47,10 @@ bool ObjectRegistry::matches(const ManagedObject& object, const Key& key) {
 
 template <typename Accept>
 size_t ObjectRegistry::probe(uint64_t hash, Accept&& accept) const {
+    // Taken here, under the lock the caller holds: the analysis cannot follow it into a lambda.
+    const Entry* objects = objects_.data();
     return findSlot(slots_, hash,
-                    [&](size_t position) { return accept(objects_[position], position); });
+                    [&](size_t position) { return accept(objects[position], position); });
 }
 
 size_t ObjectRegistry::slotOf(const Key& key) const {
