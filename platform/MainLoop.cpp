@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <thread>
+#include <utility>
 
 #include "platform/Mutex.hpp"
 #include "platform/SpinWait.hpp"
@@ -25,6 +26,8 @@ using SteadyClock = std::chrono::steady_clock;
 // A predicate may turn true through another thread without anything being posted; runUntil
 // looks again at least this often while it waits.
 constexpr std::chrono::milliseconds kPredicateRecheck{5};
+// How long a main thread woken by expectBlockSoon looks for the block before it sleeps again.
+constexpr std::chrono::milliseconds kSpinForExpectedBlock{1};
 
 struct MainState {
     Mutex mutex;
@@ -32,6 +35,10 @@ struct MainState {
     std::deque<std::function<void()>> blocks GUARDED_BY(mutex);
     // blocks.size(), for the main thread to look at without the lock before it sleeps.
     std::atomic<size_t> pending{0};
+    // Set while the main thread sleeps in runUntil; read without the lock by expectBlockSoon.
+    std::atomic<bool> sleeping{false};
+    // A worker has said a block is coming (expectBlockSoon) while the main thread slept.
+    bool expected GUARDED_BY(mutex) = false;
     // The designated main thread; the default id means "the process's initial thread".
     std::atomic<std::thread::id> designated{};
 };
@@ -98,6 +105,16 @@ void MainLoop::dispatchAsync(std::function<void()> block) {
     s.posted.notifyAll();
 }
 
+void MainLoop::expectBlockSoon() {
+    MainState& s = mainState();
+    // Only a sleeping main thread needs waking; a busy or spinning one finds the block itself.
+    if (!s.sleeping.load(std::memory_order_relaxed)) return;
+    MutexLock lock(s.mutex);
+    if (!s.sleeping.load(std::memory_order_relaxed)) return;
+    s.expected = true;
+    s.posted.notifyAll();
+}
+
 void MainLoop::dispatchSync(const std::function<void()>& block) {
     if (isMainThread()) {
         block();
@@ -140,10 +157,20 @@ bool MainLoop::runUntil(const std::function<bool()>& predicate, double timeoutSe
             spinFor(kSpinBeforeSleep,
                     [&s] { return s.pending.load(std::memory_order_relaxed) > 0; });
         } else {
-            MutexLock lock(s.mutex);
-            auto now = SteadyClock::now();
-            if (s.blocks.empty() && now < deadline) {
-                s.posted.waitUntil(s.mutex, std::min(deadline, now + kPredicateRecheck));
+            bool expected = false;
+            {
+                MutexLock lock(s.mutex);
+                auto now = SteadyClock::now();
+                if (s.blocks.empty() && now < deadline) {
+                    s.sleeping.store(true, std::memory_order_relaxed);
+                    s.posted.waitUntil(s.mutex, std::min(deadline, now + kPredicateRecheck));
+                    s.sleeping.store(false, std::memory_order_relaxed);
+                }
+                expected = std::exchange(s.expected, false) && s.blocks.empty();
+            }
+            if (expected) {
+                spinFor(kSpinForExpectedBlock,
+                        [&s] { return s.pending.load(std::memory_order_relaxed) > 0; });
             }
         }
         if (SteadyClock::now() >= deadline) return predicate();

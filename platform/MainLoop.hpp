@@ -14,6 +14,12 @@ class MainLoop {
     static bool isMainThread();
 
     static void dispatchAsync(std::function<void()> block);
+    // Says that a block will be posted within about a millisecond (a worker is about to end work
+    // whose last step runs on main). A main thread asleep in runUntil wakes now and looks for the
+    // block until it comes, for at most a millisecond, so that its wake-up (tens of microseconds
+    // on an idle processor) overlaps the rest of the worker's work instead of following it. A
+    // hint only: nothing waits for it, and a main thread that is not asleep ignores it.
+    static void expectBlockSoon();
     // Runs the block on the main thread and waits for it; inline when already on main.
     static void dispatchSync(const std::function<void()>& block);
 

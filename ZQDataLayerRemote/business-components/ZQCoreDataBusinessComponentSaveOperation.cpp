@@ -494,6 +494,9 @@ void ZQCoreDataBusinessComponentSaveOperation::main() {
     Object root = writer.writeRoot(rootLevel, *parsed.dictionary());
     if (!root) return writer.cancelled() ? void() : fail();
     if (isCancelled()) return;
+    // The main thread comes next (the merge, then the report): woken now, it is ready when the
+    // store's commit is over.
+    platform::MainLoop::expectBlockSoon();
     if (context->hasChanges()) {
         // Only this context: other operations save their own contexts at the same time.
         platform::ObserverToken token = platform::NotificationCenter::defaultCenter().addObserver(

@@ -55,6 +55,38 @@ TEST_F(MainLoopTest, RunUntilGivesUpAtTheTimeout) {
     setter.join();
 }
 
+TEST_F(MainLoopTest, HintsOfABlockNeitherEndTheWaitNorLoseTheBlock) {
+    // Hints with nothing posted: the wait still lasts until its timeout.
+    std::atomic<bool> hinting{true};
+    std::thread hinter([&] {
+        while (hinting) {
+            MainLoop::expectBlockSoon();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(MainLoop::runUntil([] { return false; }, 0.05));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    hinting = false;
+    hinter.join();
+
+    // A hint, then the block, many times over: every block runs, whether it comes while the
+    // main thread sleeps, spins or has just woken.
+    constexpr int kRounds = 200;
+    std::atomic<int> ran{0};
+    std::thread poster([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            MainLoop::expectBlockSoon();
+            std::this_thread::sleep_for(std::chrono::microseconds(i % 4 * 50));
+            MainLoop::dispatchAsync([&] { ++ran; });
+            while (ran.load() <= i) std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::microseconds(i % 3 * 100));
+        }
+    });
+    EXPECT_TRUE(MainLoop::runUntil([&] { return ran.load() == kRounds; }, kPatience));
+    poster.join();
+}
+
 TEST_F(MainLoopTest, BlocksRunInPostingOrder) {
     std::vector<std::string> order;
     MainLoop::dispatchAsync([&] {
