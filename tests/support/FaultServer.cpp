@@ -26,6 +26,9 @@ int boundSocket(int* port) {
     if (fd < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // The sample server's sockets are marked for port reuse only (cpp-httplib's default): the
+    // answers it closed moments ago on this port (TIME_WAIT) refuse a bind without it.
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
     sockaddr_in address = loopbackAddress(*port);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
