@@ -60,7 +60,8 @@ void ZQBusinessComponentRESTDeleteHandler::start() {
 void ZQBusinessComponentRESTDeleteHandler::deleteFinished(
     const std::shared_ptr<ZQInvocationWithSelfOperation>& operation) {
     if (operation->isCancelled()) return;
-    platform::dispatchSyncOnMain([this] { onSuccess(); });
+    auto self = std::static_pointer_cast<ZQBusinessComponentRESTDeleteHandler>(shared_from_this());
+    platform::dispatchAsyncOnMain([self] { self->onSuccess(); });
 }
 
 void ZQBusinessComponentRESTDeleteHandler::urlRequestOperationDidFinishLoading(

@@ -164,12 +164,14 @@ void ZQBusinessComponentRESTSaveHandler::businessComponentSaveOperationDidSave(
     const std::shared_ptr<ZQCoreDataBusinessComponentSaveOperation>& operation) {
     if (operation->isCancelled()) return;
     auto id = operation->businessComponentObjectID();
-    platform::dispatchSyncOnMain([this, &id] {
+    // Posted, not waited for: the report runs the screen's own code.
+    auto self = std::static_pointer_cast<ZQBusinessComponentRESTSaveHandler>(shared_from_this());
+    platform::dispatchAsyncOnMain([self, id = std::move(id)] {
         // The last step must not report as well.
-        operationQueue()->cancelAllOperations();
+        self->operationQueue()->cancelAllOperations();
         if (auto entityData = ZQBusinessComponentRESTHelper::mainContextInstance(id))
-            return onSuccess(entityData);
-        onError(defaultZQError());
+            return self->onSuccess(entityData);
+        self->onError(defaultZQError());
     });
 }
 
