@@ -60,8 +60,7 @@ void ZQBusinessComponentRESTDeleteHandler::start() {
 void ZQBusinessComponentRESTDeleteHandler::deleteFinished(
     const std::shared_ptr<ZQInvocationWithSelfOperation>& operation) {
     if (operation->isCancelled()) return;
-    auto self = std::static_pointer_cast<ZQBusinessComponentRESTDeleteHandler>(shared_from_this());
-    platform::dispatchAsyncOnMain([self] { self->onSuccess(); });
+    platform::dispatchSyncOnMain([this] { onSuccess(); });
 }
 
 void ZQBusinessComponentRESTDeleteHandler::urlRequestOperationDidFinishLoading(

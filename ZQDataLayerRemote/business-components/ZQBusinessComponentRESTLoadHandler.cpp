@@ -62,13 +62,10 @@ void ZQBusinessComponentRESTLoadHandler::loadingFinished(
     if (operation->isCancelled()) return;
     auto id =
         std::dynamic_pointer_cast<const platform::ManagedObjectID>(operation->context().objectID());
-    // Posted, not waited for: this worker has nothing left to do, and the report runs the
-    // screen's own code.
-    auto self = std::static_pointer_cast<ZQBusinessComponentRESTLoadHandler>(shared_from_this());
-    platform::dispatchAsyncOnMain([self, id = std::move(id)] {
+    platform::dispatchSyncOnMain([this, &id] {
         if (auto entityData = ZQBusinessComponentRESTHelper::mainContextInstance(id))
-            return self->onSuccess(entityData);
-        self->onError(defaultZQError());
+            return onSuccess(entityData);
+        onError(defaultZQError());
     });
 }
 

@@ -164,14 +164,12 @@ void ZQBusinessComponentRESTSaveHandler::businessComponentSaveOperationDidSave(
     const std::shared_ptr<ZQCoreDataBusinessComponentSaveOperation>& operation) {
     if (operation->isCancelled()) return;
     auto id = operation->businessComponentObjectID();
-    // Posted, not waited for: the report runs the screen's own code.
-    auto self = std::static_pointer_cast<ZQBusinessComponentRESTSaveHandler>(shared_from_this());
-    platform::dispatchAsyncOnMain([self, id = std::move(id)] {
+    platform::dispatchSyncOnMain([this, &id] {
         // The last step must not report as well.
-        self->operationQueue()->cancelAllOperations();
+        operationQueue()->cancelAllOperations();
         if (auto entityData = ZQBusinessComponentRESTHelper::mainContextInstance(id))
-            return self->onSuccess(entityData);
-        self->onError(defaultZQError());
+            return onSuccess(entityData);
+        onError(defaultZQError());
     });
 }
 
