@@ -161,11 +161,19 @@ RelationshipList& ManagedObjectContext::loadedList(
         failure = store->loadRelatedRows(r, object.id_->number(), rows);
         stored.reserve(rows.size());
         if (members) members->reserve(members->size() + rows.size());
+        std::vector<std::shared_ptr<ManagedObject>> kept;
+        if (r.keepsLoadedMembers()) kept.reserve(rows.size());
         for (auto& row : rows) {
             SnapshotSource source(row);
             auto member = objectForRow(destination, store, row.rowID, source);
             stored.push_back(member->id_);
+            if (r.keepsLoadedMembers()) kept.push_back(member);
             if (members) members->push_back(std::move(member));
+        }
+        if (!failure) {
+            list.load(stored);
+            list.hold(std::move(kept));
+            return list;
         }
     } else {
         std::vector<int64_t> rows;
@@ -185,6 +193,16 @@ RelationshipList& ManagedObjectContext::loadedList(
 
 bool ManagedObjectContext::membersAreLoaded(
     const RelationshipList& list, std::vector<std::shared_ptr<ManagedObject>>* members) const {
+    // Members the list keeps are alive; they only need to be still here with their values (a
+    // merge may have refreshed one, or forgotten it when its row went).
+    const auto& held = list.held();
+    if (!held.empty() && held.size() == list.size() &&
+        std::all_of(held.begin(), held.end(), [](const auto& member) {
+            return member->state_ == ManagedObject::State::Loaded;
+        })) {
+        if (members) members->insert(members->end(), held.begin(), held.end());
+        return true;
+    }
     const size_t given = members ? members->size() : 0;
     for (const auto& id : list.members()) {
         auto member = objects_.find(*id);
@@ -453,7 +471,8 @@ void ManagedObjectContext::applySnapshot(ManagedObject& object,
     // An older save merged late: its values are stale, but a list it changed may have been
     // read before it and kept by the newer merge.
     const bool older = snapshot.version <= object.version_;
-    std::vector<std::string> keys;
+    // By index: a merge of many lines would otherwise copy a name for every value it changes.
+    std::vector<size_t> changedProperties;
     const auto& properties = object.entity_->properties();
     for (size_t i = 0; i < properties.size(); ++i) {
         if (object.changed_[i]) continue;  // unsaved local changes win
@@ -470,7 +489,7 @@ void ManagedObjectContext::applySnapshot(ManagedObject& object,
             RelationshipList* list = touched ? object.existingList(i) : nullptr;
             if (list) {
                 list->unload();
-                keys.push_back(r->name());
+                changedProperties.push_back(i);
             }
             continue;
         }
@@ -478,10 +497,10 @@ void ManagedObjectContext::applySnapshot(ManagedObject& object,
         const Value& saved = snapshot.values[i];
         if (object.values_[i].kind() == saved.kind() && object.values_[i] == saved) continue;
         object.values_[i] = saved;
-        keys.push_back(properties[i]->name());
+        changedProperties.push_back(i);
     }
     if (!older) object.version_ = snapshot.version;
-    for (const auto& key : keys) object.didChangeValueForKey(key);
+    for (size_t i : changedProperties) object.didChangeValueForKey(properties[i]->name());
 }
 
 void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(

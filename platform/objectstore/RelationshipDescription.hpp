@@ -44,6 +44,13 @@ class RelationshipDescription : public PropertyDescription {
     void setOrdered(bool ordered) { ordered_ = ordered; }
     DeleteRule deleteRule() const { return deleteRule_; }
     void setDeleteRule(DeleteRule rule) { deleteRule_ = rule; }
+    // Whether an object keeps the members of this to-many relationship that were read with their
+    // rows while it lives and its list is unchanged, so that reading them again (after a merge
+    // that left the list alone) finds them in memory, even in a context that holds its objects
+    // weakly. Meant for a tree of small lists kept whole (an instance and its lines), not for
+    // long lists read a page at a time. Not stored: it changes nothing in the store.
+    bool keepsLoadedMembers() const { return keepsLoadedMembers_; }
+    void setKeepsLoadedMembers(bool keeps) { keepsLoadedMembers_ = keeps; }
 
     bool isAttribute() const override { return false; }
     bool isEqualTo(const PropertyDescription& other) const override;
@@ -63,6 +70,7 @@ class RelationshipDescription : public PropertyDescription {
     int64_t maxCount_ = 1;
     bool ordered_ = false;
     DeleteRule deleteRule_ = DeleteRule::Nullify;
+    bool keepsLoadedMembers_ = false;
 
     const EntityDescription* sourceEntity_ = nullptr;
     const EntityDescription* destinationEntity_ = nullptr;

@@ -113,6 +113,9 @@ void RelationshipList::load(const std::vector<ManagedObjectIDPtr>& stored) {
 }
 
 void RelationshipList::assign(const std::vector<ManagedObjectIDPtr>& members) {
+    // The objects kept may end as they go: after the list is consistent again.
+    auto released = std::move(held_);
+    held_.clear();
     items_.clear();
     count_ = 0;
     pending_.reset();
@@ -130,6 +133,7 @@ bool RelationshipList::add(const ManagedObjectIDPtr& id) {
         if (items_.find(*id) != kNone) return false;
         items_.push(id);
         ++count_;
+        held_.clear();
         return true;
     }
     Pending& changes = pending();
@@ -148,6 +152,8 @@ void RelationshipList::remove(const ManagedObjectIDPtr& id) {
         items_.erase(i);
         --count_;
         if (items_.ids().size() > 32 && count_ < items_.ids().size() / 2) sweep();
+        // The removed member may end here; the list is consistent already.
+        held_.clear();
         return;
     }
     Pending& changes = pending();

@@ -15,6 +15,8 @@
 
 namespace platform {
 
+class ManagedObject;
+
 class RelationshipList {
   public:
     // A set of identifiers for callers that need one (the members wanted by a to-many set).
@@ -51,6 +53,12 @@ class RelationshipList {
 
     // Replaces identifiers (temporary ones by permanent ones after a save).
     void remap(const TemporaryIDMap& replacements);
+
+    // Keeps the members' objects, in the list's order, until the membership changes or the list
+    // is unloaded (for relationships that keep their loaded members).
+    void hold(std::vector<std::shared_ptr<ManagedObject>> members) { held_ = std::move(members); }
+    // The objects kept, or none; all of the members when non-empty.
+    const std::vector<std::shared_ptr<ManagedObject>>& held() const { return held_; }
 
     static constexpr size_t kNone = ~size_t{0};
 
@@ -99,6 +107,7 @@ class RelationshipList {
     IDVector items_;    // loaded: members in order, null for holes
     size_t count_ = 0;  // loaded: members in items_
     std::unique_ptr<Pending> pending_;
+    std::vector<std::shared_ptr<ManagedObject>> held_;
 };
 
 }  // namespace platform

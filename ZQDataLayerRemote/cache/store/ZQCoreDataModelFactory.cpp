@@ -175,9 +175,13 @@ void ZQCoreDataModelFactory::addBusinessComponentEntities(
                 std::string name = ZQLowercaseName(childLevel->levelName());
                 child->second->addProperty(toOne("parentLevel", parent->second->name(), name));
                 auto properties = parent->second->properties();
-                properties.insert(
-                    properties.begin() + static_cast<ptrdiff_t>(childPosition++),
-                    toMany(name, child->second->name(), "parentLevel", DeleteRule::Cascade));
+                // An instance is read and written whole: the lines a screen read stay with the
+                // instance it holds, and its next load updates them in place.
+                auto lines =
+                    toMany(name, child->second->name(), "parentLevel", DeleteRule::Cascade);
+                lines->setKeepsLoadedMembers(true);
+                properties.insert(properties.begin() + static_cast<ptrdiff_t>(childPosition++),
+                                  std::move(lines));
                 parent->second->setProperties(std::move(properties));
             }
         }

@@ -115,6 +115,49 @@ TEST_P(WriteThroughTest, ASecondReplyUpdatesInPlaceAndReplacesTheLines) {
     EXPECT_EQ(cachedCount("sales__invoiceline"), 3u);
 }
 
+// A screen holding the main context's instance keeps the lines it read: the next write updates
+// them in place (the same objects, new values); one that changes the lines reads them again.
+TEST_P(WriteThroughTest, TheLinesOfAHeldInstanceAreUpdatedInPlace) {
+    ASSERT_TRUE(write(invoiceJSON(7, "Acme", std::vector<int64_t>{1, 2}))->saved);
+    auto mainContext = ZQModel_ZQCoreDataCache::managedObjectContext(model_);
+    platform::FetchRequest request("sales__invoice");
+    request.setPredicate(platform::Predicate::equal("zqinvoiceid", Value(7)));
+    auto invoice = mainContext->executeFetchRequest(request).objects().at(0);
+    auto lines = [&] {
+        auto set = std::dynamic_pointer_cast<platform::ManagedObjectSet>(
+            invoice->valueForKey("line").object());
+        std::map<int64_t, std::shared_ptr<platform::ManagedObject>> byKey;
+        if (set)
+            for (const auto& line : set->objects())
+                byKey[line->valueForKey("zqinvoicelineid").integer().value_or(-1)] = line;
+        return byKey;
+    };
+    auto name = [](const auto& line) {
+        return std::string(line->valueForKey("zqproductname").string().value_or(""));
+    };
+    std::weak_ptr<platform::ManagedObject> first = lines().at(1), second = lines().at(2);
+    ASSERT_FALSE(first.expired());
+
+    ASSERT_TRUE(write(R"({"InvoiceId": 7, "Line": [{"InvoiceLineId": 1, "ProductName": "new"},
+        {"InvoiceLineId": 2, "ProductName": "P2"}]})")
+                    ->saved);
+    auto read = lines();
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read.at(1), first.lock());
+    EXPECT_EQ(name(read.at(1)), "new");
+    read.clear();
+
+    ASSERT_TRUE(write(R"({"InvoiceId": 7, "Line": [{"InvoiceLineId": 2, "ProductName": "P2"},
+        {"InvoiceLineId": 3, "ProductName": "P3"}]})")
+                    ->saved);
+    read = lines();
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(name(read.at(3)), "P3");
+    EXPECT_EQ(name(read.at(2)), "P2");
+    // The lines read before went with the list they were kept for.
+    EXPECT_TRUE(first.expired() && second.expired());
+}
+
 TEST_P(WriteThroughTest, AMissingChildMemberLeavesTheLinesAndAnEmptyOneClearsThem) {
     ASSERT_TRUE(write(invoiceJSON(7, "Acme", std::vector<int64_t>{1, 2}))->saved);
     ASSERT_TRUE(write(invoiceJSON(7, "Acme", std::nullopt))->saved);

@@ -281,6 +281,66 @@ TEST_P(UnretainedContextTest, AToManyReadHandsBackItsMembersWithTheirValues) {
     EXPECT_EQ(set->objects()[3]->valueForKey("name"), Value("d"));
 }
 
+// A list that keeps its loaded members (an instance's lines): they stay with their owner while
+// it lives and merges leave the list alone, taking the saved values in place, and go back to
+// being held weakly once the membership changes or the owner goes.
+TEST_P(UnretainedContextTest, AListThatKeepsItsMembersHoldsThemWhileTheOwnerLives) {
+    model_->entityNamed("Parent")->relationshipNamed("children")->setKeepsLoadedMembers(true);
+    {
+        auto seed = newContext();
+        auto parent = insert(*seed, "Parent", {{"code", "p"}});
+        platform::Array children;
+        for (const char* name : {"a", "b", "c"})
+            children.push_back(Value::object(insert(*seed, "Child", {{"name", name}})));
+        ASSERT_EQ(parent->setValueForKey(Value(std::move(children)), "children"), nullptr);
+        ASSERT_NO_STORE_ERROR(seed->save());
+    }
+    auto context = unretainedContext();
+    auto parent = context->executeFetchRequest(FetchRequest("Parent")).objects().at(0);
+    auto members = [&] {
+        auto value = parent->valueForKey("children");
+        auto* set = dynamic_cast<const ManagedObjectSet*>(value.object().get());
+        return set ? set->objects() : std::vector<std::shared_ptr<ManagedObject>>{};
+    };
+    auto first = members();
+    ASSERT_EQ(first.size(), 3u);
+    std::weak_ptr<ManagedObject> b = first[1];
+    first.clear();
+    EXPECT_EQ(context->registeredObjectCount(), 4u);
+
+    // Another context renames a member: merged, the kept object shows the new value.
+    auto writer = newContext();
+    auto renamed = writer->objectWithID(b.lock()->objectID());
+    ASSERT_EQ(renamed->setValueForKey(Value("B"), "name"), nullptr);
+    std::shared_ptr<const ContextDidSaveNotification> saved;
+    auto token = writer->addDidSaveObserver([&](const ContextDidSaveNotification& n) {
+        saved = std::make_shared<ContextDidSaveNotification>(n);
+    });
+    ASSERT_NO_STORE_ERROR(writer->save());
+    ASSERT_TRUE(saved);
+    context->mergeChangesFromContextDidSaveNotification(*saved);
+    auto again = members();
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_EQ(again[1], b.lock());
+    EXPECT_EQ(again[1]->valueForKey("name"), Value("B"));
+
+    // A member taken out of the list here ends the keeping: what nobody holds goes.
+    again.erase(again.begin());
+    platform::Array kept;
+    for (const auto& child : again) kept.push_back(Value::object(child));
+    ASSERT_EQ(parent->setValueForKey(Value(std::move(kept)), "children"), nullptr);
+    again.clear();
+    EXPECT_EQ(context->registeredObjectCount(), 2u);  // the parent and its changed former member
+    ASSERT_EQ(members().size(), 2u);
+
+    // Saved and read again, the members are kept again; the owner's end lets them go.
+    ASSERT_NO_STORE_ERROR(context->save());
+    ASSERT_EQ(members().size(), 2u);
+    EXPECT_EQ(context->registeredObjectCount(), 3u);
+    parent.reset();
+    EXPECT_EQ(context->registeredObjectCount(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, UnretainedContextTest,
                          testing::Values(zqtest::StoreType::SQLite, zqtest::StoreType::InMemory),
                          zqtest::storeTypeName);
