@@ -60,6 +60,11 @@ ErrorPtr ObjectGraphEditor::setValue(ManagedObject& object, size_t index, const 
 
 ErrorPtr ObjectGraphEditor::setAttribute(ManagedObject& object, const AttributeDescription& a,
                                          const Value& value) {
+    // The usual write of an instance loaded again: a stored value is already of the attribute's
+    // type, so one equal to it, of its kind, changes nothing and need not be converted (copied).
+    if (const Value& current = object.values_[a.index()];
+        !value.isNothing() && current.kind() == value.kind() && current == value)
+        return nullptr;
     Value stored;
     if (!a.coerce(value, stored)) {
         return invalid(std::string("A value of kind ") + kindName(value.kind()) +
