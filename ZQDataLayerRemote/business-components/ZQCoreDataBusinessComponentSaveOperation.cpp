@@ -519,6 +519,10 @@ void ZQCoreDataBusinessComponentSaveOperation::main() {
     if (delegate)
         delegate->businessComponentSaveOperationDidSave(
             std::static_pointer_cast<ZQCoreDataBusinessComponentSaveOperation>(shared_from_this()));
+    // The written objects go with the operation, once its handler has reported, instead of
+    // before: ending a thousand lines' objects here would delay the report that follows.
+    platform::MutexLock lock(mutex_);
+    spentContext_ = std::move(context);
 }
 
 void ZQCoreDataBusinessComponentSaveOperation::notify(const platform::Notification& notification) {

@@ -15,6 +15,7 @@
 #include "platform/Mutex.hpp"
 #include "platform/NotificationCenter.hpp"
 #include "platform/Operation.hpp"
+#include "platform/objectstore/ManagedObjectContext.hpp"
 #include "platform/objectstore/ManagedObjectID.hpp"
 #include "platform/objectstore/PersistentStoreCoordinator.hpp"
 
@@ -60,4 +61,6 @@ class ZQCoreDataBusinessComponentSaveOperation : public platform::Operation,
     std::weak_ptr<ZQCoreDataBusinessComponentSaveOperationDelegate> delegate_ GUARDED_BY(mutex_);
     platform::Value parsedData_ GUARDED_BY(mutex_);
     platform::ManagedObjectIDPtr objectID_ GUARDED_BY(mutex_);
+    // The context the instance was written in, kept until the operation goes.
+    std::shared_ptr<platform::ManagedObjectContext> spentContext_ GUARDED_BY(mutex_);
 };
