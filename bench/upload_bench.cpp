@@ -182,7 +182,7 @@ int main() {
     for (size_t megabytes : {1, 50, 500}) {
         const fs::path file = folder / ("file-" + std::to_string(megabytes) + ".bin");
         makeFile(file, megabytes);
-        const int runs = megabytes >= 500 ? 5 : megabytes >= 50 ? 7 : 15;
+        const int runs = megabytes >= 500 ? 9 : megabytes >= 50 ? 7 : 15;
         std::vector<double> plainTimes, ourTimes, ratios;
         double peakIncrease = 0;
         // The server stores what it is sent: each upload starts once the disk has written back
