@@ -183,7 +183,6 @@ int main() {
         const fs::path file = folder / ("file-" + std::to_string(megabytes) + ".bin");
         makeFile(file, megabytes);
         const int runs = megabytes >= 500 ? 9 : megabytes >= 50 ? 7 : 15;
-        std::vector<double> plainTimes, ourTimes, ratios;
         double peakIncrease = 0;
         // The server stores what it is sent: each upload starts once the disk has written back
         // the last one's pages, which would otherwise slow whichever side came next, and the
@@ -200,21 +199,9 @@ int main() {
             peakIncrease = std::max(peakIncrease, peakMB() - idle);
             return took;
         };
-        for (int i = 0; i < runs; ++i) {
-            double plain = 0, ours = 0;
-            if (i % 2 == 0) {
-                plain = timePlain();
-                ours = timeOurs();
-            } else {
-                ours = timeOurs();
-                plain = timePlain();
-            }
-            plainTimes.push_back(plain);
-            ourTimes.push_back(ours);
-            ratios.push_back(ours / plain);
-        }
-        std::printf("  %6zu %10.3f %10.3f %7.2f %14.1f\n", megabytes, zqbench::median(plainTimes),
-                    zqbench::median(ourTimes), zqbench::median(ratios), peakIncrease);
+        const auto figures = zqbench::alternatePairs(timePlain, timeOurs, runs);
+        std::printf("  %6zu %10.3f %10.3f %7.2f %14.1f\n", megabytes, figures.plainSeconds,
+                    figures.measuredSeconds, figures.ratio, peakIncrease);
         fs::remove(file);
     }
 

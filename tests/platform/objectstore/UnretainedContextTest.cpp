@@ -30,6 +30,16 @@ class UnretainedContextTest : public zqtest::ObjectStoreTest {
         for (int i = 0; i < count; ++i) insert(*writer, "Item", {{"key", i}});
         ASSERT_NO_STORE_ERROR(writer->save());
     }
+    // A saved parent with the children "a", "b" and "c", in that order.
+    void insertParentWithChildren() {
+        auto seed = newContext();
+        auto parent = insert(*seed, "Parent", {{"code", "p"}});
+        platform::Array children;
+        for (const char* name : {"a", "b", "c"})
+            children.push_back(Value::object(insert(*seed, "Child", {{"name", name}})));
+        ASSERT_EQ(parent->setValueForKey(Value(std::move(children)), "children"), nullptr);
+        ASSERT_NO_STORE_ERROR(seed->save());
+    }
 };
 
 // A thread that lets go of the lists handed to it, one after another.
@@ -236,15 +246,7 @@ TEST_P(UnretainedContextTest, ARowMadeAgainWhileItsLastObjectIsEndingIsANewObjec
 }
 
 TEST_P(UnretainedContextTest, AToManyReadHandsBackItsMembersWithTheirValues) {
-    {
-        auto seed = newContext();
-        auto parent = insert(*seed, "Parent", {{"code", "p"}});
-        platform::Array children;
-        for (const char* name : {"a", "b", "c"})
-            children.push_back(Value::object(insert(*seed, "Child", {{"name", name}})));
-        ASSERT_EQ(parent->setValueForKey(Value(std::move(children)), "children"), nullptr);
-        ASSERT_NO_STORE_ERROR(seed->save());
-    }
+    ASSERT_NO_FATAL_FAILURE(insertParentWithChildren());
     auto context = unretainedContext();
     auto parent = context->executeFetchRequest(FetchRequest("Parent")).objects().at(0);
     auto readNames = [&] {
@@ -286,15 +288,7 @@ TEST_P(UnretainedContextTest, AToManyReadHandsBackItsMembersWithTheirValues) {
 // being held weakly once the membership changes or the owner goes.
 TEST_P(UnretainedContextTest, AListThatKeepsItsMembersHoldsThemWhileTheOwnerLives) {
     model_->entityNamed("Parent")->relationshipNamed("children")->setKeepsLoadedMembers(true);
-    {
-        auto seed = newContext();
-        auto parent = insert(*seed, "Parent", {{"code", "p"}});
-        platform::Array children;
-        for (const char* name : {"a", "b", "c"})
-            children.push_back(Value::object(insert(*seed, "Child", {{"name", name}})));
-        ASSERT_EQ(parent->setValueForKey(Value(std::move(children)), "children"), nullptr);
-        ASSERT_NO_STORE_ERROR(seed->save());
-    }
+    ASSERT_NO_FATAL_FAILURE(insertParentWithChildren());
     auto context = unretainedContext();
     auto parent = context->executeFetchRequest(FetchRequest("Parent")).objects().at(0);
     auto members = [&] {
